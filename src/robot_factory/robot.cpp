@@ -1,0 +1,87 @@
+#include "robot_factory/robot.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/logger.h"
+#include "robot_factory/utility/load_robot_para.h"
+
+namespace brenvik {
+
+Robot::Robot(const std::string& robot_para_file) {
+  {
+    auto loader = std::make_shared<LoadRobotPara>();
+    if (loader->load(robot_para_file, robot_para_) != load_result::kOk) {
+      LOG_STATUS(RobotStatus::FATAL, error_code::kLoadParaFile, "load yaml file failed\n");
+      std::exit(1);
+    }
+  }
+  // Aliasing pointer: shares no ownership, the record lives as long as the robot.
+  robot_para_ptr_ = std::shared_ptr<RobotPara>(std::shared_ptr<RobotPara>(), &robot_para_);
+}
+
+Robot::Robot(RobotPara robot_para) : robot_para_(std::move(robot_para)) {
+  robot_para_ptr_ = std::shared_ptr<RobotPara>(std::shared_ptr<RobotPara>(), &robot_para_);
+}
+
+void Robot::convert(const Eigen::MatrixXd& matrix, const std::vector<double>& in,
+                    std::vector<double>& out) const {
+  const int n = robot_para_.axis_num;
+  if (static_cast<int>(in.size()) != n || static_cast<int>(out.size()) != n) {
+    std::printf("size()!=robot_para_.axis_num,%d,%d\n", static_cast<int>(in.size()),
+                static_cast<int>(out.size()));
+    return;
+  }
+  Eigen::Map<const Eigen::VectorXd> in_vector(in.data(), n);
+  Eigen::Map<Eigen::VectorXd>(out.data(), n).noalias() = matrix * in_vector;
+}
+
+void Robot::jointPosToMotorPos(const std::vector<double>& in, std::vector<double>& out) const {
+  convert(robot_para_.joint2motor_pos_matrix, in, out);
+}
+
+void Robot::motorPosToJointPos(const std::vector<double>& in, std::vector<double>& out) const {
+  convert(robot_para_.motor2joint_pos_matrix, in, out);
+}
+
+void Robot::jointTorqueToMotorTorque(const std::vector<double>& in,
+                                     std::vector<double>& out) const {
+  convert(robot_para_.joint2motor_dual_matrix, in, out);
+}
+
+void Robot::motorTorqueToJointTorque(const std::vector<double>& in,
+                                     std::vector<double>& out) const {
+  convert(robot_para_.motor2joint_dual_matrix, in, out);
+}
+
+int Robot::setMotorPositions(const std::vector<double>& motor_positions) {
+  if (static_cast<int>(motor_positions.size()) != robot_para_.axis_num) {
+    std::printf("motor_positions.size()!=robot_para_.axis_num\n");
+    return robot_result::kSizeMismatch;
+  }
+  // A value nobody meant never reaches a motor: refuse the whole vector before writing any axis.
+  for (size_t i = 0; i < motor_positions.size(); ++i) {
+    if (!std::isfinite(motor_positions[i])) {
+      std::printf("%d (start from 1) axis motor position is not finite, nothing written\n",
+                  static_cast<int>(i) + 1);
+      return robot_result::kNotFinite;
+    }
+  }
+  for (size_t i = 0; i < motor_positions.size(); ++i) {
+    const AxisPara& axis = robot_para_.axis_paras[i];
+    const double position = motor_positions[i];
+    if (position > axis.max_motor_pos || position < axis.min_motor_pos) {
+      continue;
+    }
+    const int code = axis.motor->setMotorPosition(position);
+    if (code != 0) {
+      std::printf("%d (start from 1) axis setMotorPosition error! error code=<%d>\n",
+                  static_cast<int>(i) + 1, code);
+      return code;
+    }
+  }
+  return robot_result::kOk;
+}
+
+}  // namespace brenvik
