@@ -56,8 +56,8 @@ std::shared_ptr<CtrlMotorInterface> allocateMotor(YAML::Node motor_init_para) {
     std::cout << "id: " << id << "; master_id: " << master_id << "; mode: " << mode
               << "; strdev: " << device_name << "; inverse: " << inverse << std::endl;
     return std::make_shared<damiaoMotor>(static_cast<unsigned>(id), static_cast<unsigned>(mode),
-                                         static_cast<unsigned>(master_id), device_name, inverse,
-                                         kp, kd);
+                                         static_cast<unsigned>(master_id), device_name, inverse, kp,
+                                         kd);
   }
   if (vendor == "feetech" || vendor == "joho") {
     const int baud_rate = optionalValue<int>(motor_init_para, "baudrate", 115200);

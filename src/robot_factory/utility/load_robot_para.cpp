@@ -209,9 +209,9 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
       return load_result::kInvalid;
     }
     for (int col = 0; col < axis_num; ++col) {
-      robot_para.motor2joint_matrix(row, col) = readNumber(
-          row_node[col], "motor2joint_matrix.angle_transformation[" + std::to_string(row) + "][" +
-                             std::to_string(col) + "]");
+      robot_para.motor2joint_matrix(row, col) =
+          readNumber(row_node[col], "motor2joint_matrix.angle_transformation[" +
+                                        std::to_string(row) + "][" + std::to_string(col) + "]");
     }
   }
 
@@ -306,8 +306,8 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
     const size_t rest = 3 * n + j;
     if (application_para.admittance_para[move] == 0.0 ||
         application_para.admittance_para[rest] == 0.0) {
-      printError("Error: dynamics_application_para.admittance_para: axis " +
-                 std::to_string(j + 1) + " has an admittance mass of 0.");
+      printError("Error: dynamics_application_para.admittance_para: axis " + std::to_string(j + 1) +
+                 " has an admittance mass of 0.");
       return load_result::kInvalid;
     }
   }
@@ -322,8 +322,8 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
       const YAML::Node item = io_devices[i];
       const std::string where = "ctrl_io_devices[" + std::to_string(i) + "].";
       const int id = requiredScalar<int>(item, "ctrl_io_id", where, "an integer");
-      const std::vector<double> translation =
-          readNumberList(requiredChild(item, "geometrical_para", where), where + "geometrical_para");
+      const std::vector<double> translation = readNumberList(
+          requiredChild(item, "geometrical_para", where), where + "geometrical_para");
       CtrlIoDevicePara device_para;
       device_para.geometrical_para = Eigen::MatrixXd::Identity(4, 4);
       if (translation.size() == 3) {
@@ -331,8 +331,7 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
             Eigen::Vector3d(translation[0], translation[1], translation[2]);
       }
       if (is_real_robot) {
-        device_para.device =
-            allocateCtrlIo(requiredChild(item, "ctrl_io_init_para", where));
+        device_para.device = allocateCtrlIo(requiredChild(item, "ctrl_io_init_para", where));
       } else {
         device_para.device = std::make_shared<VirtualGripper>();
       }
@@ -370,7 +369,9 @@ void deriveMotorLimits(RobotPara& robot_para) {
   }
 }
 
-int initMotors(const RobotPara& robot_para) {
+}  // namespace
+
+int LoadRobotPara::initMotors(const RobotPara& robot_para) {
   for (int i = 0; i < robot_para.axis_num; ++i) {
     CtrlMotorInterface& motor = *robot_para.axis_paras[i].motor;
     int code = -1;
@@ -385,8 +386,6 @@ int initMotors(const RobotPara& robot_para) {
   }
   return load_result::kOk;
 }
-
-}  // namespace
 
 int LoadRobotPara::load(const std::string& path, RobotPara& robot_para) {
   {

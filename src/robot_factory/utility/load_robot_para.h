@@ -29,6 +29,11 @@ class LoadRobotPara {
   // robot_para must be default-constructed; it is left partly filled on failure.
   // Returns a load_result code; every failure prints one message naming the key or axis.
   [[nodiscard]] int load(const std::string& path, RobotPara& robot_para);
+
+  // Calls init on every axis motor in axis order until it returns 0, at most three times. A third
+  // failure logs "The %dst axis motor init error!\n" (FATAL, code 3) and returns kDevice; later
+  // axes are not initialised.
+  [[nodiscard]] static int initMotors(const RobotPara& robot_para);
 };
 
 }  // namespace brenvik
