@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "controller_frame/abstract_cmd_interface.h"
+#include "controller_frame/trajectory_interface.h"
+
+namespace brenvik {
+
+// A joint move of all axes (cmd_type::kJointTrajectory): one single-axis planner per axis in
+// axis order, owned by the command. Planned on the command side with planAllJoints before it is
+// queued; the control thread only samples the planners.
+class AllAxisesJointPlanCmd : public AbstractCmdInterface {
+ public:
+  explicit AllAxisesJointPlanCmd(std::shared_ptr<Robot> robot);
+
+  // Plans every axis and, for trapezoid planners, re-plans all axes to the duration of the
+  // slowest one. planner_result::kOk, kNoPlanners, kInvalidInput (planner count differs from
+  // axis_num or a planner is missing) or the code of the first failing plan / rePlan. Prints its
+  // progress lines on standard output. Never call while the command is queued.
+  [[nodiscard]] int planAllJoints();
+
+  // One planner per axis (N = axis_num entries once filled).
+  std::vector<std::unique_ptr<TrajectoryInterface>> traj_interface_ptrs_;
+  // The robot's axis_num at construction.
+  int axis_num;
+};
+
+}  // namespace brenvik

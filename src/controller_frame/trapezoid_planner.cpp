@@ -1,0 +1,218 @@
+#include "controller_frame/trapezoid_planner.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "controller_frame/motion_codes.h"
+
+namespace brenvik {
+namespace {
+
+// Acceleration of a phase; a phase of zero duration has none (and must not divide by zero).
+double phaseAcceleration(double dv, double duration) {
+  return duration > 0.0 ? dv / duration : 0.0;
+}
+
+bool allFinite(const TrapezoidPlanResult& r) {
+  return std::isfinite(r.Vv) && std::isfinite(r.Ta) && std::isfinite(r.Sa) && std::isfinite(r.Td) &&
+         std::isfinite(r.Sd) && std::isfinite(r.Tv) && std::isfinite(r.Sv) &&
+         std::isfinite(r.a_acc) && std::isfinite(r.a_dec) && std::isfinite(r.Tall);
+}
+
+}  // namespace
+
+void TrapezoidPlanner::setInput(const TrapezoidPlannerInput* input) {
+  input_valid_ = input != nullptr;
+  if (input != nullptr) {
+    input_ = *input;
+  }
+}
+
+void TrapezoidPlanner::setInput(const CubicPlannerInput* /*input*/) { input_valid_ = false; }
+
+int TrapezoidPlanner::validateInput() const {
+  if (!input_valid_) {
+    std::printf("TrapezoidPlanner has no trapezoid input\n");
+    return planner_result::kInvalidInput;
+  }
+  const struct {
+    const char* name;
+    double value;
+  } values[] = {{"q0", input_.q0},     {"q1", input_.q1}, {"v0", input_.v0}, {"v1", input_.v1},
+                {"vmax", input_.vmax}, {"aa", input_.aa}, {"ad", input_.ad}};
+  for (const auto& v : values) {
+    if (!std::isfinite(v.value)) {
+      std::printf("TrapezoidPlanner input %s=%g is not finite\n", v.name, v.value);
+      return planner_result::kInvalidInput;
+    }
+  }
+  if (!(input_.vmax > 0.0)) {
+    std::printf("TrapezoidPlanner input vmax=%g must be positive\n", input_.vmax);
+    return planner_result::kInvalidInput;
+  }
+  if (!(input_.aa > 0.0)) {
+    std::printf("TrapezoidPlanner input aa=%g must be positive\n", input_.aa);
+    return planner_result::kInvalidInput;
+  }
+  if (!(input_.ad < 0.0)) {
+    std::printf("TrapezoidPlanner input ad=%g must be negative\n", input_.ad);
+    return planner_result::kInvalidInput;
+  }
+  return planner_result::kOk;
+}
+
+int TrapezoidPlanner::plan() {
+  plan_status_ = 0;
+  std::cout << "TrapezoidPlanner::plan" << std::endl;
+  if (const int r = validateInput(); r != planner_result::kOk) {
+    plan_status_ = r;
+    return r;
+  }
+  const double q0 = input_.q0;
+  const double q1 = input_.q1;
+  const double v0 = input_.v0;
+  const double v1 = input_.v1;
+  const double vmax = input_.vmax;
+  const double aa = input_.aa;
+  const double ad = input_.ad;
+  const double h = q1 - q0;
+
+  if (std::fabs(v0) > std::fabs(vmax) || std::fabs(v1) > std::fabs(vmax)) {
+    plan_status_ = planner_result::kOverVmax;
+    std::cout << "You set v0 over vmax, or v1 over vmax!" << std::endl;
+    return planner_result::kOverVmax;
+  }
+
+  TrapezoidPlanResult r;
+  double vv = h > 0.0 ? vmax : -vmax;
+  r.Ta = std::fabs((vv - v0) / aa);
+  r.Td = std::fabs((v1 - vv) / ad);
+  r.Sa = (v0 + vv) / 2.0 * r.Ta;
+  r.Sd = (v1 + vv) / 2.0 * r.Td;
+  const bool fits = std::fabs(r.Sa + r.Sd) <= std::fabs(h) && h * (r.Sa + r.Sd) >= 0.0;
+  std::cout << (fits ? 1 : 0) << std::endl
+            << "v0:" << v0 << std::endl
+            << "v1:" << v1 << std::endl
+            << "vmax:" << vmax << std::endl
+            << "aa:" << aa << std::endl
+            << "ad:" << ad << std::endl
+            << "h:" << h << std::endl;
+
+  if (!fits) {
+    const double delta = std::fabs((v1 - v0) / aa) * (v0 + v1) / 2.0;
+    if ((std::fabs(h) < DBL_MIN && std::fabs(delta) < DBL_MIN) || std::fabs(delta) > std::fabs(h) ||
+        h * delta < 0.0) {
+      plan_status_ = planner_result::kTooClose;
+      std::cout << (h > 0.0 ? "too close to plan+..." : "too close to plan-...") << std::endl;
+      return planner_result::kTooClose;
+    }
+    if (h > 0.0) {
+      vv = std::sqrt((2.0 * aa * ad * h - aa * v1 * v1 + ad * v0 * v0) / (ad - aa));
+    } else {
+      vv = -std::sqrt((-2.0 * aa * ad * h - aa * v1 * v1 + ad * v0 * v0) / (ad - aa));
+      std::cout << "Vv:" << vv << std::endl;
+    }
+    r.Ta = std::fabs((vv - v0) / aa);
+    r.Td = std::fabs((v1 - vv) / ad);
+    r.Sa = (v0 + vv) / 2.0 * r.Ta;
+    r.Sd = (v1 + vv) / 2.0 * r.Td;
+  }
+
+  r.Vv = vv;
+  r.a_acc = phaseAcceleration(vv - v0, r.Ta);
+  r.a_dec = phaseAcceleration(v1 - vv, r.Td);
+  r.Sv = h - r.Sa - r.Sd;
+  r.Tv = vv != 0.0 ? std::fabs(r.Sv / vv) : 0.0;
+  r.Tall = r.Ta + r.Tv + r.Td;
+  if (!allFinite(r)) {
+    plan_status_ = planner_result::kInvalidInput;
+    std::printf("TrapezoidPlanner plan is not finite (h=%g)\n", h);
+    return planner_result::kInvalidInput;
+  }
+  result_ = r;
+  plan_status_ = 1;
+  std::cout << "TrapezoidPlanner::plan finish!" << std::endl;
+  return planner_result::kOk;
+}
+
+int TrapezoidPlanner::rePlan(const TrapezoidPlanResult* reference) {
+  if (reference == nullptr) {
+    std::printf("TrapezoidPlanner::rePlan has no reference plan\n");
+    return planner_result::kInvalidInput;
+  }
+  const double ta = reference->Ta;
+  const double td = reference->Td;
+  const double tv = reference->Tv;
+  const double tall = reference->Tall;
+  const double q0 = input_.q0;
+  const double q1 = input_.q1;
+  const double v0 = input_.v0;
+  const double v1 = input_.v1;
+  std::printf("Ta=%lf,Td=%lf,Tall=%lf,Tv=%lf;\n", ta, td, tall, tv);
+  std::printf("q0=%lf,q1=%lf,v0=%lf,v1=%lf;\n", q0, q1, v0, v1);
+  const double h = q1 - q0;
+  const double denominator = 2.0 * tv + ta + td;
+  if (!(denominator > 0.0) || !std::isfinite(denominator)) {
+    std::printf("TrapezoidPlanner::rePlan reference duration 2Tv+Ta+Td=%g is not positive\n",
+                denominator);
+    return planner_result::kInvalidInput;
+  }
+  const double vv = (2.0 * h - ta * v0 - td * v1) / denominator;
+  std::printf("Vv=%lf;\n", vv);
+
+  TrapezoidPlanResult r;
+  r.Vv = vv;
+  r.Ta = ta;
+  r.Td = td;
+  r.Tv = tv;
+  r.Tall = tall;
+  r.a_acc = phaseAcceleration(vv - v0, ta);
+  r.a_dec = phaseAcceleration(v1 - vv, td);
+  r.Sa = v0 * ta + 0.5 * r.a_acc * ta * ta;
+  r.Sd = vv * td + 0.5 * r.a_dec * td * td;
+  r.Sv = vv * tv;
+  if (!allFinite(r)) {
+    std::printf("TrapezoidPlanner::rePlan result is not finite (Vv=%g)\n", vv);
+    return planner_result::kInvalidInput;
+  }
+  result_ = r;
+  return planner_result::kOk;
+}
+
+double TrapezoidPlanner::calPosition(double t, int* reached) const {
+  if (plan_status_ != 1) {
+    if (reached != nullptr) {
+      *reached = 0;
+    }
+    return std::nan("");
+  }
+  const TrapezoidPlanResult& r = result_;
+  const double t1 = r.Ta;
+  const double t2 = r.Ta + r.Tv;
+  const double t3 = r.Ta + r.Tv + r.Td;
+  double q;
+  if (t < t1) {
+    q = input_.q0 + input_.v0 * t + 0.5 * r.a_acc * t * t;
+  } else if (t < t2) {
+    q = input_.q0 + r.Sa + r.Vv * (t - r.Ta);
+  } else if (t < t3) {
+    const double tau = t - r.Ta - r.Tv;
+    q = input_.q0 + r.Sa + r.Sv + r.Vv * tau + 0.5 * r.a_dec * tau * tau;
+  } else {
+    q = input_.q1;
+  }
+  if (reached != nullptr) {
+    *reached = std::fabs(q - input_.q1) < 1e-5 ? 1 : 0;
+  }
+  return q;
+}
+
+int TrapezoidPlanner::getStartAndGoal(double* start, double* goal) const {
+  *start = input_.q0;
+  *goal = input_.q1;
+  return 0;
+}
+
+}  // namespace brenvik
