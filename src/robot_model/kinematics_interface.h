@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "robot_model/robot_model_result.h"
+
 namespace brenvik {
 
 // Forward and inverse kinematics of the arm. Joint values in rad; lengths in the parameter
@@ -12,18 +14,20 @@ namespace brenvik {
 // thread.
 class KinematicsInterface {
  public:
-  // 0, -1 (vectors not of the arm's joint count) or -2 (not this arm type).
+  // kinematics_result::kOk, kSizeMismatch (vectors not of the arm's joint count) or
+  // kWrongArmType (not this arm type). Start-up only, before any other thread uses the object.
   [[nodiscard]] virtual int setMdhPara(const std::vector<double>& zds,
                                        const std::vector<double>& xas,
                                        const std::vector<double>& alphas,
                                        const std::vector<double>& qzeros) = 0;
   // q: at least 5 joint values; the tool-less flange pose in the base frame.
   virtual Eigen::Matrix4d forwardKinematics(const std::vector<double>& q) const = 0;
-  // Arm type chosen from the reference joints. 0, -1 (elbow singularity) or -10 (no solution).
+  // Arm type chosen from the reference joints. kinematics_result::kOk, kSingular (elbow
+  // singularity) or kNoSolution.
   [[nodiscard]] virtual int inverseKinematics(const Eigen::Matrix4d& pose,
                                               const std::vector<double>& ref_joints,
                                               std::vector<double>& joints) const = 0;
-  // arm_type = {shoulder, elbow}. 0, -1 or -10.
+  // arm_type = {shoulder, elbow}. kinematics_result::kOk, kSingular or kNoSolution.
   [[nodiscard]] virtual int inverseKinematicsByArmType(const Eigen::Matrix4d& pose,
                                                        const std::array<int, 2>& arm_type,
                                                        std::vector<double>& joints) const = 0;

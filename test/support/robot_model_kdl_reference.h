@@ -1,0 +1,68 @@
+#pragma once
+
+// Orocos KDL chains equivalent to the robot model, for cross-checks in tests and benchmarks.
+
+#include <Eigen/Dense>
+#include <kdl/chain.hpp>
+#include <kdl/frames.hpp>
+#include <kdl/jntarray.hpp>
+#include <kdl/rigidbodyinertia.hpp>
+#include <kdl/rotationalinertia.hpp>
+#include <kdl/segment.hpp>
+#include <vector>
+
+#include "robot_factory/utility/robot_para.h"
+
+namespace brenvik::test {
+
+// The five MDH links regrouped with the joint rotation first in every segment: a fixed segment
+// for link 0's twist and length, then per joint Rz(θ)·Tz(d_j)·Tx(a_{j+1})·Rx(α_{j+1}).
+inline KDL::Chain kinematicsChain(const MdhPara& mdh) {
+  KDL::Chain chain;
+  chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::Fixed),
+                                KDL::Frame::DH_Craig1989(mdh.xas[0], mdh.alphas[0], 0.0, 0.0)));
+  for (int j = 0; j < 4; ++j) {
+    chain.addSegment(
+        KDL::Segment(KDL::Joint(KDL::Joint::RotZ),
+                     KDL::Frame::DH(mdh.xas[j + 1], mdh.alphas[j + 1], mdh.zds[j], mdh.qzeros[j])));
+  }
+  chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::RotZ),
+                                KDL::Frame::DH(0.0, 0.0, mdh.zds[4], mdh.qzeros[4])));
+  return chain;
+}
+
+// Links 0..2 of the dynamics model with the first 30 inertial values (per link Ixx Ixy Ixz Iyy
+// Iyz Izz cx cy cz m; inertia about the centre of mass, centre of mass in the tip frame).
+inline KDL::Chain dynamicsChain(const MdhPara& mdh, const std::vector<double>& inertial) {
+  KDL::Chain chain;
+  for (int j = 0; j < 3; ++j) {
+    const double* v = inertial.data() + 10 * j;
+    const KDL::RigidBodyInertia inertia(v[9], KDL::Vector(v[6], v[7], v[8]),
+                                        KDL::RotationalInertia(v[0], v[3], v[5], v[1], v[2], v[4]));
+    chain.addSegment(KDL::Segment(
+        KDL::Joint(KDL::Joint::RotZ),
+        KDL::Frame::DH(mdh.xas[j + 1], mdh.alphas[j + 1], mdh.zds[j], mdh.qzeros[j]), inertia));
+  }
+  return chain;
+}
+
+inline KDL::JntArray jntArray(const std::vector<double>& values, unsigned count) {
+  KDL::JntArray array(count);
+  for (unsigned i = 0; i < count; ++i) {
+    array(i) = values[i];
+  }
+  return array;
+}
+
+inline Eigen::Matrix4d toMatrix(const KDL::Frame& frame) {
+  Eigen::Matrix4d m = Eigen::Matrix4d::Identity();
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      m(r, c) = frame.M(r, c);
+    }
+    m(r, 3) = frame.p(r);
+  }
+  return m;
+}
+
+}  // namespace brenvik::test
