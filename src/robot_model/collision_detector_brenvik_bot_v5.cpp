@@ -17,6 +17,9 @@ constexpr size_t kInsensitiveFactorIndex = kBoundValues + 1;
 constexpr size_t kAdmittanceValues = 4 * CollisionDetectorBrenvikBotV5::kJointCount;
 // Admittance forces and velocities up to this size count as zero.
 constexpr double kAdmittanceZero = 0.001;
+// A resting joint's velocity decays geometrically; below this it is set to 0 before it turns
+// subnormal, which would slow every later step of the control loop many times over.
+constexpr double kVelocityFloor = 1e-150;
 // Record: 4 leading values and at most 8 blocks of one value per joint.
 constexpr size_t kRecordCapacity = 4 + 8 * CollisionDetectorBrenvikBotV5::kJointCount;
 
@@ -221,7 +224,10 @@ const std::vector<double>& CollisionDetectorBrenvikBotV5::computeAdmittance(
     const double damping = pushed ? b_move_[i] : b_rest_[i];
     const double mass = pushed ? m_move_[i] : m_rest_[i];
     double& velocity = admittance_velocity_[i];
-    const double next = velocity + kAdmittanceStep * (force - damping * velocity) / mass;
+    double next = velocity + kAdmittanceStep * (force - damping * velocity) / mass;
+    if (std::fabs(next) < kVelocityFloor) {
+      next = 0.0;
+    }
     if (next > kAdmittanceVelocityLimit) {
       velocity = kAdmittanceVelocityLimit;
       x[i] += kAdmittanceStep * kAdmittanceVelocityLimit;
