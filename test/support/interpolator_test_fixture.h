@@ -1,0 +1,142 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/logger.h"
+#include "controller_frame/all_axises_joint_plan_cmd.h"
+#include "controller_frame/interpolator.h"
+#include "controller_frame/motor_io_cmd.h"
+#include "controller_frame/set_io_cmd.h"
+#include "controller_frame/trapezoid_planner.h"
+#include "support/fake_loop_clock.h"
+#include "support/motion_test_arm.h"
+#include "support/recording_status_publisher.h"
+
+namespace brenvik::testing {
+
+// Live instances of Counted<...> commands: a command that is never deleted keeps it above zero.
+struct CommandCounter {
+  static inline int live = 0;
+};
+
+// A command class that counts its live instances.
+template <class Command>
+class Counted : public Command {
+ public:
+  template <class... Args>
+  explicit Counted(Args&&... args) : Command(std::forward<Args>(args)...) {
+    ++CommandCounter::live;
+  }
+  ~Counted() override { --CommandCounter::live; }
+};
+
+// Drives an Interpolator on a MotionTestArm period by period with synthetic time; every period's
+// console output is captured.
+class InterpolatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Logger::instance()->reset();
+    Logger::instance()->display_level_ = 1;
+    CommandCounter::live = 0;
+    build(MotionTestArmOptions{});
+  }
+  void TearDown() override {
+    interpolator_.reset();
+    EXPECT_EQ(CommandCounter::live, 0) << "a command was leaked";
+    Logger::instance()->reset();
+  }
+
+  void build(const MotionTestArmOptions& options) {
+    interpolator_.reset();
+    arm_ = makeMotionTestArm(options);
+    clock_ = std::make_shared<FakeLoopClock>();
+    ::testing::internal::CaptureStdout();
+    interpolator_ = std::make_unique<Interpolator>(arm_.robot, clock_);
+    construction_output_ = ::testing::internal::GetCapturedStdout();
+    time_ = 0.0;
+    periods_ = 0;
+  }
+
+  // Runs `n` periods; returns their console output.
+  std::string step(int n = 1) {
+    ::testing::internal::CaptureStdout();
+    for (int i = 0; i < n; ++i) {
+      interpolator_->update(time_);
+      ++periods_;
+      time_ = periods_ * Interpolator::kPeriod;
+    }
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  // Runs periods until `done` holds (at most `limit`); returns the number run.
+  template <class Predicate>
+  int stepUntil(Predicate done, int limit, std::string* out = nullptr) {
+    int n = 0;
+    while (!done() && n < limit) {
+      const std::string text = step();
+      if (out != nullptr) {
+        *out += text;
+      }
+      ++n;
+    }
+    return n;
+  }
+
+  // A planned trapezoid move of every axis from `start` (default: the interpolator's start
+  // point) to `goal`, limited by scale x the axis limits.
+  template <class Command = AllAxisesJointPlanCmd>
+  Command* makeMove(const std::vector<double>& goal, double scale = 1.0,
+                    std::vector<double> start = {}) {
+    if (start.empty()) {
+      start = interpolator_->getMotionStartPoint();
+    }
+    auto* cmd = new Command(arm_.robot);
+    for (size_t i = 0; i < goal.size(); ++i) {
+      const AxisPara& axis = arm_.robot->robot_para_.axis_paras[i];
+      TrapezoidPlannerInput in;
+      in.q0 = start[i];
+      in.q1 = goal[i];
+      in.vmax = scale * axis.max_joint_vel;
+      in.aa = scale * axis.max_joint_acc;
+      in.ad = -in.aa;
+      auto planner = std::make_unique<TrapezoidPlanner>();
+      planner->setInput(&in);
+      cmd->traj_interface_ptrs_.push_back(std::move(planner));
+    }
+    ::testing::internal::CaptureStdout();
+    const int r = cmd->planAllJoints();
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(r, 0);
+    return cmd;
+  }
+
+  template <class Command = SetIoCmd>
+  Command* makeIo(int id, int value) {
+    auto* cmd = new Command(arm_.robot);
+    cmd->ctrl_io_id = id;
+    cmd->io_cmd = value;
+    return cmd;
+  }
+
+  static int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
+      ++n;
+    }
+    return n;
+  }
+
+  MotionTestArm arm_;
+  std::shared_ptr<FakeLoopClock> clock_;
+  std::unique_ptr<Interpolator> interpolator_;
+  std::string construction_output_;
+  double time_ = 0.0;
+  int periods_ = 0;
+};
+
+}  // namespace brenvik::testing
