@@ -15,6 +15,7 @@
 #include "controller_frame/trapezoid_planner.h"
 #include "support/fake_loop_clock.h"
 #include "support/motion_test_arm.h"
+#include "support/noop_status_publisher.h"
 #include "support/recording_status_publisher.h"
 
 namespace brenvik::testing {
