@@ -42,8 +42,11 @@ class Ros2PubSub : public ::testing::Test {
   template <class Pred>
   bool spin_until(ros2::Executor& exec, Pred pred) {
     const auto end = std::chrono::steady_clock::now() + 3s;
-    while (!pred() && std::chrono::steady_clock::now() < end) exec.spin_once(10ms);
-    return pred();
+    while (!pred()) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      exec.spin_once(10ms);
+    }
+    return true;
   }
 };
 
