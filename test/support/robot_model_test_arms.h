@@ -7,6 +7,7 @@
 #include <yaml-cpp/yaml.h>
 
 #include <cmath>
+#include <memory>
 #include <ostream>
 #include <random>
 #include <string>
@@ -21,35 +22,33 @@ inline constexpr double kPi = 3.14159265358979323846;
 struct TestArm {
   std::string name;
   MdhPara mdh;
-  std::vector<double> min_joint;
-  std::vector<double> max_joint;
+  std::vector<double> min_joint, max_joint;
   std::vector<double> inertial;  // 30 values
 };
 
+inline void PrintTo(const TestArm& arm, std::ostream* os) { *os << arm.name; }
+inline std::string armName(const testing::TestParamInfo<TestArm>& arm_info) {
+  return arm_info.param.name;
+}
+
 // zd (0.2, 0, 0, 0, 0.1), xa (0, 0.05, 0.3, 0.25, 0.02), twists (0, π/2, 0, 0, −π/2), joints
-// in (−0.9π, 0.9π); inertial values with off-diagonal terms and offset centres of mass.
+// in (−0.9π, 0.9π); inertias with off-diagonal terms and offset centres of mass.
 inline TestArm exampleArm(const std::string& name, const std::vector<double>& qzeros) {
-  TestArm arm;
-  arm.name = name;
-  arm.mdh.zds = {0.2, 0.0, 0.0, 0.0, 0.1};
-  arm.mdh.xas = {0.0, 0.05, 0.3, 0.25, 0.02};
-  arm.mdh.alphas = {0.0, kPi / 2, 0.0, 0.0, -kPi / 2};
-  arm.mdh.qzeros = qzeros;
-  arm.min_joint.assign(5, -0.9 * kPi);
-  arm.max_joint.assign(5, 0.9 * kPi);
+  TestArm arm{name, {}, std::vector<double>(5, -0.9 * kPi), std::vector<double>(5, 0.9 * kPi), {}};
+  arm.mdh = {{0.2, 0.0, 0.0, 0.0, 0.1},
+             {0.0, 0.05, 0.3, 0.25, 0.02},
+             {0.0, kPi / 2, 0.0, 0.0, -kPi / 2},
+             qzeros};
   arm.inertial = {2.1e-3, 1.0e-4,  -2.0e-4, 1.9e-3, 3.0e-4,  1.1e-3, 0.01, -0.02,  -0.05, 1.3,
                   5.0e-4, 2.0e-5,  1.0e-5,  4.1e-3, -6.0e-5, 3.9e-3, 0.14, 0.01,   0.02,  0.8,
                   3.0e-4, -1.0e-5, 4.0e-5,  2.2e-3, 2.0e-5,  2.0e-3, 0.11, -0.015, 0.01,  0.45};
   return arm;
 }
 
-inline std::string simParaFile() { return BRENVIK_SIM_PARA_FILE; }
-
-// The simulated arm of the start-up parameter file; throws YAML::Exception when it is missing.
+// The arm of the simulated start-up parameter file; throws YAML::Exception when unreadable.
 inline TestArm simArm() {
-  const YAML::Node root = YAML::LoadFile(simParaFile());
-  TestArm arm;
-  arm.name = "SimFile";
+  const YAML::Node root = YAML::LoadFile(BRENVIK_SIM_PARA_FILE);
+  TestArm arm{"SimFile", {}, {}, {}, {}};
   for (const YAML::Node& link : root["mdh_para"]) {
     arm.mdh.zds.push_back(link["zd"].as<double>());
     arm.mdh.xas.push_back(link["xa"].as<double>());
@@ -64,6 +63,28 @@ inline TestArm simArm() {
   return arm;
 }
 
+// The given arms and the simulated one when its file is readable (SimParaFileTest fails if not).
+inline std::vector<TestArm> withSimArm(std::vector<TestArm> arms) {
+  try {
+    arms.push_back(simArm());
+  } catch (const YAML::Exception&) {
+  }
+  return arms;
+}
+
+inline std::shared_ptr<RobotPara> modelPara(
+    const TestArm& arm, std::vector<double> friction = std::vector<double>(11)) {
+  auto para = std::make_shared<RobotPara>();
+  para->axis_num = 5;
+  para->mdh_para = arm.mdh;
+  para->dynamics_para = {arm.inertial, std::move(friction)};
+  para->dynamics_application_para.signal_bound_para = {-15, -15, -15, -15, -15, 15,
+                                                       15,  15,  15,  15,  2.0, 6.0};
+  para->dynamics_application_para.admittance_para = {2,  2,  2,  2,  2,  0.5, 0.5, 0.5, 0.5, 0.5,
+                                                     20, 20, 20, 20, 20, 0.5, 0.5, 0.5, 0.5, 0.5};
+  return para;
+}
+
 inline std::vector<double> randomJoints(std::mt19937& rng, const TestArm& arm) {
   std::vector<double> q(arm.min_joint.size());
   for (size_t i = 0; i < q.size(); ++i) {
@@ -72,14 +93,6 @@ inline std::vector<double> randomJoints(std::mt19937& rng, const TestArm& arm) {
   return q;
 }
 
-inline void PrintTo(const TestArm& arm, std::ostream* os) { *os << arm.name; }
-
-// Test name suffix of a parameterised arm test.
-inline std::string armName(const testing::TestParamInfo<TestArm>& arm_info) {
-  return arm_info.param.name;
-}
-
-// Distance of two angles on the circle.
 inline double angleDistance(double a, double b) {
   return std::fabs(std::remainder(a - b, 2.0 * kPi));
 }
