@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -452,6 +453,48 @@ TEST(Ros2Init, InvalidDomainIdIsRefused) {
   const char* argv[] = {"prog"};
   EXPECT_THROW(ros2::init(1, argv), std::runtime_error);
   ros2_test::use_private_loopback_domain();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Ros2PubSub, GraphInfoListsNodesAndTheirEndpoints) {
+  auto ctx = ros2::detail::Context::current();
+  {
+    auto node = std::make_shared<ros2::Node>("grapher", "/ns");
+    auto pub = node->create_publisher<std_msgs::msg::String>("out", 10);
+    auto sub = node->create_subscription<std_msgs::msg::String>(
+        "in", 10, [](const std_msgs::msg::String&) {});
+    const auto info = ctx->graph_info();
+    EXPECT_EQ(info.gid.data, ros2::detail::gid_of(ctx->participant()).data);
+    ASSERT_EQ(info.node_entities_info_seq.size(), 1u);
+    const auto& n = info.node_entities_info_seq[0];
+    EXPECT_EQ(n.node_namespace, "/ns");
+    EXPECT_EQ(n.node_name, "grapher");
+    ASSERT_EQ(n.writer_gid_seq.size(), 1u);
+    ASSERT_EQ(n.reader_gid_seq.size(), 1u);
+    dds_guid_t guid;
+    ASSERT_EQ(dds_get_guid(pub->dds_writer(), &guid), DDS_RETCODE_OK);
+    EXPECT_EQ(std::memcmp(guid.v, n.writer_gid_seq[0].data.data(), 16), 0);
+    ASSERT_EQ(dds_get_guid(sub->dds_reader(), &guid), DDS_RETCODE_OK);
+    EXPECT_EQ(std::memcmp(guid.v, n.reader_gid_seq[0].data.data(), 16), 0);
+    sub.reset();
+    EXPECT_TRUE(ctx->graph_info().node_entities_info_seq[0].reader_gid_seq.empty());
+  }
+  EXPECT_TRUE(ctx->graph_info().node_entities_info_seq.empty());
+}
+
+TEST_F(Ros2PubSub, ParticipantAnnouncesTheRosEnclave) {
+  auto ctx = ros2::detail::Context::current();
+  dds_qos_t* q = dds_create_qos();
+  ASSERT_EQ(dds_get_qos(ctx->participant(), q), DDS_RETCODE_OK);
+  void* data = nullptr;
+  size_t size = 0;
+  ASSERT_TRUE(dds_qget_userdata(q, &data, &size));
+  EXPECT_EQ(std::string(static_cast<char*>(data), size), "enclave=/;");
+  dds_free(data);
+  dds_delete_qos(q);
 }
 
 }  // namespace
