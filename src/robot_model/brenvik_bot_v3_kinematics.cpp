@@ -158,7 +158,7 @@ int BrenvikBotV3Kinematics::inverseKinematicsByArmType(const Eigen::Matrix4d& po
   const double c1 = std::cos(theta1);
 
   // θ5. For a reachable pose E = −cos θ5, F = −sin θ5, G = −cos ψ·sin θ5, H = cos ψ·cos θ5 and
-  // E·H − F·G = −cos ψ, with ψ the sum of joints 2..4.
+  // E·H − F·G = −cos ψ, with ψ the sum of the MDH angles of joints 2..4.
   const double e_term = s1 * r12 - c1 * r22;
   const double f_term = s1 * r11 - c1 * r21;
   const double g_term = c1 * r12 + s1 * r22;
@@ -176,7 +176,7 @@ int BrenvikBotV3Kinematics::inverseKinematicsByArmType(const Eigen::Matrix4d& po
       theta5 = std::atan2(-f_term, -e_term);
     } else {
       // atan2(t, −H·t / G) with t = G / det, written without dividing by G: the same angle, and
-      // defined when G is 0 (θ5 = 0 or π, as in the home pose).
+      // defined when rounding leaves G exactly 0 (θ5 = 0 or π).
       const double sign = det > 0.0 ? 1.0 : -1.0;
       theta5 = std::atan2(sign * g_term, -sign * h_term);
     }
