@@ -1,5 +1,10 @@
 #include "robot_factory/brenvik_bot_v5.h"
 
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+
+#include "common/logger.h"
 #include "robot_model/brenvik_bot_v3_kinematics.h"
 #include "robot_model/collision_detector_brenvik_bot_v5.h"
 #include "robot_model/dynamics_brenvik_bot_v5.h"
@@ -7,10 +12,24 @@
 namespace brenvik {
 
 BrenvikBotV5::BrenvikBotV5(const std::string& robot_para_file) : Robot(robot_para_file) {
+  // Every model of this arm reads five joints: a file of another axis count cannot drive it.
+  if (robot_para_.axis_num != kAxisNum) {
+    std::cout << COLOR_BOLD_RED << "Error: this arm has " << kAxisNum
+              << " axes; the parameter file has axis_num " << robot_para_.axis_num << "."
+              << COLOR_RESET << std::endl;
+    LOG_STATUS(RobotStatus::FATAL, error_code::kLoadParaFile, "load yaml file failed\n");
+    std::exit(1);
+  }
   buildModels();
 }
 
-BrenvikBotV5::BrenvikBotV5(RobotPara robot_para) : Robot(std::move(robot_para)) { buildModels(); }
+BrenvikBotV5::BrenvikBotV5(RobotPara robot_para) : Robot(std::move(robot_para)) {
+  if (robot_para_.axis_num != kAxisNum) {
+    throw std::invalid_argument("BrenvikBotV5 needs 5 axes, the record has " +
+                                std::to_string(robot_para_.axis_num));
+  }
+  buildModels();
+}
 
 void BrenvikBotV5::buildModels() {
   auto kinematics = std::make_shared<BrenvikBotV3Kinematics>();

@@ -10,7 +10,12 @@ namespace brenvik {
 // detector and force-control objects from the parameter record.
 class BrenvikBotV5 : public Robot {
  public:
+  static constexpr int kAxisNum = 5;
+
+  // Loads the file; a load failure or an axis_num other than 5 logs "load yaml file failed\n"
+  // (FATAL, code 2) and ends the process with exit status 1.
   explicit BrenvikBotV5(const std::string& robot_para_file);
+  // Throws std::invalid_argument when the record does not have 5 axes.
   explicit BrenvikBotV5(RobotPara robot_para);
 
  private:

@@ -7,6 +7,8 @@
 
 #include "common/logger.h"
 #include "devices/virtual_motor.h"
+#include "robot_factory/brenvik_bot_v5.h"
+#include "support/robot_para_files.h"
 
 namespace brenvik {
 namespace {
@@ -133,6 +135,39 @@ TEST(RobotDeathTest, UnloadableFileEndsTheProcessWithStatusOne) {
         (void)robot;
       },
       ::testing::ExitedWithCode(1), "");
+}
+
+}  // namespace
+}  // namespace brenvik
+
+namespace brenvik {
+namespace {
+
+TEST(BrenvikBotV5DeathTest, ParameterFileOfAnotherAxisCountEndsTheProcess) {
+  const test::TempFile file(test::emit(test::validParaDoc(6)));
+  EXPECT_EXIT(
+      {
+        BrenvikBotV5 robot(file.path());
+        (void)robot;
+      },
+      ::testing::ExitedWithCode(1), "");
+}
+
+TEST(BrenvikBotV5Test, BuildsItsModelsFromTheSimulatedArmFile) {
+  ::testing::internal::CaptureStdout();
+  const BrenvikBotV5 robot(test::kSimParaFile);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(robot.kinematics_, nullptr);
+  EXPECT_NE(robot.dynamics_, nullptr);
+  EXPECT_NE(robot.collision_detector_, nullptr);
+  ASSERT_NE(robot.force_ctrl_function_, nullptr);
+  EXPECT_EQ(robot.force_ctrl_function_->kinematics(), robot.kinematics_);
+}
+
+TEST(BrenvikBotV5Test, RecordOfAnotherAxisCountIsRefused) {
+  RobotPara para;
+  para.axis_num = 3;
+  EXPECT_THROW(BrenvikBotV5 robot(para), std::invalid_argument);
 }
 
 }  // namespace
