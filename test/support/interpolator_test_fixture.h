@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,7 +23,7 @@ namespace brenvik::testing {
 
 // Live instances of Counted<...> commands: a command that is never deleted keeps it above zero.
 struct CommandCounter {
-  static inline int live = 0;
+  static inline std::atomic<int> live{0};
 };
 
 // A command class that counts its live instances.
