@@ -67,6 +67,7 @@ ddsi_serdata* sd_from_ser_iov(const ddsi_sertype* type, ddsi_serdata_kind kind,
   for (ddsrt_msg_iovlen_t i = 0; i < niov && off < size; ++i) {
     size_t n = iov[i].iov_len;
     if (n > size - off) n = size - off;
+    if (n == 0) continue;
     std::memcpy(bytes_of(d) + off, iov[i].iov_base, n);
     off += n;
   }
@@ -222,7 +223,7 @@ ddsi_sertype* make_raw_sertype(const std::string& type_name) {
 ddsi_serdata* make_raw_serdata(const ddsi_sertype* type, const uint8_t* data, size_t size) {
   RawSerdata* d = alloc_serdata(type, SDK_DATA, size);
   if (d == nullptr) return nullptr;
-  std::memcpy(bytes_of(d), data, size);
+  if (size > 0) std::memcpy(bytes_of(d), data, size);
   return &d->c;
 }
 
