@@ -45,7 +45,7 @@ const char* level_name(LogLevel level) {
 bool Logger::enabled(LogLevel level) const {
   LevelTable& t = table();
   std::lock_guard<std::mutex> lock(t.mutex);
-  // The most specific configured ancestor decides ("a.b.c" falls back to "a.b", then "a").
+  // The closest configured ancestor decides ("a.b.c" falls back to "a.b", then "a").
   std::string name = name_;
   while (true) {
     const auto it = t.levels.find(name);

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "ros2/executor.h"
@@ -25,6 +27,12 @@ using ros2::action::CancelResponse;
 using ros2::action::GoalResponse;
 using ros2::action::ResultCode;
 using CancelReply = action_msgs::srv::CancelGoal_Response;
+
+FJT::Goal goal_with_points_for_test(size_t n) {
+  FJT::Goal g;
+  g.trajectory.points.resize(n);
+  return g;
+}
 
 class Ros2Action : public ::testing::Test {
  protected:
@@ -359,6 +367,92 @@ TEST_F(Ros2Action, MalformedGoalRequestsAreDropped) {
   send_accepted_goal();
   EXPECT_EQ(handles_.size(), 1u);
   dds_delete(pp);
+}
+
+}  // namespace
+
+namespace {
+
+// A node class in the style the command node is written in: derived from the node, callbacks
+// bound to const member functions, the action server created in the constructor with this.
+class CommandNode : public ros2::Node {
+ public:
+  CommandNode() : ros2::Node("robot_cmd_processor") {
+    using std::placeholders::_1;
+    using std::placeholders::_2;
+    server_ = ros2::action::create_server<FJT>(this, "follow_joint_trajectory",
+                                               std::bind(&CommandNode::handle_goal, this, _1, _2),
+                                               std::bind(&CommandNode::handle_cancel, this, _1),
+                                               std::bind(&CommandNode::handle_accepted, this, _1));
+    stop_ = create_subscription<std_msgs::msg::String>(
+        "stop_topic", ros2::QoS(1), std::bind(&CommandNode::stop_callback, this, _1));
+    movs_ = create_subscription<std_msgs::msg::Float64MultiArray>(
+        "movj_s_topic", ros2::QoS(10), std::bind(&CommandNode::movs_callback, this, _1));
+    ROS2_INFO(get_logger(), "---robot_cmd_processor node init. ---\n");
+  }
+
+  mutable std::vector<std::string> events;
+
+ private:
+  GoalResponse handle_goal(const ros2::action::GoalUUID&, std::shared_ptr<const FJT::Goal> g) {
+    events.push_back("goal " + std::to_string(g->trajectory.points.size()));
+    return GoalResponse::ACCEPT_AND_EXECUTE;
+  }
+  CancelResponse handle_cancel(const std::shared_ptr<GoalHandle>) {
+    ROS2_INFO(ros2::get_logger("server"), "Got request to cancel goal");
+    return CancelResponse::ACCEPT;
+  }
+  void handle_accepted(const std::shared_ptr<GoalHandle> h) {
+    auto r = std::make_shared<FJT::Result>();
+    r->error_code = FJT::Result::INVALID_GOAL;
+    h->abort(r);
+  }
+  void stop_callback(const std_msgs::msg::String& m) const { events.push_back("stop " + m.data); }
+  void movs_callback(std_msgs::msg::Float64MultiArray::SharedPtr m) {
+    events.push_back("movs " + std::to_string(m->data.size()));
+  }
+
+  ros2::action::Server<FJT>::SharedPtr server_;
+  ros2::Subscription<std_msgs::msg::String>::SharedPtr stop_;
+  ros2::Subscription<std_msgs::msg::Float64MultiArray>::SharedPtr movs_;
+};
+
+TEST(Ros2NodeClass, DerivedNodeWithBoundCallbacksServesTopicsAndTheAction) {
+  ros2_test::use_private_loopback_domain();
+  const char* argv[] = {"test"};
+  ros2::init(1, argv);
+  {
+    auto cmd = std::make_shared<CommandNode>();
+    auto user = std::make_shared<ros2::Node>("user");
+    auto stop = user->create_publisher<std_msgs::msg::String>("stop_topic", 1);
+    auto movs = user->create_publisher<std_msgs::msg::Float64MultiArray>("movj_s_topic", 10);
+    auto client = ros2::action::create_client<FJT>(user, "follow_joint_trajectory");
+    ASSERT_TRUE(client->wait_for_action_server(3s));
+    ASSERT_TRUE(ros2_test::wait_until(
+        [&] { return stop->get_subscription_count() > 0 && movs->get_subscription_count() > 0; }));
+    std_msgs::msg::String s;
+    s.data = "now";
+    stop->publish(s);
+    std_msgs::msg::Float64MultiArray m;
+    m.data = {1, 2, 3};
+    movs->publish(m);
+    ros2::Executor exec;
+    exec.add_node(cmd);
+    exec.add_node(user);
+    auto handle = client->async_send_goal(goal_with_points_for_test(3));
+    ASSERT_EQ(exec.spin_until_future_complete(handle, 3s), ros2::FutureReturnCode::SUCCESS);
+    auto result = client->async_get_result(handle.get());
+    ASSERT_EQ(exec.spin_until_future_complete(result, 3s), ros2::FutureReturnCode::SUCCESS);
+    EXPECT_EQ(result.get().code, ResultCode::ABORTED);
+    EXPECT_EQ(result.get().result->error_code, -1);
+    ros2_test::wait_until([&] {
+      exec.spin_some();
+      return cmd->events.size() >= 3;
+    });
+    std::sort(cmd->events.begin(), cmd->events.end());
+    EXPECT_EQ(cmd->events, (std::vector<std::string>{"goal 3", "movs 3", "stop now"}));
+  }
+  ros2::shutdown();
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 
 namespace control_msgs::msg {
 
-// 0 leaves a tolerance unspecified (the default applies), -1 removes the limit.
+// A tolerance of 0 means "use the default", -1 removes the limit.
 struct JointTolerance {
   std::string name;
   double position = 0.0;
