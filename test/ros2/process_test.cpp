@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ros2/action.h"
 #include "ros2/executor.h"
@@ -34,7 +35,7 @@ using FJT = control_msgs::action::FollowJointTrajectory;
 // The peer process with its standard output on a pipe.
 class Peer {
  public:
-  explicit Peer(const std::string& mode) {
+  explicit Peer(const std::string& mode, std::vector<std::string> extra = {}) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     posix_spawn_file_actions_t fa;
@@ -42,8 +43,10 @@ class Peer {
     posix_spawn_file_actions_adddup2(&fa, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&fa, fds[0]);
     const std::string path = ROS2_TEST_PEER;
-    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(mode.c_str()), nullptr};
-    EXPECT_EQ(posix_spawn(&pid_, path.c_str(), &fa, nullptr, argv, environ), 0);
+    std::vector<char*> argv = {const_cast<char*>(path.c_str()), const_cast<char*>(mode.c_str())};
+    for (auto& e : extra) argv.push_back(e.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&pid_, path.c_str(), &fa, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&fa);
     close(fds[1]);
     out_ = fds[0];
@@ -277,10 +280,30 @@ TEST_F(Ros2Processes, DiscoveryInfoNamesThePeersNodeAndEndpoints) {
   EXPECT_EQ(peer.stop(SIGINT), 0);
 }
 
+TEST_F(Ros2Processes, CommandLineRemapsMoveThePeersNodeAndTopics) {
+  Peer peer("graph",
+            {"--ros-args", "-r", "__ns:=/moved", "-r", "chatter:=news", "--log-level", "warn"});
+  ASSERT_TRUE(peer.wait_for("READY"));
+  std::string ns;
+  auto info_sub = node_->create_subscription<rmw_dds_common::msg::ParticipantEntitiesInfo>(
+      "ros_discovery_info",
+      ros2::QoS(ros2::KeepAll()).transient_local().avoid_ros_namespace_conventions(true),
+      [&](const rmw_dds_common::msg::ParticipantEntitiesInfo& m) {
+        for (const auto& n : m.node_entities_info_seq) {
+          if (n.node_name == "talker") ns = n.node_namespace;
+        }
+      });
+  auto news = node_->create_subscription<std_msgs::msg::String>(
+      "/moved/news", 10, [](const std_msgs::msg::String&) {});
+  EXPECT_TRUE(spin_until([&] { return ns == "/moved" && news->get_publisher_count() > 0; }));
+  EXPECT_EQ(peer.stop(SIGINT), 0);
+}
+
 TEST_F(Ros2Processes, SigintEndsSpinningAndTheProcessExitsCleanly) {
   Peer peer("graph");
   ASSERT_TRUE(peer.wait_for("READY"));
   EXPECT_EQ(peer.stop(SIGINT), 0);
+  EXPECT_TRUE(peer.wait_for("CLEAN_EXIT", 100ms));
   Peer second("echo");
   ASSERT_TRUE(second.wait_for("READY"));
   EXPECT_EQ(second.stop(SIGTERM), 0);
