@@ -11,10 +11,12 @@
 #include <functional>
 #include <thread>
 
+#include "control_msgs/action/follow_joint_trajectory.hpp"
 #include "ros2/executor.h"
 #include "ros2/init.h"
-#include "ros2/msg/control_msgs.h"
 #include "ros2/serdata.h"
+#include "std_msgs/msg/float64_multi_array.hpp"
+#include "std_msgs/msg/string.hpp"
 #include "support/ros2_test_env.h"
 
 namespace {
