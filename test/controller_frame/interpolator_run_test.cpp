@@ -117,12 +117,14 @@ TEST(SteadyLoopClock, SleepsUntilAbsoluteDeadline) {
 }
 
 // The real loop on its own thread while the command side works on the queue and the switches.
-// The loop ends through the exit request after a bounded number of periods.
+// The loop ends through the exit request once the command side is done and at least kPeriods
+// periods have run.
 TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
   constexpr int kPeriods = 3000;
   std::atomic<int> periods{0};
+  std::atomic<bool> command_side_done{false};
   clock_->on_sleep = [&] {
-    if (periods.fetch_add(1) + 1 >= kPeriods) {
+    if (periods.fetch_add(1) + 1 >= kPeriods && command_side_done.load()) {
       interpolator_->requestExit();
     }
   };
@@ -131,7 +133,7 @@ TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
   interpolator_->addStatusTopic(Interpolator::kTcpPose, "tcp_pose");
   std::thread control([&] { interpolator_->run(); });
   int added = 0;
-  for (int i = 0; i < 200 && periods.load() < kPeriods; ++i) {
+  for (int i = 0; i < 200; ++i) {
     const std::vector<double> start = interpolator_->getMotionStartPoint();
     if (i % 3 == 0) {
       std::vector<double> goal = start;
@@ -159,8 +161,9 @@ TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
     static_cast<void>(interpolator_->overrunCount());
     static_cast<void>(interpolator_->idleFlag());
   }
+  command_side_done = true;
   control.join();
-  EXPECT_GT(added, 0);
+  EXPECT_EQ(added, 200);
   EXPECT_GE(periods.load(), kPeriods);
   EXPECT_EQ(interpolator_->overrunCount(), 0u);
   EXPECT_FALSE(arm_.collision_detector->sensitivity_commands.empty());

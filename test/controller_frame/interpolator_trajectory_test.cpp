@@ -218,6 +218,21 @@ TEST_F(InterpolatorTrajectoryTest, MoveWithoutPlanners) {
   EXPECT_EQ(CommandCounter::live, 0);
 }
 
+TEST_F(InterpolatorTrajectoryTest, CartesianMoveWithoutPathIsRefused) {
+  auto* cartesian = new Counted<AbstractCmdInterface>(cmd_type::kCartesianTrajectory, arm_.robot);
+  cartesian->is_block = true;
+  interpolator_->addCmd(cartesian);
+  const std::string out = step();
+  EXPECT_NE(out.find("calAllJointsPostion return error!\n"), std::string::npos);
+  EXPECT_EQ(cartesian->cmd_status.load(), cmd_status::kFailed);
+  for (const auto& motor : arm_.motors) {
+    EXPECT_EQ(motor->set_position_calls, 0);
+  }
+  cartesian->is_block = false;
+  step();
+  EXPECT_EQ(CommandCounter::live, 0);
+}
+
 TEST_F(InterpolatorTrajectoryTest, SplineMoveRunsToItsLastKnot) {
   auto* move = new Counted<AllAxisesJointPlanCmd>(arm_.robot);
   for (int i = 0; i < 5; ++i) {
