@@ -145,9 +145,9 @@ TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
       interpolator_->addCmd(makeIo<Counted<SetIoCmd>>(1, i));
     }
     ++added;
-    if (!interpolator_->isCmdQueueEmpty()) {
-      EXPECT_NE(interpolator_->getLastCmd(), nullptr);
-    }
+    // The loop may empty the queue between any two calls: only exercise them.
+    static_cast<void>(interpolator_->isCmdQueueEmpty());
+    static_cast<void>(interpolator_->getLastCmd());
     EXPECT_EQ(interpolator_->setCollisionSensitivity({4.0, 1.0, 1.0}), 0);
     interpolator_->setCollisionEnable(i % 2 == 0);
     interpolator_->setDragTeachingEnable(i % 5 == 0);
