@@ -212,6 +212,7 @@ std::shared_ptr<Context> Context::current_or_null() {
 }
 
 void Context::set_current(std::shared_ptr<Context> context) {
+  // The previous context may be released here; do it outside the lock.
   std::shared_ptr<Context> old;
   {
     std::lock_guard<std::mutex> lock(g_current_mutex);

@@ -100,7 +100,14 @@ bool Executor::run_once(std::chrono::nanoseconds timeout) {
     if (wait == DDS_INFINITY || left < wait) wait = left;
   }
 
-  std::vector<dds_attach_t> triggered(attached_.size() + 3 + 16);
+  // Every attached condition can trigger: the entities', each node's change condition, the
+  // cancel and the shut-down conditions.
+  size_t node_count = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    node_count = nodes_.size();
+  }
+  std::vector<dds_attach_t> triggered(attached_.size() + node_count + 2);
   const dds_return_t n = dds_waitset_wait(waitset_, triggered.data(), triggered.size(), wait);
   if (n < 0) return false;
   dds_take_guardcondition(cancel_guard_, nullptr);

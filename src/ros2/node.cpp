@@ -80,6 +80,7 @@ bool Endpoint::take(Sample& sample) {
     raw_serdata_bytes(sd, &data, &size);
     take_buffer_.assign(data, data + size);
     sample.valid = conforms(descriptor_, take_buffer_);
+    // The check works in place; decode from an untouched copy.
     if (sample.valid) take_buffer_.assign(data, data + size);
   }
   if (sd != nullptr) ddsi_serdata_unref(sd);
