@@ -11,6 +11,9 @@
 namespace ros2 {
 
 enum class ClockType { SystemTime, SteadyTime };
+// rcl's names for the clock types.
+inline constexpr ClockType RCL_SYSTEM_TIME = ClockType::SystemTime;
+inline constexpr ClockType RCL_STEADY_TIME = ClockType::SteadyTime;
 
 class Time {
  public:

@@ -1,11 +1,14 @@
-// Console lines of the node logger.
+// Console lines of the node logger, and the wall clock that stamps messages.
 
 #include "ros2/logging.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+
+#include "ros2/time.h"
 
 namespace {
 
@@ -43,6 +46,28 @@ TEST(Ros2Logging, PrintfFormattingReachesTheStream) {
   EXPECT_EQ(out.find("hidden"), std::string::npos);
   EXPECT_NE(out.find("[WARN] ["), std::string::npos);
   EXPECT_NE(out.find(long_text + "\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Ros2Clock, SystemTimeBecomesAMessageStamp) {
+  const ros2::Clock clock(ros2::RCL_SYSTEM_TIME);
+  const auto before = std::chrono::system_clock::now();
+  const builtin_interfaces::msg::Time stamp = clock.now();
+  const auto after = std::chrono::system_clock::now();
+  const int64_t ns = int64_t{stamp.sec} * 1000000000 + stamp.nanosec;
+  EXPECT_GE(
+      ns, std::chrono::duration_cast<std::chrono::nanoseconds>(before.time_since_epoch()).count());
+  EXPECT_LE(ns,
+            std::chrono::duration_cast<std::chrono::nanoseconds>(after.time_since_epoch()).count());
+  EXPECT_LT(stamp.nanosec, 1000000000u);
+  const builtin_interfaces::msg::Time neg = ros2::Time(-1);
+  EXPECT_EQ(neg.sec, -1);
+  EXPECT_EQ(neg.nanosec, 999999999u);
+  EXPECT_EQ(ros2::Time(neg).nanoseconds(), -1);
+  EXPECT_DOUBLE_EQ(ros2::Time(1, 500000000).seconds(), 1.5);
 }
 
 }  // namespace
