@@ -223,13 +223,14 @@ void Context::set_current(std::shared_ptr<Context> context) {
 
 bool Context::shutdown(const std::string&) {
   if (!running_.exchange(false)) return false;
-  dds_set_guardcondition(shutdown_guard_, true);
   std::vector<std::function<void()>> callbacks;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     callbacks.swap(shutdown_callbacks_);
   }
+  // As rclcpp does: the shut-down callbacks first, then the executors are woken up.
   for (auto& cb : callbacks) cb();
+  dds_set_guardcondition(shutdown_guard_, true);
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <dds/dds.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
 #include <cstring>
@@ -253,13 +254,24 @@ TEST_F(Ros2PubSub, PublishingFromAnotherThreadWhileSpinning) {
   auto node = std::make_shared<ros2::Node>("threads");
   auto status = std::make_shared<ros2::Node>("status");
   std::atomic<int> received{0};
+  std::atomic<bool> on_spinner{true};
+  std::thread::id spinner_id;
   auto sub = node->create_subscription<sensor_msgs::msg::JointState>(
-      "joints", 100, [&](const sensor_msgs::msg::JointState&) { received.fetch_add(1); });
+      "joints", 100, [&](const sensor_msgs::msg::JointState&) {
+        on_spinner.store(on_spinner.load() && std::this_thread::get_id() == spinner_id);
+        received.fetch_add(1);
+      });
   auto pub = status->create_publisher<sensor_msgs::msg::JointState>("joints", 100);
   ASSERT_TRUE(ros2_test::wait_until([&] { return pub->get_subscription_count() > 0; }));
   ros2::Executor exec;
   exec.add_node(node);
-  std::thread spinner([&] { exec.spin(); });
+  std::promise<void> started;
+  std::thread spinner([&] {
+    spinner_id = std::this_thread::get_id();
+    started.set_value();
+    exec.spin();
+  });
+  started.get_future().wait();
   std::thread publisher([&] {
     sensor_msgs::msg::JointState js;
     js.position = {1, 2, 3, 4, 5};
@@ -269,6 +281,7 @@ TEST_F(Ros2PubSub, PublishingFromAnotherThreadWhileSpinning) {
   EXPECT_TRUE(ros2_test::wait_until([&] { return received.load() == 50; }));
   exec.cancel();
   spinner.join();
+  EXPECT_TRUE(on_spinner.load());
 }
 
 TEST_F(Ros2PubSub, TimersRunOnTheExecutorAndFuturesComplete) {
@@ -308,6 +321,22 @@ TEST_F(Ros2PubSub, ShutdownEndsSpinningOnAnotherThread) {
   EXPECT_TRUE(returned.load());
   EXPECT_FALSE(ros2::ok());
   EXPECT_FALSE(ros2::shutdown());
+}
+
+TEST_F(Ros2PubSub, SigintEndsSpinningLikeShutdown) {
+  auto node = std::make_shared<ros2::Node>("interrupted");
+  std::atomic<bool> called{false};
+  ros2::on_shutdown([&] { called.store(true); });
+  std::promise<void> started;
+  std::thread t([&] {
+    started.set_value();
+    ros2::spin(node);
+  });
+  started.get_future().wait();
+  raise(SIGINT);
+  t.join();
+  EXPECT_FALSE(ros2::ok());
+  EXPECT_TRUE(called.load());
 }
 
 TEST_F(Ros2PubSub, PlainCycloneEndpointsInteroperate) {
