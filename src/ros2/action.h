@@ -393,6 +393,14 @@ class Client : public ros2::detail::Waitable {
     return send_cancel(typename ActionT::Impl::CancelGoalService::Request{}, std::move(callback));
   }
 
+  // Cancels every goal accepted at or before stamp.
+  std::shared_future<std::shared_ptr<CancelResponse>> async_cancel_goals_before(
+      const Time& stamp, CancelCallback callback = nullptr) {
+    typename ActionT::Impl::CancelGoalService::Request request;
+    request.goal_info.stamp = stamp;
+    return send_cancel(request, std::move(callback));
+  }
+
   std::vector<dds_entity_t> conditions() const override {
     return {core_.send_goal.read_condition(), core_.get_result.read_condition(),
             core_.cancel_goal.read_condition(), core_.feedback.read_condition(),

@@ -458,3 +458,56 @@ TEST(Ros2NodeClass, DerivedNodeWithBoundCallbacksServesTopicsAndTheAction) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Ros2Action, CancelBeforeAStampTakesOnlyEarlierGoals) {
+  start_server();
+  auto first = send_accepted_goal();
+  auto second = wait(client_->async_send_goal(goal_with_points(4)));
+  ASSERT_NE(second, nullptr);
+  ASSERT_TRUE(spin_until([&] { return handles_.size() == 2; }));
+  const auto reply = wait(client_->async_cancel_goals_before(first->get_goal_stamp()));
+  EXPECT_EQ(reply->return_code, CancelReply::ERROR_NONE);
+  ASSERT_EQ(reply->goals_canceling.size(), 1u);
+  EXPECT_EQ(reply->goals_canceling[0].goal_id.uuid, first->get_goal_id());
+  EXPECT_TRUE(handles_[0]->is_canceling());
+  EXPECT_TRUE(handles_[1]->is_executing());
+  const auto all = wait(client_->async_cancel_all_goals());
+  ASSERT_EQ(all->goals_canceling.size(), 1u);
+  EXPECT_EQ(all->goals_canceling[0].goal_id.uuid, second->get_goal_id());
+  EXPECT_EQ(cancel_calls_, 2);
+}
+
+TEST_F(Ros2Action, ResultsAreForgottenAfterTheResultTimeout) {
+  ros2::action::ServerOptions options;
+  options.result_timeout = std::chrono::milliseconds(1);
+  std::vector<std::shared_ptr<GoalHandle>> handles;
+  auto server = ros2::action::create_server<FJT>(
+      server_node_, "short_memory",
+      [](const ros2::action::GoalUUID&, std::shared_ptr<const FJT::Goal>) {
+        return GoalResponse::ACCEPT_AND_EXECUTE;
+      },
+      [](std::shared_ptr<GoalHandle>) { return CancelResponse::ACCEPT; },
+      [&](std::shared_ptr<GoalHandle> h) { handles.push_back(h); }, options);
+  auto client = ros2::action::create_client<FJT>(client_node_, "short_memory");
+  ASSERT_TRUE(client->wait_for_action_server(3s));
+  auto handle = wait(client->async_send_goal(goal_with_points(1)));
+  ASSERT_TRUE(spin_until([&] { return !handles.empty(); }));
+  handles[0]->succeed(result(0));
+  EXPECT_EQ(wait(client->async_get_result(handle)).code, ResultCode::SUCCEEDED);
+
+  ros2::detail::ServiceClient raw(*client_node_, "/short_memory/_action/get_result",
+                                  ros2::action::detail::action_types<FJT>().get_result);
+  ASSERT_TRUE(ros2_test::wait_until([&] { return raw.is_ready(); }));
+  std::this_thread::sleep_for(5ms);  // longer than the result timeout
+  FJT::Impl::GetResultService::Request req;
+  req.goal_id.uuid = handle->get_goal_id();
+  const int64_t seq = raw.send(req);
+  FJT::Impl::GetResultService::Response reply;
+  reply.status = -1;
+  EXPECT_TRUE(spin_until([&] { return take_reply(raw, seq, reply); }));
+  EXPECT_EQ(reply.status, action_msgs::msg::GoalStatus::STATUS_UNKNOWN);
+}
+
+}  // namespace
