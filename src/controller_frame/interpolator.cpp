@@ -332,6 +332,26 @@ void Interpolator::applyPendingSensitivity() {
   robot_->collision_detector_->setCollisionSensitivity(sensitivity_command_);
 }
 
+bool Interpolator::readAxes(int (CtrlMotorInterface::*read)(double&), const char* name,
+                            std::vector<double>& out) {
+  const std::vector<AxisPara>& axes = robot_->robot_para_.axis_paras;
+  for (int i = 0; i < axis_num_; ++i) {
+    double value = 0.0;
+    const int code = ((*axes[i].motor).*read)(value);
+    if (code != 0) {
+      std::printf("%d (start from 1) axis %s error! error code=<%d>\n", i + 1, name, code);
+      return false;
+    }
+    // A reading that is not a number would poison the filters and the reference for good.
+    if (!std::isfinite(value)) {
+      std::printf("%d (start from 1) axis %s returned a value that is not finite\n", i + 1, name);
+      return false;
+    }
+    out[i] = value;
+  }
+  return true;
+}
+
 bool Interpolator::updateMeasuredState() {
   const std::vector<AxisPara>& axes = robot_->robot_para_.axis_paras;
   const int n = axis_num_;
@@ -356,14 +376,9 @@ bool Interpolator::updateMeasuredState() {
     std::printf("motor_positions.size()!=robot_para_.axis_num\n");
     return false;
   }
-  for (int i = 0; i < n; ++i) {
-    double value = 0.0;
-    const int code = axes[i].motor->getMotorPosition(value);
-    if (code != 0) {
-      std::printf("%d (start from 1) axis getMotorPosition error! error code=<%d>\n", i + 1, code);
-      return false;
-    }
-    motor_state_.positions[i] = value;
+  if (!readAxes(&CtrlMotorInterface::getMotorPosition, "getMotorPosition",
+                motor_state_.positions)) {
+    return false;
   }
   robot_->motorPosToJointPos(motor_state_.positions, actual_joint_state_.positions);
 
@@ -371,14 +386,8 @@ bool Interpolator::updateMeasuredState() {
     std::printf("motor_velocitys.size()!=robot_para_.axis_num\n");
     return false;
   }
-  for (int i = 0; i < n; ++i) {
-    double value = 0.0;
-    const int code = axes[i].motor->getVelocity(value);
-    if (code != 0) {
-      std::printf("%d (start from 1) axis getVelocity error! error code=<%d>\n", i + 1, code);
-      return false;
-    }
-    motor_state_.velocities[i] = value;
+  if (!readAxes(&CtrlMotorInterface::getVelocity, "getVelocity", motor_state_.velocities)) {
+    return false;
   }
   robot_->motorPosToJointPos(motor_state_.velocities, actual_joint_state_.velocities);
 
@@ -391,14 +400,8 @@ bool Interpolator::updateMeasuredState() {
     std::printf("motor_torques.size()!=robot_para_.axis_num\n");
     return false;
   }
-  for (int i = 0; i < n; ++i) {
-    double value = 0.0;
-    const int code = axes[i].motor->getTorque(value);
-    if (code != 0) {
-      std::printf("%d (start from 1) axis getTorque error! error code=<%d>\n", i + 1, code);
-      return false;
-    }
-    motor_state_.efforts[i] = value;
+  if (!readAxes(&CtrlMotorInterface::getTorque, "getTorque", motor_state_.efforts)) {
+    return false;
   }
 
   last_joint_state_.positions = actual_joint_state_.positions;

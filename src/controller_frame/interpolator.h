@@ -156,6 +156,10 @@ class Interpolator {
  private:
   // Step 2 with mutex_ held: reads all motors into the state records. False on a read failure.
   bool updateMeasuredState();
+  // Reads one quantity of every axis into out (N values). False, with the axis's line, on a device
+  // error or a value that is not finite.
+  bool readAxes(int (CtrlMotorInterface::*read)(double&), const char* name,
+                std::vector<double>& out);
   void publishStatus();
   void applyPendingSensitivity();
   void collisionStep();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -142,6 +143,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ReadFailureCase>& param_info) {
       return param_info.param.name;
     });
+
+TEST_F(InterpolatorTest, NonFiniteReadingIsAReadFailure) {
+  arm_.motors[2]->torque = std::numeric_limits<double>::quiet_NaN();
+  const std::string out = step();
+  EXPECT_NE(out.find("3 (start from 1) axis getTorque returned a value that is not finite\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
+  EXPECT_EQ(arm_.dynamics->calls, 0);
+
+  arm_.motors[2]->torque = 0.0;
+  arm_.motors[0]->velocity = std::numeric_limits<double>::infinity();
+  EXPECT_NE(step().find("1 (start from 1) axis getVelocity returned a value that is not finite"),
+            std::string::npos);
+  EXPECT_EQ(arm_.dynamics->calls, 0);
+}
 
 TEST_F(InterpolatorTest, StatusTopicsCreatedAndPublishedInIdOrder) {
   auto publisher = std::make_shared<RecordingStatusPublisher>();
