@@ -1,0 +1,250 @@
+#include "controller_frame/joint_move_builder.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "controller_frame/cubic_planner.h"
+#include "controller_frame/interpolator.h"
+#include "controller_frame/motion_codes.h"
+#include "controller_frame/trapezoid_planner.h"
+
+namespace brenvik {
+namespace {
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) {
+  char buffer[256];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(buffer, sizeof(buffer), fmt, args);
+  va_end(args);
+  return buffer;
+}
+
+JointMove refuse(int result, std::string message) {
+  JointMove move;
+  move.result = result;
+  move.message = std::move(message);
+  return move;
+}
+
+}  // namespace
+
+JointMoveBuilder::JointMoveBuilder(std::shared_ptr<Robot> robot, InfoLog info)
+    : robot_(std::move(robot)), info_(std::move(info)), axis_num_(robot_->robot_para_.axis_num) {}
+
+int JointMoveBuilder::checkJointValues(const std::vector<double>& joints, int point,
+                                       std::string& message) const {
+  if (static_cast<int>(joints.size()) < axis_num_) {
+    message = format("The %dst point has %d joint values, fewer than the %d axes.\n", point,
+                     static_cast<int>(joints.size()), axis_num_);
+    return joint_move_result::kWrongSize;
+  }
+  for (int i = 0; i < axis_num_; ++i) {
+    if (!std::isfinite(joints[i])) {
+      message = format("The %dst point %dst axis value is not a number.\n", point, i + 1);
+      return joint_move_result::kNotFinite;
+    }
+  }
+  for (int i = 0; i < axis_num_; ++i) {
+    const AxisPara& axis = robot_->robot_para_.axis_paras[i];
+    if (joints[i] > axis.max_joint_pos || joints[i] < axis.min_joint_pos) {
+      message = format(
+          "The %dst point %dst axim angle is over range. Please send viable command again.\n",
+          point, i + 1);
+      return joint_move_result::kOutOfRange;
+    }
+  }
+  return joint_move_result::kOk;
+}
+
+JointMove JointMoveBuilder::pointToPoint(const std::vector<double>& start,
+                                         const std::vector<double>& target, double vel_scale,
+                                         double acc_scale) const {
+  std::string message;
+  const int checked = checkJointValues(target, 1, message);
+  if (checked != joint_move_result::kOk) {
+    return refuse(checked, message);
+  }
+  if (static_cast<int>(start.size()) != axis_num_) {
+    return refuse(joint_move_result::kWrongSize,
+                  "The start point does not hold one value per axis.\n");
+  }
+
+  auto cmd = std::make_unique<AllAxisesJointPlanCmd>(robot_);
+  for (int i = 0; i < axis_num_; ++i) {
+    const AxisPara& axis = robot_->robot_para_.axis_paras[i];
+    TrapezoidPlannerInput input;
+    input.q0 = start[i];
+    input.q1 = target[i];
+    input.vmax = vel_scale * axis.max_joint_vel;
+    input.aa = acc_scale * axis.max_joint_acc;
+    input.ad = -input.aa;
+    info_(format("TrapezoidPlannerInput:%lf,%lf,%lf,%lf,%lf\n", input.q0, input.q1, input.vmax,
+                 input.aa, input.ad));
+    auto planner = std::make_unique<TrapezoidPlanner>();
+    planner->setInput(&input);
+    cmd->traj_interface_ptrs_.push_back(std::move(planner));
+  }
+  const int planned = cmd->planAllJoints();
+  if (planned != planner_result::kOk) {
+    return refuse(joint_move_result::kPlanFailed,
+                  format("planAllJoints Failed,error code=%d\n", planned));
+  }
+  const double duration = cmd->traj_interface_ptrs_[0]->getMotionTime();
+  if (duration > Interpolator::kTrajectoryTimeLimit) {
+    return refuse(joint_move_result::kTooLong,
+                  format("The move takes %lf s, longer than the %lf s a trajectory may run.\n",
+                         duration, Interpolator::kTrajectoryTimeLimit));
+  }
+  // Re-planning to the slowest axis's phase durations can push an axis of another profile shape
+  // above its own velocity limit.
+  const int sampled = checkSampledMotion(*cmd, message);
+  if (sampled != joint_move_result::kOk) {
+    return refuse(sampled, message);
+  }
+  JointMove move;
+  move.cmd = std::move(cmd);
+  return move;
+}
+
+JointMove JointMoveBuilder::spline(const std::vector<double>& start,
+                                   const std::vector<std::vector<double>>& points,
+                                   const std::vector<double>& times) const {
+  if (points.size() < 4) {
+    return refuse(joint_move_result::kTooFewPoints,
+                  "There are not eough point to get cubicspline.\n");
+  }
+  if (times.size() != points.size() || static_cast<int>(start.size()) != axis_num_) {
+    return refuse(joint_move_result::kWrongSize, "Every point needs one time.\n");
+  }
+  std::string message;
+  for (size_t k = 0; k < points.size(); ++k) {
+    const int checked = checkJointValues(points[k], static_cast<int>(k) + 1, message);
+    if (checked != joint_move_result::kOk) {
+      return refuse(checked, message);
+    }
+  }
+  for (size_t k = 0; k < times.size(); ++k) {
+    const double previous = k == 0 ? 0.0 : times[k - 1];
+    if (!std::isfinite(times[k]) || times[k] < previous || (k > 0 && times[k] == previous)) {
+      return refuse(joint_move_result::kTimesNotIncreasing,
+                    format("The %dst point's time %lf s does not follow %lf s: times must "
+                           "strictly increase from 0 s.\n",
+                           static_cast<int>(k) + 1, times[k], previous));
+    }
+  }
+  // The reference must not jump: a late first point is reached from the start point; an early one
+  // must already be there.
+  const bool from_start = times[0] > 0.0;
+  if (!from_start) {
+    for (int i = 0; i < axis_num_; ++i) {
+      const double threshold = robot_->robot_para_.axis_paras[i].joint_pos_error_threshold;
+      const double distance = std::abs(points[0][i] - start[i]);
+      if (distance > threshold) {
+        return refuse(joint_move_result::kStartJump,
+                      format("The first point at 0 s is %lf rad from the arm on axis %d (more "
+                             "than %lf): the arm would jump.\n",
+                             distance, i + 1, threshold));
+      }
+    }
+  }
+
+  auto cmd = std::make_unique<AllAxisesJointPlanCmd>(robot_);
+  for (int i = 0; i < axis_num_; ++i) {
+    CubicPlannerInput input;
+    input.positions.reserve(points.size() + 1);
+    input.times.reserve(points.size() + 1);
+    if (from_start) {
+      input.positions.push_back(start[i]);
+      input.times.push_back(0.0);
+    }
+    for (size_t k = 0; k < points.size(); ++k) {
+      input.positions.push_back(points[k][i]);
+      input.times.push_back(times[k]);
+    }
+    auto planner = std::make_unique<CubicPlanner>();
+    planner->setInput(&input);
+    cmd->traj_interface_ptrs_.push_back(std::move(planner));
+  }
+  const double duration = times.back();
+  if (duration > Interpolator::kTrajectoryTimeLimit) {
+    return refuse(joint_move_result::kTooLong,
+                  format("The move takes %lf s, longer than the %lf s a trajectory may run.\n",
+                         duration, Interpolator::kTrajectoryTimeLimit));
+  }
+  const int planned = cmd->planAllJoints();
+  if (planned != planner_result::kOk) {
+    return refuse(joint_move_result::kPlanFailed,
+                  format("planAllJoints Failed,error code=%d\n", planned));
+  }
+  const int sampled = checkSampledMotion(*cmd, message);
+  if (sampled != joint_move_result::kOk) {
+    return refuse(sampled, message);
+  }
+  JointMove move;
+  move.cmd = std::move(cmd);
+  return move;
+}
+
+int JointMoveBuilder::checkSampledMotion(const AllAxisesJointPlanCmd& cmd,
+                                         std::string& message) const {
+  // Sampled as the control loop samples it: every period, velocity from successive positions.
+  const double period = Interpolator::kPeriod;
+  for (int i = 0; i < axis_num_; ++i) {
+    const AxisPara& axis = robot_->robot_para_.axis_paras[i];
+    const TrajectoryInterface& planner = *cmd.traj_interface_ptrs_[i];
+    const double duration = planner.getMotionTime();
+    const int samples = static_cast<int>(std::ceil(duration / period)) + 1;
+    double previous = planner.calPosition(0.0, nullptr);
+    for (int k = 0; k <= samples; ++k) {
+      const double t = k * period;
+      const double q = planner.calPosition(t, nullptr);
+      if (!std::isfinite(q) || q > axis.max_joint_pos || q < axis.min_joint_pos) {
+        message = format("The planned motion of axis %d leaves its limits at %lf s (%lf rad).\n",
+                         i + 1, t, q);
+        return joint_move_result::kExceedsLimits;
+      }
+      const double velocity = (q - previous) / period;
+      if (std::abs(velocity) > axis.max_joint_vel) {
+        message = format(
+            "The planned motion of axis %d reaches %lf rad/s at %lf s, above its limit %lf.\n",
+            i + 1, velocity, t, axis.max_joint_vel);
+        return joint_move_result::kExceedsLimits;
+      }
+      previous = q;
+    }
+  }
+  return joint_move_result::kOk;
+}
+
+Eigen::Matrix4d JointMoveBuilder::poseMatrix(const double position[3], const double quaternion[4]) {
+  double x = quaternion[0];
+  double y = quaternion[1];
+  double z = quaternion[2];
+  double w = quaternion[3];
+  const double norm = std::sqrt(x * x + y * y + z * z + w * w);
+  if (norm > 0.0) {
+    x /= norm;
+    y /= norm;
+    z /= norm;
+    w /= norm;
+  }
+  Eigen::Matrix4d pose = Eigen::Matrix4d::Identity();
+  pose(0, 0) = 1 - 2 * (y * y + z * z);
+  pose(0, 1) = 2 * (x * y - w * z);
+  pose(0, 2) = 2 * (x * z + w * y);
+  pose(1, 0) = 2 * (x * y + w * z);
+  pose(1, 1) = 1 - 2 * (x * x + z * z);
+  pose(1, 2) = 2 * (y * z - w * x);
+  pose(2, 0) = 2 * (x * z - w * y);
+  pose(2, 1) = 2 * (y * z + w * x);
+  pose(2, 2) = 1 - 2 * (x * x + y * y);
+  pose(0, 3) = position[0];
+  pose(1, 3) = position[1];
+  pose(2, 3) = position[2];
+  return pose;
+}
+
+}  // namespace brenvik

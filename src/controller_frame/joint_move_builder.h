@@ -1,0 +1,77 @@
+#pragma once
+
+#include <Eigen/Dense>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller_frame/all_axises_joint_plan_cmd.h"
+#include "robot_factory/robot.h"
+
+namespace brenvik {
+
+// Results of JointMoveBuilder.
+namespace joint_move_result {
+inline constexpr int kOk = 0;
+inline constexpr int kWrongSize = -1;           // a point or target without N values
+inline constexpr int kNotFinite = -2;           // a value that is not a number
+inline constexpr int kOutOfRange = -3;          // a target or point outside its joint limits
+inline constexpr int kTooFewPoints = -4;        // a spline of fewer than 4 points
+inline constexpr int kTimesNotIncreasing = -5;  // spline times not strictly increasing from >= 0
+inline constexpr int kStartJump = -6;           // the first point at 0 s is away from the start
+inline constexpr int kPlanFailed = -7;          // planAllJoints failed
+inline constexpr int kExceedsLimits = -8;       // the planned motion leaves a limit between points
+inline constexpr int kTooLong = -9;             // longer than the trajectory time limit
+inline constexpr int kNoSolution = -10;         // no inverse kinematics solution for a pose
+}  // namespace joint_move_result
+
+// A planned joint move ready for the interpolator's queue, or the reason it was refused.
+struct JointMove {
+  int result = joint_move_result::kOk;
+  std::string message;  // why it was refused (one line, ends in "\n")
+  std::unique_ptr<AllAxisesJointPlanCmd> cmd;
+};
+
+// Validates joint-move requests against the arm's limits and plans them into commands, so that
+// nothing the control loop would stop halfway (or drive into a motor limit) is ever queued.
+// Joint values in rad, times in s, N = axis_num. Main thread (the command node); planning never
+// happens under the interpolator's mutex.
+class JointMoveBuilder {
+ public:
+  using InfoLog = std::function<void(const std::string&)>;
+
+  // info receives the informational lines of planning (the node's INFO log).
+  JointMoveBuilder(std::shared_ptr<Robot> robot, InfoLog info);
+
+  // Point-to-point move from start to target with trapezoid profiles, every axis limited by its
+  // scaled max_joint_vel and max_joint_acc and synchronised to the slowest.
+  [[nodiscard]] JointMove pointToPoint(const std::vector<double>& start,
+                                       const std::vector<double>& target, double vel_scale,
+                                       double acc_scale) const;
+
+  // Move along clamped cubic splines through timed points (points[k] holds at least N joint
+  // values; extra values are ignored). When the first time is after 0 s the motion starts from
+  // start at 0 s; a first point at 0 s must lie within each axis's joint_pos_error_threshold of
+  // start. The motion, sampled every control period, must stay inside the joint limits and under
+  // max_joint_vel.
+  [[nodiscard]] JointMove spline(const std::vector<double>& start,
+                                 const std::vector<std::vector<double>>& points,
+                                 const std::vector<double>& times) const;
+
+  // The 4 x 4 target transform of a position and a quaternion (x, y, z, w), normalised first; a
+  // zero quaternion gives the identity rotation.
+  static Eigen::Matrix4d poseMatrix(const double position[3], const double quaternion[4]);
+
+ private:
+  [[nodiscard]] int checkJointValues(const std::vector<double>& joints, int point,
+                                     std::string& message) const;
+  [[nodiscard]] int checkSampledMotion(const AllAxisesJointPlanCmd& cmd,
+                                       std::string& message) const;
+
+  std::shared_ptr<Robot> robot_;
+  InfoLog info_;
+  int axis_num_;
+};
+
+}  // namespace brenvik
