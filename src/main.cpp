@@ -1,10 +1,36 @@
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "command_line.h"
 #include "common/logger.h"
+#include "controller_frame/interpolator.h"
+#include "controller_frame/publish_robot_status_ros2.h"
+#include "controller_frame/robot_cmd_ros_two_wrapper.h"
 #include "robot_factory/brenvik_bot_v5.h"
+#include "ros2/ros2.h"
+
+namespace {
+
+// Status topics the control loop publishes every period, in registration order.
+struct StatusTopic {
+  int id;
+  const char* name;
+};
+constexpr StatusTopic kStatusTopics[] = {
+    {brenvik::Interpolator::kActualJointState, "current_actual_joint"},
+    {brenvik::Interpolator::kRefJointState, "current_reference_joint"},
+    {brenvik::Interpolator::kEnableFlag, "enable_flag"},
+    {brenvik::Interpolator::kDynamicTorqueEstimate, "dynamic_torque_estimate"},
+    {brenvik::Interpolator::kIsCollision, "is_collision_flag"},
+    {brenvik::Interpolator::kTcpPose, "tcp_pose"},
+    {brenvik::Interpolator::kCollisionData, "collision_data"},
+    {brenvik::Interpolator::kUnnormalFlag, "unnormal_flag"},
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using brenvik::Logger;
@@ -18,10 +44,41 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  std::vector<const char*> ros_argv = {argv[0]};
+  for (const std::string& arg : command_line.ros_args) {
+    ros_argv.push_back(arg.c_str());
+  }
+  try {
+    ros2::init(static_cast<int>(ros_argv.size()), ros_argv.data());
+  } catch (const std::exception& e) {
+    std::cerr << "Error: " << e.what() << std::endl;
+    return 1;
+  }
+
   std::cout << robot_para_file << std::endl;
   // Ends the process with exit status 1 when the file cannot be loaded.
   std::shared_ptr<brenvik::Robot> robot = std::make_shared<brenvik::BrenvikBotV5>(robot_para_file);
   Logger::instance()->display_level_ = 1;
   std::cout << "主线程threadid:" << std::this_thread::get_id() << std::endl;
+
+  auto* interpolator = new brenvik::Interpolator(robot);
+  auto status_node = std::make_shared<brenvik::PublishRobotStatusROS2>("public_robot_status_node");
+  interpolator->setStatusPublisher(status_node);
+  for (const StatusTopic& topic : kStatusTopics) {
+    interpolator->addStatusTopic(topic.id, topic.name);
+  }
+  std::thread control_thread(&brenvik::Interpolator::run, interpolator);
+
+  auto command_node = std::make_shared<brenvik::RobotCmdRosTwoWrapper>(interpolator);
+  ros2::spin(command_node);
+
+  // Orderly shut-down: the command node lets go of the commands it holds, then the loop ends.
+  command_node.reset();
+  ros2::shutdown("user called rclcpp::shutdown()");
+  interpolator->requestExit();
+  control_thread.join();
+  delete interpolator;
+  status_node.reset();
+  robot.reset();
   return 0;
 }

@@ -1,0 +1,498 @@
+#include "controller_frame/robot_cmd_ros_two_wrapper.h"
+
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+#include <thread>
+
+#include "common/logger.h"
+#include "controller_frame/motion_codes.h"
+#include "controller_frame/motor_io_cmd.h"
+#include "controller_frame/set_io_cmd.h"
+
+namespace brenvik {
+namespace {
+
+using std::placeholders::_1;
+using std::placeholders::_2;
+
+// The recover command polls the status every 10 ms and gives up after seeing it at ERROR or worse
+// this many times (about 2 s).
+constexpr int kRecoverPolls = 202;
+constexpr std::chrono::milliseconds kRecoverPollPeriod{10};
+
+bool isFinal(int status) {
+  return status == cmd_status::kSucceeded || status == cmd_status::kFailed ||
+         status == cmd_status::kStopped;
+}
+
+// A scale outside [0, 1] (or not a number) is replaced by 0.5.
+bool scaleInRange(double scale) { return scale >= 0.0 && scale <= 1.0; }
+
+}  // namespace
+
+RobotCmdRosTwoWrapper::RobotCmdRosTwoWrapper(Interpolator* interpolator,
+                                             const ros2::NodeOptions& options)
+    : ros2::Node("robot_cmd_processor", options),
+      interpolator_(interpolator),
+      robot_(interpolator->robot()),
+      axis_num_(robot_->robot_para_.axis_num),
+      builder_(robot_,
+               [this](const std::string& line) { ROS2_INFO(get_logger(), "%s", line.c_str()); }) {
+  action_server_ = ros2::action::create_server<FollowJointTrajectory>(
+      this, "follow_joint_trajectory", std::bind(&RobotCmdRosTwoWrapper::handle_goal, this, _1, _2),
+      std::bind(&RobotCmdRosTwoWrapper::handle_cancel, this, _1),
+      std::bind(&RobotCmdRosTwoWrapper::handle_accepted, this, _1));
+
+  using std_msgs::msg::Bool;
+  using std_msgs::msg::Float64MultiArray;
+  using std_msgs::msg::Int32MultiArray;
+  using std_msgs::msg::String;
+  using Self = RobotCmdRosTwoWrapper;
+  stop_sub_ = create_subscription<String>("stop_topic", ros2::QoS(1),
+                                          std::bind(&Self::stopCallback, this, _1));
+  serve_on_sub_ = create_subscription<Bool>("serve_on_topic", ros2::QoS(1),
+                                            std::bind(&Self::serveOnCallback, this, _1));
+  movj_sub_ = create_subscription<Float64MultiArray>("movj_topic", ros2::QoS(10),
+                                                     std::bind(&Self::movjCallback, this, _1));
+  movs_sub_ = create_subscription<Float64MultiArray>(
+      "movj_s_topic", ros2::QoS(10),
+      [this](std::shared_ptr<Float64MultiArray> msg) { movsCallback(std::move(msg)); });
+  movj_to_pose_sub_ = create_subscription<Float64MultiArray>(
+      "movj_to_pose_topic", ros2::QoS(10), std::bind(&Self::movjToPoseCallback, this, _1));
+  movl_sub_ = create_subscription<Float64MultiArray>("movL_topic", ros2::QoS(10),
+                                                     std::bind(&Self::movLCallback, this, _1));
+  set_home_sub_ = create_subscription<String>("set_home_topic", ros2::QoS(10),
+                                              std::bind(&Self::setHomeCallback, this, _1));
+  ctrl_io_sub_ = create_subscription<Int32MultiArray>("ctrl_io_topic", ros2::QoS(1),
+                                                      std::bind(&Self::ctrlIOCallback, this, _1));
+  recover_sub_ = create_subscription<Bool>("recover_topic", ros2::QoS(1),
+                                           std::bind(&Self::recoverCallback, this, _1));
+  collision_sub_ = create_subscription<Bool>("collision_enable_topic", ros2::QoS(1),
+                                             std::bind(&Self::collisionCallback, this, _1));
+  drag_teaching_sub_ = create_subscription<Bool>("drag_teaching_enable_topic", ros2::QoS(1),
+                                                 std::bind(&Self::dragTeachingCallback, this, _1));
+  sensitivity_sub_ = create_subscription<Float64MultiArray>(
+      "set_collision_sensitivity_topic", ros2::QoS(10),
+      std::bind(&Self::setCollisionSensitivityCallback, this, _1));
+  watch_timer_ = create_wall_timer(kWatchPeriod, [this] { watchBlockingCommands(); });
+
+  ROS2_INFO(get_logger(), "---robot_cmd_processor node init. ---\n");
+}
+
+RobotCmdRosTwoWrapper::~RobotCmdRosTwoWrapper() {
+  // Let go of every command still held, so that the control loop can delete it.
+  for (Watched& watched : watched_) {
+    watched.cmd->is_block = false;
+  }
+}
+
+void RobotCmdRosTwoWrapper::stopCallback(const std_msgs::msg::String& msg) const {
+  ROS2_INFO(get_logger(), "I should stop: '%s'", msg.data.c_str());
+  interpolator_->requestStop();
+}
+
+void RobotCmdRosTwoWrapper::serveOnCallback(const std_msgs::msg::Bool& msg) const {
+  ROS2_INFO(get_logger(), "RobotCmdRosTwoWrapper::serveOnCallback -- data: %s",
+            msg.data ? "true" : "false");
+  auto* cmd = new MotorIoCmd(robot_);
+  cmd->motor_io_type = motor_io_type::kEnable;
+  cmd->enable_flags = {msg.data};
+  interpolator_->addCmd(cmd);
+}
+
+void RobotCmdRosTwoWrapper::setHomeCallback(const std_msgs::msg::String& msg) const {
+  ROS2_INFO(get_logger(), "I should setHome: '%s'", msg.data.c_str());
+  auto* cmd = new MotorIoCmd(robot_);
+  cmd->motor_io_type = motor_io_type::kSetHome;
+  interpolator_->addCmd(cmd);
+}
+
+void RobotCmdRosTwoWrapper::movjCallback(const std_msgs::msg::Float64MultiArray& msg) {
+  if (ROBOTSTATUS() >= RobotStatus::ERROR) {
+    LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected,
+               "ROBOTSTATUS()>=RobotStatus::ERROR, movj erro!\n");
+    return;
+  }
+  const std::vector<double>& data = msg.data;
+  const size_t n = static_cast<size_t>(axis_num_);
+  double vel_scale = 0.0;
+  double acc_scale = 0.0;
+  bool is_block = false;
+  if (data.size() == n + 1) {
+    vel_scale = acc_scale = data[n];
+  } else if (data.size() == n + 2 || data.size() == n + 3) {
+    vel_scale = data[n];
+    acc_scale = data[n + 1];
+    is_block = data.size() == n + 3 && data[n + 2] > 0.0;
+  } else {
+    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "MOVJ get data size is ERROR\n");
+    return;
+  }
+  if (!scaleInRange(vel_scale)) {
+    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected,
+               "velocity scale > 1.0 or < 0.0 error, we reset velocity scale 0.5!\n");
+    vel_scale = 0.5;
+  }
+  if (!scaleInRange(acc_scale)) {
+    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected,
+               "acceleration scale > 1.0 or < 0.0 error, we reset acceleration scale 0.5!\n");
+    acc_scale = 0.5;
+  }
+  const std::vector<double> target(data.begin(), data.begin() + axis_num_);
+  computeTrajCmd(target, is_block, vel_scale, acc_scale);
+}
+
+bool RobotCmdRosTwoWrapper::computeTrajCmd(const std::vector<double>& target, bool is_block,
+                                           double vel_scale, double acc_scale) {
+  JointMove move =
+      builder_.pointToPoint(interpolator_->getMotionStartPoint(), target, vel_scale, acc_scale);
+  if (move.result != joint_move_result::kOk) {
+    ROS2_INFO(get_logger(), "%s", move.message.c_str());
+    return false;
+  }
+  AllAxisesJointPlanCmd* cmd = move.cmd.release();
+  cmd->is_block = is_block;
+  if (is_block) {
+    Watched watched;
+    watched.cmd = cmd;
+    watched.plan = cmd;
+    watched_.push_back(watched);
+  }
+  interpolator_->addCmd(cmd);
+  return true;
+}
+
+void RobotCmdRosTwoWrapper::movsCallback(
+    std::shared_ptr<std_msgs::msg::Float64MultiArray> msg) const {
+  if (ROBOTSTATUS() >= RobotStatus::ERROR) {
+    LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected,
+               "ROBOTSTATUS()>=RobotStatus::ERROR, movj erro!\n");
+    return;
+  }
+  const std::vector<double>& data = msg->data;
+  if (msg->layout.dim.size() < 2) {
+    ROS2_INFO(get_logger(),
+              "The movj_s layout needs two dimensions (points, values per point), it has %d.\n",
+              static_cast<int>(msg->layout.dim.size()));
+    return;
+  }
+  const auto points_num = static_cast<int32_t>(msg->layout.dim[0].size);
+  const auto values_num = static_cast<int32_t>(msg->layout.dim[1].size);
+  if (points_num < 4) {
+    ROS2_INFO(get_logger(), "There are not eough point to get cubicspline.\n");
+    return;
+  }
+  if (values_num != axis_num_ + 1) {
+    ROS2_INFO(get_logger(), "We recieve the wrong movj cmd size=%d, not euqal (axis_num+1)\n",
+              static_cast<int>(data.size()));
+    return;
+  }
+  if (data.size() != static_cast<uint64_t>(points_num) * static_cast<uint64_t>(values_num)) {
+    ROS2_INFO(get_logger(), "The movj_s data holds %d values, not %d points of %d.\n",
+              static_cast<int>(data.size()), points_num, values_num);
+    return;
+  }
+  std::vector<std::vector<double>> points(points_num);
+  std::vector<double> times(points_num);
+  for (int k = 0; k < points_num; ++k) {
+    const auto first = data.begin() + static_cast<std::ptrdiff_t>(k) * values_num;
+    points[k].assign(first, first + axis_num_);
+    times[k] = data[static_cast<size_t>(k) * values_num + values_num - 1];
+  }
+  JointMove move = builder_.spline(interpolator_->getMotionStartPoint(), points, times);
+  if (move.result != joint_move_result::kOk) {
+    ROS2_INFO(get_logger(), "%s", move.message.c_str());
+    return;
+  }
+  ROS2_INFO(get_logger(), "I recieve movj_s:\n");
+  for (int k = 0; k < points_num; ++k) {
+    for (double value : points[k]) {
+      ROS2_INFO(get_logger(), "%lf,", value);
+    }
+    ROS2_INFO(get_logger(), "Time (s) = %lf;\n", times[k]);
+  }
+  interpolator_->addCmd(move.cmd.release());
+}
+
+void RobotCmdRosTwoWrapper::movjToPoseCallback(const std_msgs::msg::Float64MultiArray& msg) {
+  if (ROBOTSTATUS() >= RobotStatus::ERROR) {
+    LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected,
+               "ROBOTSTATUS()>=RobotStatus::ERROR, movl_j erro!\n");
+    return;
+  }
+  const std::vector<double>& data = msg.data;
+  if (data.size() != 8) {
+    ROS2_INFO(get_logger(), "We recieve the wrong movl_j cmd size=%d, not euqal 8.\n",
+              static_cast<int>(data.size()));
+    return;
+  }
+  ROS2_INFO(get_logger(), "I recieve movj_to_pose cmd\n");
+  for (int i = 0; i < 7; ++i) {
+    ROS2_INFO(get_logger(), "%lf,", data[i]);
+  }
+  ROS2_INFO(get_logger(), "velocity percentage =%lf\n;", data[7]);
+  double vel_scale = data[7];
+  if (vel_scale > 1.0) {
+    ROS2_INFO(get_logger(), "velocity scale > 1.0 error, we reset velocity scale 0.5!");
+    vel_scale = 0.5;
+  }
+  const Eigen::Matrix4d pose = JointMoveBuilder::poseMatrix(&data[0], &data[3]);
+  const std::vector<double> seed = interpolator_->getMotionStartPoint();
+  std::cout << "transform_matrix:" << Eigen::MatrixXd(pose) << std::endl;
+  std::vector<double> solution;
+  const int r = robot_->kinematics_->inverseKinematics(pose, seed, solution);
+  if (r != 0) {
+    ROS2_INFO(get_logger(), "Do not get solution of the objective pos6D. The cmd is useless.\n");
+    return;
+  }
+  computeTrajCmd(solution, false, vel_scale, vel_scale);
+}
+
+void RobotCmdRosTwoWrapper::movLCallback(const std_msgs::msg::Float64MultiArray&) const {}
+
+void RobotCmdRosTwoWrapper::ctrlIOCallback(const std_msgs::msg::Int32MultiArray& msg) const {
+  if (ROBOTSTATUS() >= RobotStatus::FATAL) {
+    LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected,
+               "ROBOTSTATUS()>=RobotStatus::FATAL, ctrl io cmd cannot execute!\n");
+    return;
+  }
+  const std::vector<int32_t>& data = msg.data;
+  if (data.size() != 2) {
+    ROS2_INFO(get_logger(), "We recieve the wrong ctrl io cmd size=%d, not euqal 2.\n",
+              static_cast<int>(data.size()));
+    return;
+  }
+  ROS2_INFO(get_logger(), "I recieve ctrl io cmd: ctrl_io_id=%d,cmd=%d\n", data[0], data[1]);
+  if (data[0] < 0 || data[1] < 0) {
+    std::cout << " invalid ctrl_io cmd, id:" << data[0] << ",io_cmd: " << data[1] << std::endl;
+    return;
+  }
+  auto* cmd = new SetIoCmd(robot_);
+  cmd->ctrl_io_id = data[0];
+  cmd->io_cmd = data[1];
+  std::cout << "ctrl_io id:" << cmd->ctrl_io_id << ",io_cmd: " << cmd->io_cmd << std::endl;
+  interpolator_->addCmd(cmd);
+}
+
+void RobotCmdRosTwoWrapper::recoverCallback(const std_msgs::msg::Bool&) const {
+  Logger* logger = Logger::instance();
+  logger->recovering_ = true;
+  int seen = 0;
+  while (ROBOTSTATUS() >= RobotStatus::ERROR) {
+    if (++seen >= kRecoverPolls) {
+      logger->recovering_ = false;
+      LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "recover cmd ERROR!\n");
+      return;
+    }
+    std::this_thread::sleep_for(kRecoverPollPeriod);
+  }
+  logger->recovering_ = false;
+  interpolator_->clearStop();
+  logger->info("recover cmd success!\n");
+}
+
+void RobotCmdRosTwoWrapper::collisionCallback(const std_msgs::msg::Bool& msg) const {
+  ROS2_INFO(get_logger(), "I get collision_enable command: %d\n", msg.data ? 1 : 0);
+  interpolator_->setCollisionEnable(msg.data);
+  ROS2_INFO(get_logger(), "The system collision_enable has changed.\n");
+}
+
+void RobotCmdRosTwoWrapper::dragTeachingCallback(const std_msgs::msg::Bool& msg) const {
+  ROS2_INFO(get_logger(), "I get drag teaching_enable command: %d\n", msg.data ? 1 : 0);
+  interpolator_->setDragTeachingEnable(msg.data);
+  ROS2_INFO(get_logger(), "The system drag teaching enable has changed.\n");
+}
+
+void RobotCmdRosTwoWrapper::setCollisionSensitivityCallback(
+    const std_msgs::msg::Float64MultiArray& msg) const {
+  // The interpolator refuses an empty command with a message of its own.
+  static_cast<void>(interpolator_->setCollisionSensitivity(msg.data));
+}
+
+ros2::action::GoalResponse RobotCmdRosTwoWrapper::handle_goal(
+    const ros2::action::GoalUUID&, std::shared_ptr<const FollowJointTrajectory::Goal>) {
+  Logger::instance()->info("handle_goal \n");
+  return ROBOTSTATUS() < RobotStatus::ERROR ? ros2::action::GoalResponse::ACCEPT_AND_EXECUTE
+                                            : ros2::action::GoalResponse::REJECT;
+}
+
+ros2::action::CancelResponse RobotCmdRosTwoWrapper::handle_cancel(std::shared_ptr<GoalHandle>) {
+  ROS2_INFO(ros2::get_logger("server"), "Got request to cancel goal");
+  // The goal's motion is stopped by the watch timer once the goal is canceling.
+  return ros2::action::CancelResponse::ACCEPT;
+}
+
+void RobotCmdRosTwoWrapper::handle_accepted(std::shared_ptr<GoalHandle> goal_handle) {
+  execute(std::move(goal_handle));
+}
+
+void RobotCmdRosTwoWrapper::abortGoal(const std::shared_ptr<GoalHandle>& goal_handle,
+                                      int32_t error_code, const std::string& text) const {
+  if (!ros2::ok()) {
+    return;
+  }
+  auto result = std::make_shared<FollowJointTrajectory::Result>();
+  result->error_code = error_code;
+  result->error_string = text;
+  goal_handle->abort(result);
+}
+
+std::vector<int> RobotCmdRosTwoWrapper::axisOrder(
+    const std::vector<std::string>& joint_names) const {
+  std::vector<int> order(axis_num_);
+  for (int i = 0; i < axis_num_; ++i) {
+    order[i] = i;
+  }
+  if (static_cast<int>(joint_names.size()) != axis_num_) {
+    return order;
+  }
+  std::vector<int> by_name(axis_num_, -1);
+  for (int k = 0; k < axis_num_; ++k) {
+    const std::string& name = joint_names[k];
+    int axis = -1;
+    if (name.rfind("joint", 0) == 0 && name.size() > 5 && name.size() <= 7) {
+      axis = std::atoi(name.c_str() + 5) - 1;
+      if (name != "joint" + std::to_string(axis + 1)) {
+        axis = -1;
+      }
+    }
+    if (axis < 0 || axis >= axis_num_ || by_name[axis] >= 0) {
+      return order;  // not a permutation of joint1..jointN: index order
+    }
+    by_name[axis] = k;
+  }
+  return by_name;
+}
+
+void RobotCmdRosTwoWrapper::execute(std::shared_ptr<GoalHandle> goal_handle) {
+  using Result = FollowJointTrajectory::Result;
+  if (ROBOTSTATUS() >= RobotStatus::ERROR) {
+    LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected,
+               "system FATAL error,execute spline trajectory error!\n");
+    abortGoal(goal_handle, Result::INVALID_GOAL, "");
+    return;
+  }
+  const std::shared_ptr<const FollowJointTrajectory::Goal> goal = goal_handle->get_goal();
+  const auto& trajectory_points = goal->trajectory.points;
+  const int points_num = static_cast<int>(trajectory_points.size());
+  Logger::instance()->info("First Move_group give us %d points\n", points_num);
+  if (points_num < 4) {
+    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected,
+               "There are not eough point to get cubicspline.\n");
+    if (ros2::ok()) {
+      abortGoal(goal_handle, Result::INVALID_GOAL, "");
+      LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "Goal Failed\n");
+    }
+    return;
+  }
+
+  const std::vector<int> order = axisOrder(goal->trajectory.joint_names);
+  std::vector<std::vector<double>> points(points_num);
+  std::vector<double> times(points_num);
+  for (int k = 0; k < points_num; ++k) {
+    const auto& positions = trajectory_points[k].positions;
+    if (static_cast<int>(positions.size()) < axis_num_) {
+      const std::string text = "The " + std::to_string(k + 1) + "st point has " +
+                               std::to_string(positions.size()) + " positions, fewer than the " +
+                               std::to_string(axis_num_) + " axes.\n";
+      ROS2_INFO(get_logger(), "%s", text.c_str());
+      abortGoal(goal_handle, Result::INVALID_GOAL, text);
+      return;
+    }
+    points[k].resize(axis_num_);
+    for (int i = 0; i < axis_num_; ++i) {
+      points[k][i] = positions[order[i]];
+    }
+    const auto& time = trajectory_points[k].time_from_start;
+    times[k] = time.sec + time.nanosec * 1e-9;
+  }
+
+  Logger* logger = Logger::instance();
+  logger->info("I recieve movj_s_action:\n");
+  for (int k = 0; k < points_num; ++k) {
+    for (double value : points[k]) {
+      logger->info("%lf,", value);
+    }
+    logger->info(";Time (s) = %lf;\n", times[k]);
+  }
+
+  JointMove move = builder_.spline(interpolator_->getMotionStartPoint(), points, times);
+  if (move.result != joint_move_result::kOk) {
+    ROS2_INFO(get_logger(), "%s", move.message.c_str());
+    abortGoal(goal_handle, Result::INVALID_GOAL, move.message);
+    return;
+  }
+  AllAxisesJointPlanCmd* cmd = move.cmd.release();
+  cmd->is_block = true;
+  Watched watched;
+  watched.cmd = cmd;
+  watched.goal = goal_handle;
+  watched.plan = cmd;
+  watched_.push_back(watched);
+  interpolator_->addCmd(cmd);
+}
+
+void RobotCmdRosTwoWrapper::watchBlockingCommands() {
+  using Result = FollowJointTrajectory::Result;
+  for (auto it = watched_.begin(); it != watched_.end();) {
+    Watched& watched = *it;
+    const int status = watched.cmd->cmd_status.load();
+    const bool canceling = watched.goal && watched.goal->is_canceling();
+    if (canceling && !watched.stop_requested && !isFinal(status)) {
+      // A controlled stop of the motion; the goal ends canceled once the arm has stopped.
+      interpolator_->requestStop();
+      watched.stop_requested = true;
+    }
+    if (status == cmd_status::kExecuting && !watched.executing) {
+      watched.executing = true;
+      watched.started = std::chrono::steady_clock::now();
+    }
+    if (!isFinal(status)) {
+      if (watched.goal && watched.executing) {
+        publishFeedback(watched);
+      }
+      ++it;
+      continue;
+    }
+    if (watched.goal && ros2::ok() && watched.goal->is_active()) {
+      auto result = std::make_shared<Result>();
+      if (status == cmd_status::kSucceeded) {
+        result->error_code = Result::SUCCESSFUL;
+        watched.goal->succeed(result);
+      } else if (canceling) {
+        result->error_string = "The goal was canceled: the arm has stopped.";
+        watched.goal->canceled(result);
+      } else {
+        result->error_code = Result::PATH_TOLERANCE_VIOLATED;
+        result->error_string =
+            status == cmd_status::kFailed
+                ? "The trajectory failed: time limit, collision or goal not reached."
+                : "The trajectory was stopped: stop request, drives off, velocity limit or motor "
+                  "write error.";
+        watched.goal->abort(result);
+      }
+    }
+    // From here on the control loop owns the command again and may delete it.
+    watched.cmd->is_block = false;
+    it = watched_.erase(it);
+  }
+}
+
+void RobotCmdRosTwoWrapper::publishFeedback(const Watched& watched) const {
+  auto feedback = std::make_shared<FollowJointTrajectory::Feedback>();
+  feedback->header.stamp = now();
+  const double t =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - watched.started).count();
+  const std::vector<double> actual = interpolator_->getActualJointPositions();
+  for (int i = 0; i < axis_num_; ++i) {
+    feedback->joint_names.push_back("joint" + std::to_string(i + 1));
+    const double desired = watched.plan->traj_interface_ptrs_[i]->calPosition(t, nullptr);
+    feedback->desired.positions.push_back(desired);
+    feedback->actual.positions.push_back(actual[i]);
+    feedback->error.positions.push_back(desired - actual[i]);
+  }
+  watched.goal->publish_feedback(feedback);
+}
+
+}  // namespace brenvik

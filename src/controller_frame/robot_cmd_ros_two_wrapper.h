@@ -1,0 +1,108 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller_frame/abstract_cmd_interface.h"
+#include "controller_frame/interpolator.h"
+#include "controller_frame/joint_move_builder.h"
+#include "ros2/action.h"
+#include "ros2/msg/control_msgs.h"
+#include "ros2/msg/std_msgs.h"
+#include "ros2/ros2.h"
+
+namespace brenvik {
+
+// The command node "robot_cmd_processor": twelve command topics and the "follow_joint_trajectory"
+// action server. Every callback runs on the thread that spins the node (the main thread), one at a
+// time. Motion requests are validated and planned here and handed to the interpolator's queue;
+// stop, the collision and drag-teaching switches and the collision sensitivity are handed to the
+// interpolator, which applies them under its mutex.
+//
+// Blocking commands (trajectory goals, blocking joint moves) are watched by a timer on the same
+// executor: once a command has its outcome the node finishes the goal and clears is_block, which
+// lets the control loop delete it. The node never touches a command after that.
+class RobotCmdRosTwoWrapper : public ros2::Node {
+ public:
+  using FollowJointTrajectory = control_msgs::action::FollowJointTrajectory;
+  using GoalHandle = ros2::action::ServerGoalHandle<FollowJointTrajectory>;
+
+  // How often blocking commands are checked and trajectory feedback is published.
+  static constexpr std::chrono::milliseconds kWatchPeriod{20};
+
+  // interpolator: not owned; must outlive the node.
+  explicit RobotCmdRosTwoWrapper(Interpolator* interpolator,
+                                 const ros2::NodeOptions& options = ros2::NodeOptions());
+  ~RobotCmdRosTwoWrapper() override;
+
+  void stopCallback(const std_msgs::msg::String& msg) const;
+  void serveOnCallback(const std_msgs::msg::Bool& msg) const;
+  void movjCallback(const std_msgs::msg::Float64MultiArray& msg);
+  void movsCallback(std::shared_ptr<std_msgs::msg::Float64MultiArray> msg) const;
+  void movjToPoseCallback(const std_msgs::msg::Float64MultiArray& msg);
+  void movLCallback(const std_msgs::msg::Float64MultiArray& msg) const;
+  void setHomeCallback(const std_msgs::msg::String& msg) const;
+  void ctrlIOCallback(const std_msgs::msg::Int32MultiArray& msg) const;
+  void recoverCallback(const std_msgs::msg::Bool& msg) const;
+  void collisionCallback(const std_msgs::msg::Bool& msg) const;
+  void dragTeachingCallback(const std_msgs::msg::Bool& msg) const;
+  void setCollisionSensitivityCallback(const std_msgs::msg::Float64MultiArray& msg) const;
+
+  // Point-to-point joint move from the interpolator's start point to target (N values, rad).
+  // False when it was refused (the reason is logged).
+  bool computeTrajCmd(const std::vector<double>& target, bool is_block, double vel_scale,
+                      double acc_scale);
+
+  ros2::action::GoalResponse handle_goal(const ros2::action::GoalUUID& uuid,
+                                         std::shared_ptr<const FollowJointTrajectory::Goal> goal);
+  ros2::action::CancelResponse handle_cancel(std::shared_ptr<GoalHandle> goal_handle);
+  void handle_accepted(std::shared_ptr<GoalHandle> goal_handle);
+  void execute(std::shared_ptr<GoalHandle> goal_handle);
+
+  // Finishes the goals and releases the blocking commands whose outcome is known; publishes
+  // feedback of the goals under way. Called by the watch timer.
+  void watchBlockingCommands();
+  size_t watchedCommandCount() const { return watched_.size(); }
+
+ private:
+  // A blocking command this node issued and still holds.
+  struct Watched {
+    AbstractCmdInterface* cmd = nullptr;
+    std::shared_ptr<GoalHandle> goal;  // null for a blocking joint move
+    const AllAxisesJointPlanCmd* plan = nullptr;
+    bool stop_requested = false;
+    bool executing = false;
+    std::chrono::steady_clock::time_point started;
+  };
+
+  void abortGoal(const std::shared_ptr<GoalHandle>& goal_handle, int32_t error_code,
+                 const std::string& text) const;
+  void publishFeedback(const Watched& watched) const;
+  // Joint values of a trajectory point in axis order; joint names that are a permutation of
+  // joint1..jointN pick the positions by name.
+  std::vector<int> axisOrder(const std::vector<std::string>& joint_names) const;
+
+  ros2::action::Server<FollowJointTrajectory>::SharedPtr action_server_;
+  ros2::Subscription<std_msgs::msg::String>::SharedPtr stop_sub_;
+  ros2::Subscription<std_msgs::msg::Bool>::SharedPtr serve_on_sub_;
+  ros2::Subscription<std_msgs::msg::Float64MultiArray>::SharedPtr movj_sub_;
+  ros2::Subscription<std_msgs::msg::Float64MultiArray>::SharedPtr movs_sub_;
+  ros2::Subscription<std_msgs::msg::Float64MultiArray>::SharedPtr movj_to_pose_sub_;
+  ros2::Subscription<std_msgs::msg::Float64MultiArray>::SharedPtr movl_sub_;
+  ros2::Subscription<std_msgs::msg::String>::SharedPtr set_home_sub_;
+  ros2::Subscription<std_msgs::msg::Int32MultiArray>::SharedPtr ctrl_io_sub_;
+  ros2::Subscription<std_msgs::msg::Bool>::SharedPtr recover_sub_;
+  ros2::Subscription<std_msgs::msg::Bool>::SharedPtr collision_sub_;
+  ros2::Subscription<std_msgs::msg::Bool>::SharedPtr drag_teaching_sub_;
+  ros2::Subscription<std_msgs::msg::Float64MultiArray>::SharedPtr sensitivity_sub_;
+  ros2::TimerBase::SharedPtr watch_timer_;
+  Interpolator* interpolator_;
+  std::shared_ptr<Robot> robot_;
+  int axis_num_;
+  JointMoveBuilder builder_;
+  std::vector<Watched> watched_;
+};
+
+}  // namespace brenvik
