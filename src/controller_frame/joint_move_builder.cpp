@@ -247,4 +247,34 @@ Eigen::Matrix4d JointMoveBuilder::poseMatrix(const double position[3], const dou
   return pose;
 }
 
+std::vector<int> JointMoveBuilder::axisOrder(const std::vector<std::string>& joint_names,
+                                             int axis_num) {
+  std::vector<int> order(axis_num);
+  for (int i = 0; i < axis_num; ++i) {
+    order[i] = i;
+  }
+  if (static_cast<int>(joint_names.size()) != axis_num) {
+    return order;
+  }
+  std::vector<int> by_name(axis_num, -1);
+  for (int k = 0; k < axis_num; ++k) {
+    const std::string& name = joint_names[k];
+    int axis = -1;
+    const std::string prefix = "joint";
+    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        name.find_first_not_of("0123456789", prefix.size()) == std::string::npos &&
+        name.size() - prefix.size() <= 3) {
+      axis = std::stoi(name.substr(prefix.size())) - 1;
+      if (name != prefix + std::to_string(axis + 1)) {
+        axis = -1;  // leading zeros: not one of the axis names
+      }
+    }
+    if (axis < 0 || axis >= axis_num || by_name[axis] >= 0) {
+      return order;
+    }
+    by_name[axis] = k;
+  }
+  return by_name;
+}
+
 }  // namespace brenvik

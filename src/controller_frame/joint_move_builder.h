@@ -63,6 +63,10 @@ class JointMoveBuilder {
   // zero quaternion gives the identity rotation.
   static Eigen::Matrix4d poseMatrix(const double position[3], const double quaternion[4]);
 
+  // For each axis, the index of its value in a trajectory point: by name when joint_names is a
+  // permutation of joint1..jointN, else the axis's own index.
+  static std::vector<int> axisOrder(const std::vector<std::string>& joint_names, int axis_num);
+
  private:
   [[nodiscard]] int checkJointValues(const std::vector<double>& joints, int point,
                                      std::string& message) const;

@@ -338,33 +338,6 @@ void RobotCmdRosTwoWrapper::abortGoal(const std::shared_ptr<GoalHandle>& goal_ha
   goal_handle->abort(result);
 }
 
-std::vector<int> RobotCmdRosTwoWrapper::axisOrder(
-    const std::vector<std::string>& joint_names) const {
-  std::vector<int> order(axis_num_);
-  for (int i = 0; i < axis_num_; ++i) {
-    order[i] = i;
-  }
-  if (static_cast<int>(joint_names.size()) != axis_num_) {
-    return order;
-  }
-  std::vector<int> by_name(axis_num_, -1);
-  for (int k = 0; k < axis_num_; ++k) {
-    const std::string& name = joint_names[k];
-    int axis = -1;
-    if (name.rfind("joint", 0) == 0 && name.size() > 5 && name.size() <= 7) {
-      axis = std::atoi(name.c_str() + 5) - 1;
-      if (name != "joint" + std::to_string(axis + 1)) {
-        axis = -1;
-      }
-    }
-    if (axis < 0 || axis >= axis_num_ || by_name[axis] >= 0) {
-      return order;  // not a permutation of joint1..jointN: index order
-    }
-    by_name[axis] = k;
-  }
-  return by_name;
-}
-
 void RobotCmdRosTwoWrapper::execute(std::shared_ptr<GoalHandle> goal_handle) {
   using Result = FollowJointTrajectory::Result;
   if (ROBOTSTATUS() >= RobotStatus::ERROR) {
@@ -387,7 +360,8 @@ void RobotCmdRosTwoWrapper::execute(std::shared_ptr<GoalHandle> goal_handle) {
     return;
   }
 
-  const std::vector<int> order = axisOrder(goal->trajectory.joint_names);
+  const std::vector<int> order =
+      JointMoveBuilder::axisOrder(goal->trajectory.joint_names, axis_num_);
   std::vector<std::vector<double>> points(points_num);
   std::vector<double> times(points_num);
   for (int k = 0; k < points_num; ++k) {

@@ -80,9 +80,6 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
   void abortGoal(const std::shared_ptr<GoalHandle>& goal_handle, int32_t error_code,
                  const std::string& text) const;
   void publishFeedback(const Watched& watched) const;
-  // Joint values of a trajectory point in axis order; joint names that are a permutation of
-  // joint1..jointN pick the positions by name.
-  std::vector<int> axisOrder(const std::vector<std::string>& joint_names) const;
 
   ros2::action::Server<FollowJointTrajectory>::SharedPtr action_server_;
   ros2::Subscription<std_msgs::msg::String>::SharedPtr stop_sub_;

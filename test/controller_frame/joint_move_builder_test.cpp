@@ -224,3 +224,27 @@ TEST(JointMoveBuilderPoseTest, QuaternionToTransform) {
 
 }  // namespace
 }  // namespace brenvik
+
+namespace brenvik {
+namespace {
+
+TEST(JointMoveBuilderAxisOrderTest, PermutationOfAxisNamesPicksByName) {
+  using Order = std::vector<int>;
+  EXPECT_EQ(JointMoveBuilder::axisOrder({"joint3", "joint1", "joint2"}, 3), (Order{1, 2, 0}));
+  EXPECT_EQ(JointMoveBuilder::axisOrder({"joint1", "joint2", "joint3"}, 3), (Order{0, 1, 2}));
+  // Anything else keeps index order.
+  for (const std::vector<std::string>& names :
+       std::vector<std::vector<std::string>>{{},
+                                             {"joint2", "joint1"},
+                                             {"shoulder", "elbow", "wrist"},
+                                             {"joint1", "joint1", "joint2"},
+                                             {"joint1", "joint2", "joint4"},
+                                             {"joint01", "joint2", "joint3"},
+                                             {"joint", "joint2", "joint3"},
+                                             {"joint1", "joint2", "joint99999999999999999999"}}) {
+    EXPECT_EQ(JointMoveBuilder::axisOrder(names, 3), (Order{0, 1, 2}));
+  }
+}
+
+}  // namespace
+}  // namespace brenvik
