@@ -1,0 +1,434 @@
+#include "controller_frame/robot_cmd_ros_two_wrapper.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/logger.h"
+#include "controller_frame/all_axises_joint_plan_cmd.h"
+#include "controller_frame/set_io_cmd.h"
+#include "controller_frame/trapezoid_planner.h"
+#include "robot_factory/brenvik_bot_v5.h"
+#include "support/fake_loop_clock.h"
+#include "support/robot_para_files.h"
+#include "support/ros2_test_env.h"
+
+namespace brenvik {
+namespace {
+
+using std_msgs::msg::Bool;
+using std_msgs::msg::Float64MultiArray;
+using std_msgs::msg::Int32MultiArray;
+
+Bool boolean(bool value) {
+  Bool msg;
+  msg.data = value;
+  return msg;
+}
+
+Int32MultiArray ints(std::vector<int32_t> data) {
+  Int32MultiArray msg;
+  msg.data = std::move(data);
+  return msg;
+}
+
+std_msgs::msg::String text(const std::string& value) {
+  std_msgs::msg::String msg;
+  msg.data = value;
+  return msg;
+}
+
+Float64MultiArray doubles(std::vector<double> data) {
+  Float64MultiArray msg;
+  msg.data = std::move(data);
+  return msg;
+}
+
+// The command node on the simulated arm; its callbacks are called directly and the control loop
+// is stepped by hand, so no test waits for DDS or for time to pass.
+class RobotCmdNodeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!ros2::ok()) {
+      ros2_test::use_private_loopback_domain();
+      const char* argv[] = {"robot_cmd_ros_two_wrapper_test"};
+      ros2::init(1, argv);
+    }
+  }
+
+  void SetUp() override {
+    Logger::instance()->reset();
+    Logger::instance()->display_level_ = 1;
+    ::testing::internal::CaptureStdout();
+    robot_ = std::make_shared<BrenvikBotV5>(test::kSimParaFile);
+    interpolator_ =
+        std::make_unique<Interpolator>(robot_, std::make_shared<testing::FakeLoopClock>());
+    node_ = std::make_shared<RobotCmdRosTwoWrapper>(interpolator_.get());
+    ::testing::internal::GetCapturedStdout();
+  }
+  void TearDown() override {
+    node_.reset();
+    interpolator_.reset();
+    Logger::instance()->reset();
+  }
+
+  // Runs n control periods; returns what they printed.
+  std::string step(int n = 1) {
+    ::testing::internal::CaptureStdout();
+    for (int i = 0; i < n; ++i) {
+      time_ += Interpolator::kPeriod;
+      interpolator_->update(time_);
+    }
+    return ::testing::internal::GetCapturedStdout();
+  }
+  // Periods until the loop is idle with an empty queue (at most 20 s of loop time).
+  void runUntilIdle() {
+    ::testing::internal::CaptureStdout();
+    for (int i = 0; i < 4000 && !(interpolator_->idleFlag() && interpolator_->isCmdQueueEmpty());
+         ++i) {
+      time_ += Interpolator::kPeriod;
+      interpolator_->update(time_);
+    }
+    ::testing::internal::GetCapturedStdout();
+  }
+  void enableDrives() {
+    node_->serveOnCallback(boolean(true));
+    runUntilIdle();
+    ASSERT_TRUE(interpolator_->enableFlag());
+  }
+  // Calls f with standard output and standard error captured; returns both, stdout first.
+  template <typename F>
+  std::string captured(F f) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    f();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    return ::testing::internal::GetCapturedStdout() + err;
+  }
+  AllAxisesJointPlanCmd* lastJointMove() {
+    return dynamic_cast<AllAxisesJointPlanCmd*>(interpolator_->getLastCmd());
+  }
+  std::vector<double> motorPositions() {
+    std::vector<double> positions;
+    for (const AxisPara& axis : robot_->robot_para_.axis_paras) {
+      double p = 0.0;
+      EXPECT_EQ(axis.motor->getMotorPosition(p), 0);
+      positions.push_back(p);
+    }
+    return positions;
+  }
+
+  std::shared_ptr<Robot> robot_;
+  std::unique_ptr<Interpolator> interpolator_;
+  std::shared_ptr<RobotCmdRosTwoWrapper> node_;
+  double time_ = 0.0;
+};
+
+TEST_F(RobotCmdNodeTest, JointMoveLengthSelectsTheForm) {
+  const std::vector<double> target = {0.2, 0.1, -0.1, 0.3, 0.2};
+  for (size_t length : {5u, 9u}) {
+    std::vector<double> data = target;
+    data.resize(length, 0.5);
+    const std::string out = captured([&] { node_->movjCallback(doubles(data)); });
+    EXPECT_NE(out.find("MOVJ get data size is ERROR\n"), std::string::npos) << out;
+    EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+    EXPECT_EQ(ROBOTSTATUS(), RobotStatus::WARN);
+  }
+
+  std::vector<double> data = target;
+  data.push_back(0.4);
+  captured([&] { node_->movjCallback(doubles(data)); });
+  auto* planner =
+      dynamic_cast<const TrapezoidPlanner*>(lastJointMove()->traj_interface_ptrs_[0].get());
+  ASSERT_NE(planner, nullptr);
+  const double max_vel = robot_->robot_para_.axis_paras[0].max_joint_vel;
+  const double max_acc = robot_->robot_para_.axis_paras[0].max_joint_acc;
+  EXPECT_DOUBLE_EQ(planner->getInput()->vmax, 0.4 * max_vel);
+  EXPECT_DOUBLE_EQ(planner->getInput()->aa, 0.4 * max_acc);
+  EXPECT_DOUBLE_EQ(planner->getInput()->ad, -0.4 * max_acc);
+  EXPECT_FALSE(lastJointMove()->is_block);
+
+  // Each move starts where the one queued before it ends: every target differs from the last.
+  data = {0.3, 0.2, 0.0, 0.4, 0.3, 1.0, 1.0, 0.0};
+  captured([&] { node_->movjCallback(doubles(data)); });
+  EXPECT_FALSE(lastJointMove()->is_block);
+  data = {0.2, 0.1, -0.1, 0.3, 0.2, 1.0, 1.0, 0.5};
+  captured([&] { node_->movjCallback(doubles(data)); });
+  EXPECT_TRUE(lastJointMove()->is_block);
+  EXPECT_EQ(node_->watchedCommandCount(), 1u);
+}
+
+TEST_F(RobotCmdNodeTest, ScalesOutsideZeroToOneAreReplacedByHalf) {
+  const std::string out = captured([&] {
+    node_->movjCallback(doubles({0.2, 0.1, -0.1, 0.3, 0.2, 1.2, -0.1}));
+  });
+  EXPECT_NE(out.find("velocity scale > 1.0 or < 0.0 error, we reset velocity scale 0.5!\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("acceleration scale > 1.0 or < 0.0 error, we reset acceleration scale 0.5!\n"),
+            std::string::npos);
+  auto* planner =
+      dynamic_cast<const TrapezoidPlanner*>(lastJointMove()->traj_interface_ptrs_[1].get());
+  ASSERT_NE(planner, nullptr);
+  EXPECT_DOUBLE_EQ(planner->getInput()->vmax,
+                   0.5 * robot_->robot_para_.axis_paras[1].max_joint_vel);
+}
+
+TEST_F(RobotCmdNodeTest, JointMoveReachesItsTarget) {
+  enableDrives();
+  const std::vector<double> target = {0.3, -0.2, 0.4, 0.1, -0.3};
+  std::vector<double> data = target;
+  data.push_back(1.0);
+  captured([&] { node_->movjCallback(doubles(data)); });
+  runUntilIdle();
+  // The move ends in the period whose sample reaches the goal, before that sample is written:
+  // the motors keep the previous period's reference, within 0.5 a dt² of the goal.
+  const std::vector<double> reached = motorPositions();
+  for (size_t i = 0; i < target.size(); ++i) {
+    EXPECT_NEAR(reached[i], target[i], 1e-4) << i;
+  }
+}
+
+TEST_F(RobotCmdNodeTest, MoveSentWhileAnotherIsQueuedStartsFromItsGoal) {
+  enableDrives();
+  captured([&] { node_->movjCallback(doubles({0.3, -0.2, 0.4, 0.1, -0.3, 1.0})); });
+  // A gripper command between the two moves does not change where the second one starts.
+  captured([&] { node_->ctrlIOCallback(ints({1, 5})); });
+  captured([&] { node_->movjCallback(doubles({0.1, 0.1, 0.1, 0.2, 0.1, 1.0})); });
+  auto* second = lastJointMove();
+  ASSERT_NE(second, nullptr);
+  double start = 0.0;
+  double goal = 0.0;
+  ASSERT_EQ(second->traj_interface_ptrs_[2]->getStartAndGoal(&start, &goal), 0);
+  EXPECT_DOUBLE_EQ(start, 0.4);
+  EXPECT_DOUBLE_EQ(goal, 0.1);
+}
+
+TEST_F(RobotCmdNodeTest, BlockingJointMoveIsReleasedOnceFinished) {
+  enableDrives();
+  captured([&] { node_->movjCallback(doubles({0.2, 0.05, 0.05, 0.05, 0.1, 1.0, 1.0, 1.0})); });
+  captured([&] { node_->movjCallback(doubles({0.0, 0.1, 0.0, 0.0, 0.0, 1.0})); });
+  // The first move ends and is held for its issuer; the second waits behind it.
+  for (int i = 0; i < 1000; ++i) {
+    step();
+    const AbstractCmdInterface* current = interpolator_->currentCmd();
+    if (current != nullptr && current->cmd_status.load() == cmd_status::kSucceeded) {
+      break;
+    }
+  }
+  ASSERT_NE(interpolator_->currentCmd(), nullptr);
+  EXPECT_EQ(interpolator_->currentCmd()->cmd_status.load(), cmd_status::kSucceeded);
+  EXPECT_NE(step().find("block ..."), std::string::npos);
+  node_->watchBlockingCommands();
+  EXPECT_EQ(node_->watchedCommandCount(), 0u);
+  runUntilIdle();
+  EXPECT_NEAR(motorPositions()[1], 0.1, 1e-4);
+}
+
+TEST_F(RobotCmdNodeTest, JointTargetOutsideItsLimitsIsRefused) {
+  const std::string out = captured([&] {
+    node_->movjCallback(doubles({0.2, 1.7, 0.0, 0.0, 0.0, 1.0}));
+  });
+  EXPECT_NE(out.find("2st axim angle is over range"), std::string::npos) << out;
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+}
+
+TEST_F(RobotCmdNodeTest, StatusGates) {
+  LOG_STATUS(RobotStatus::ERROR, error_code::kCollision, "The arm get collision.\n");
+  captured([&] { node_->movjCallback(doubles({0.2, 0.1, 0.0, 0.0, 0.0, 1.0})); });
+  EXPECT_EQ(Logger::instance()->statusText(), "ROBOTSTATUS()>=RobotStatus::ERROR, movj erro!\n");
+  captured([&] { node_->movsCallback(std::make_shared<Float64MultiArray>()); });
+  captured([&] { node_->movjToPoseCallback(doubles({0.3, 0, 0.2, 0, 0, 0, 1, 0.5})); });
+  EXPECT_EQ(Logger::instance()->statusText(), "ROBOTSTATUS()>=RobotStatus::ERROR, movl_j erro!\n");
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+
+  // Everything but motion is still taken at ERROR.
+  captured([&] { node_->ctrlIOCallback(ints({1, 1})); });
+  captured([&] { node_->setHomeCallback(text("home")); });
+  captured([&] { node_->serveOnCallback(boolean(true)); });
+  EXPECT_EQ(dynamic_cast<SetIoCmd*>(interpolator_->getLastCmd()), nullptr);
+  runUntilIdle();
+
+  LOG_STATUS(RobotStatus::FATAL, error_code::kMotorWrite, "The MOTOR write error.\n");
+  captured([&] { node_->ctrlIOCallback(ints({1, 1})); });
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+  EXPECT_EQ(Logger::instance()->statusCode(), error_code::kMotorWrite);
+}
+
+TEST_F(RobotCmdNodeTest, ControlIoCommands) {
+  for (const std::vector<int32_t>& data : {std::vector<int32_t>{1}, {1, 2, 3}}) {
+    const std::string out = captured([&] { node_->ctrlIOCallback(ints(data)); });
+    EXPECT_NE(out.find("We recieve the wrong ctrl io cmd size=" + std::to_string(data.size()) +
+                       ", not euqal 2.\n"),
+              std::string::npos);
+  }
+  std::string out = captured([&] { node_->ctrlIOCallback(ints({0, -1})); });
+  EXPECT_NE(out.find(" invalid ctrl_io cmd, id:0,io_cmd: -1\n"), std::string::npos);
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+
+  out = captured([&] { node_->ctrlIOCallback(ints({2, 1})); });
+  EXPECT_NE(out.find("ctrl_io id:2,io_cmd: 1\n"), std::string::npos);
+  auto* cmd = dynamic_cast<SetIoCmd*>(interpolator_->getLastCmd());
+  ASSERT_NE(cmd, nullptr);
+  EXPECT_EQ(cmd->ctrl_io_id, 2);
+  EXPECT_EQ(cmd->io_cmd, 1);
+  // The simulated lifter reaches the commanded state in the command's second period.
+  EXPECT_NE(step(3).find("Ctrl io command Finish."), std::string::npos);
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+}
+
+Float64MultiArray splineMessage(const std::vector<std::vector<double>>& points, int values) {
+  Float64MultiArray msg;
+  msg.layout.dim.resize(2);
+  msg.layout.dim[0].size = static_cast<uint32_t>(points.size());
+  msg.layout.dim[1].size = static_cast<uint32_t>(values);
+  for (const auto& point : points) {
+    msg.data.insert(msg.data.end(), point.begin(), point.end());
+  }
+  return msg;
+}
+
+TEST_F(RobotCmdNodeTest, SplineMoveChecks) {
+  const std::vector<std::vector<double>> points = {{0, 0, 0, 0, 0, 0.0},
+                                                   {0.1, 0.1, 0, 0, 0, 1.0},
+                                                   {0.2, 0.2, 0, 0, 0, 2.0},
+                                                   {0.3, 0.3, 0, 0, 0, 3.0}};
+  auto send = [&](Float64MultiArray msg) {
+    return captured(
+        [&] { node_->movsCallback(std::make_shared<Float64MultiArray>(std::move(msg))); });
+  };
+  EXPECT_NE(send(splineMessage({points[0], points[1], points[2]}, 6))
+                .find("There are not eough point to get cubicspline.\n"),
+            std::string::npos);
+  EXPECT_NE(send(splineMessage(points, 5)).find("We recieve the wrong movj cmd size=24"),
+            std::string::npos);
+  Float64MultiArray short_data = splineMessage(points, 6);
+  short_data.data.pop_back();
+  EXPECT_NE(send(short_data).find("not 4 points of 6"), std::string::npos);
+  Float64MultiArray no_layout = splineMessage(points, 6);
+  no_layout.layout.dim.clear();
+  EXPECT_NE(send(no_layout).find("layout needs two dimensions"), std::string::npos);
+  std::vector<std::vector<double>> over = points;
+  over[2][1] = 1.7;
+  EXPECT_NE(send(splineMessage(over, 6))
+                .find("The 3st point 2st axim angle is over range. Please send viable command "
+                      "again.\n"),
+            std::string::npos);
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+
+  const std::string out = send(splineMessage(points, 6));
+  EXPECT_NE(out.find("I recieve movj_s:"), std::string::npos) << out;
+  auto* cmd = lastJointMove();
+  ASSERT_NE(cmd, nullptr);
+  EXPECT_FALSE(cmd->is_block);
+  EXPECT_DOUBLE_EQ(cmd->traj_interface_ptrs_[1]->getMotionTime(), 3.0);
+}
+
+TEST_F(RobotCmdNodeTest, JointMoveToPoseReachesThePose) {
+  enableDrives();
+  const std::vector<double> q = {0.3, 0.4, 0.6, -0.5, 0.2};
+  const Eigen::Matrix4d pose = robot_->kinematics_->forwardKinematics(q);
+  const Eigen::Quaterniond rotation(Eigen::Matrix3d(pose.block<3, 3>(0, 0)));
+  captured([&] {
+    node_->movjToPoseCallback(doubles({pose(0, 3), pose(1, 3), pose(2, 3), rotation.x(),
+                                       rotation.y(), rotation.z(), rotation.w(), 1.0}));
+  });
+  ASSERT_NE(lastJointMove(), nullptr);
+  runUntilIdle();
+  const Eigen::Matrix4d reached = robot_->kinematics_->forwardKinematics(motorPositions());
+  EXPECT_TRUE(reached.isApprox(pose, 1e-4)) << reached << "\n" << pose;
+}
+
+TEST_F(RobotCmdNodeTest, JointMoveToPoseRefusals) {
+  std::string out = captured([&] { node_->movjToPoseCallback(doubles({0.3, 0.0, 0.2})); });
+  EXPECT_NE(out.find("We recieve the wrong movl_j cmd size=3, not euqal 8.\n"), std::string::npos);
+  // On the base axis there is no solution.
+  out = captured([&] { node_->movjToPoseCallback(doubles({0, 0, 0.3, 0, 0, 0, 0, 0.5})); });
+  EXPECT_NE(
+      out.find(
+          "transform_matrix:  1   0   0   0\n  0   1   0   0\n  0   0   1 0.3\n  0   0   0   1\n"),
+      std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Do not get solution of the objective pos6D. The cmd is useless.\n"),
+            std::string::npos);
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+}
+
+TEST_F(RobotCmdNodeTest, StopDuringAMoveStopsItAndEmptiesTheQueue) {
+  enableDrives();
+  captured([&] { node_->movjCallback(doubles({1.0, 0.5, 0.5, 0.5, 0.5, 0.5})); });
+  captured([&] { node_->movjCallback(doubles({0.0, 0.0, 0.0, 0.0, 0.1, 0.5})); });
+  step(60);
+  const std::string out = captured([&] { node_->stopCallback(text("")); });
+  EXPECT_NE(out.find("I should stop: ''"), std::string::npos);
+  EXPECT_EQ(interpolator_->stopFlag(), 1);
+  runUntilIdle();
+  EXPECT_EQ(interpolator_->stopFlag(), 0);
+  EXPECT_LT(motorPositions()[0], 0.9);
+  EXPECT_NEAR(motorPositions()[4], motorPositions()[1], 1e-9);  // the second move never ran
+}
+
+TEST_F(RobotCmdNodeTest, SwitchesReachTheInterpolator) {
+  captured([&] { node_->collisionCallback(boolean(true)); });
+  EXPECT_TRUE(interpolator_->collisionEnable());
+  captured([&] { node_->dragTeachingCallback(boolean(false)); });
+  EXPECT_FALSE(interpolator_->dragTeachingEnable());
+
+  step();
+  // Data record: time, flag, 7, 5, five flags, five signals, then the five lower limits.
+  const size_t lower = 4 + 5 + 5;
+  ASSERT_GT(interpolator_->collisionData().size(), lower);
+  const double normal = interpolator_->collisionData()[lower];
+  // Level 0 on joint 1: the insensitive factor widens its band.
+  captured([&] { node_->setCollisionSensitivityCallback(doubles({4, 0})); });
+  step();
+  EXPECT_LT(interpolator_->collisionData()[lower], normal);
+  EXPECT_DOUBLE_EQ(interpolator_->collisionData()[lower + 1], normal);
+}
+
+TEST_F(RobotCmdNodeTest, RecoverLowersAnErrorAndClearsTheStop) {
+  LOG_STATUS(RobotStatus::ERROR, error_code::kCollision, "The arm get collision.\n");
+  captured([&] { node_->stopCallback(text("")); });
+  // The control loop's per-period record of a quiet period, as it comes while recovering.
+  std::thread loop([] {
+    ros2_test::wait_until([] { return Logger::instance()->recovering_.load(); });
+    LOG_STATUS(RobotStatus::WARN, error_code::kNoCollision, "");
+  });
+  const std::string out = captured([&] { node_->recoverCallback(Bool()); });
+  loop.join();
+  EXPECT_NE(out.find("recover cmd success!"), std::string::npos) << out;
+  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::WARN);
+  EXPECT_EQ(interpolator_->stopFlag(), 0);
+  EXPECT_FALSE(Logger::instance()->recovering_);
+}
+
+TEST_F(RobotCmdNodeTest, RecoverGivesUpOnFatal) {
+  LOG_STATUS(RobotStatus::FATAL, error_code::kMotorWrite, "The MOTOR write error.\n");
+  captured([&] { node_->stopCallback(text("")); });
+  const auto start = std::chrono::steady_clock::now();
+  captured([&] { node_->recoverCallback(Bool()); });
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
+  EXPECT_EQ(interpolator_->stopFlag(), 1);
+  EXPECT_FALSE(Logger::instance()->recovering_);
+}
+
+TEST_F(RobotCmdNodeTest, TrajectoryGoalsAreAcceptedBelowError) {
+  const auto goal = std::make_shared<const RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal>();
+  captured([&] {
+    EXPECT_EQ(node_->handle_goal({}, goal), ros2::action::GoalResponse::ACCEPT_AND_EXECUTE);
+  });
+  LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "x\n");
+  captured([&] {
+    EXPECT_EQ(node_->handle_goal({}, goal), ros2::action::GoalResponse::ACCEPT_AND_EXECUTE);
+  });
+  LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected, "x\n");
+  const std::string out = captured(
+      [&] { EXPECT_EQ(node_->handle_goal({}, goal), ros2::action::GoalResponse::REJECT); });
+  EXPECT_NE(out.find("handle_goal \n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace brenvik
