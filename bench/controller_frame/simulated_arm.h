@@ -1,40 +1,15 @@
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "controller_frame/all_axises_joint_plan_cmd.h"
 #include "controller_frame/trapezoid_planner.h"
+#include "quiet_stdout.h"
 #include "robot_factory/brenvik_bot_v5.h"
 
 namespace brenvik::bench {
-
-// Sends standard output to /dev/null while alive: the planners and the loop print diagnostics
-// that would bury the measurements.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    const int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, STDOUT_FILENO);
-    close(null_fd);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_;
-};
 
 // The simulated five-axis arm with its kinematics, dynamics and collision detector, drives
 // enabled.

@@ -3,8 +3,6 @@
 // other load on the machine counts less).
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "quiet_stdout.h"
 #include "robot_model/brenvik_bot_v3_kinematics.h"
 #include "robot_model/collision_detector_brenvik_bot_v5.h"
 #include "robot_model/dynamics_brenvik_bot_v5.h"
@@ -58,28 +57,7 @@ struct Samples {
   std::vector<KDL::JntArray> kdl_seed;  // q moved by up to ±0.3 rad per joint
 };
 
-// Standard output goes to /dev/null while it lives: the kinematics prints its parameters and
-// every inverse solution.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    const int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, STDOUT_FILENO);
-    close(null_fd);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_ = -1;
-};
+using bench::QuietStdout;
 
 const BrenvikBotV3Kinematics& kinematics() {
   static const BrenvikBotV3Kinematics instance = [] {
