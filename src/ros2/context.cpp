@@ -31,13 +31,18 @@ constexpr const char* kLocalhostConfig =
 std::mutex g_current_mutex;
 std::shared_ptr<Context> g_current;
 
-// Explicitly created domains, shared by the contexts that use them.
+// Explicitly created domains, shared by the contexts that use them. The map is never destroyed: a
+// context still current when the process calls exit() is released by the exit handlers, which
+// destroy the static objects in reverse order of construction, and must still find its domain.
 struct DomainUse {
   dds_entity_t handle = 0;
   int users = 0;
 };
 std::mutex g_domain_mutex;
-std::map<uint32_t, DomainUse> g_domains;
+std::map<uint32_t, DomainUse>& domains() {
+  static auto* const domains = new std::map<uint32_t, DomainUse>();
+  return *domains;
+}
 
 uint32_t read_domain_id() {
   const char* env = std::getenv("ROS_DOMAIN_ID");
@@ -58,7 +63,7 @@ bool localhost_only() {
 
 void acquire_domain(uint32_t id) {
   std::lock_guard<std::mutex> lock(g_domain_mutex);
-  DomainUse& use = g_domains[id];
+  DomainUse& use = domains()[id];
   if (use.users++ > 0) return;
   std::string config = kLocalhostConfig;
   if (const char* uri = std::getenv("CYCLONEDDS_URI"); uri != nullptr && *uri != '\0') {
@@ -71,11 +76,11 @@ void acquire_domain(uint32_t id) {
 
 void release_domain(uint32_t id) {
   std::lock_guard<std::mutex> lock(g_domain_mutex);
-  auto it = g_domains.find(id);
-  if (it == g_domains.end()) return;
+  auto it = domains().find(id);
+  if (it == domains().end()) return;
   if (--it->second.users == 0) {
     if (it->second.handle > 0) dds_delete(it->second.handle);
-    g_domains.erase(it);
+    domains().erase(it);
   }
 }
 
