@@ -207,7 +207,8 @@ int JointMoveBuilder::checkSampledMotion(const AllAxisesJointPlanCmd& cmd,
         return joint_move_result::kExceedsLimits;
       }
       const double velocity = (q - previous) / period;
-      if (std::abs(velocity) > axis.max_joint_vel) {
+      // A cruise at exactly the limit samples a hair above it through rounding.
+      if (std::abs(velocity) > axis.max_joint_vel * (1.0 + 1e-9)) {
         message = format(
             "The planned motion of axis %d reaches %lf rad/s at %lf s, above its limit %lf.\n",
             i + 1, velocity, t, axis.max_joint_vel);
