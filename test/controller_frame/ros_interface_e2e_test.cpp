@@ -600,6 +600,23 @@ TEST_F(ControllerMotion, MoveSentWhileAnotherIsQueuedStartsFromTheQueuedGoal) {
   }
 }
 
+TEST_F(ControllerMotion, BlockingMoveIsReleasedAndTheNextMoveRuns) {
+  ASSERT_TRUE(startController());
+  ASSERT_TRUE(serveOn());
+  // N + 3 values: velocity scale, acceleration scale, blocking flag.
+  const Joints first = {0.1, 0.1, 0.1, 0.1, 0.1};
+  std_msgs::msg::Float64MultiArray blocking;
+  blocking.data = first;
+  blocking.data.insert(blocking.data.end(), {1.0, 1.0, 1.0});
+  ASSERT_TRUE(send(movj_, blocking));
+  ASSERT_TRUE(reaches(first));
+  EXPECT_TRUE(prints("block ..."));
+  const Joints second = {-0.1, -0.1, -0.1, -0.1, -0.1};
+  ASSERT_TRUE(sendMovj(second));
+  EXPECT_TRUE(reaches(second));
+  EXPECT_TRUE(prints("The trajectory executes success."));
+}
+
 TEST_F(ControllerMotion, SplineMoveOnMovjSTopicPassesItsWaypoints) {
   ASSERT_TRUE(startController());
   ASSERT_TRUE(serveOn());
@@ -888,6 +905,26 @@ TEST_F(ControllerTrajectoryAction, GoalCanceledMidMotionStopsTheArmAndEndsCancel
   const Joints home(kAxes, 0.0);
   ASSERT_TRUE(sendMovj(home));
   EXPECT_TRUE(reaches(home));
+}
+
+TEST_F(ControllerTrajectoryAction, StopDuringAGoalAbortsIt) {
+  ASSERT_TRUE(startController());
+  ASSERT_TRUE(serveOn());
+  const std::vector<Joints> points = {{0.0, 0.0, 0.0, 0.0, 0.0},
+                                      {0.25, 0.1, 0.1, 0.1, 0.1},
+                                      {0.5, 0.2, 0.2, 0.2, 0.2},
+                                      {0.75, 0.3, 0.3, 0.3, 0.3},
+                                      {1.0, 0.4, 0.4, 0.4, 0.4}};
+  auto handle = sendGoal(goal(points, {0.0, 0.5, 1.0, 1.5, 2.0}));
+  ASSERT_NE(handle, nullptr);
+  ASSERT_TRUE(passes(0.1));
+  ASSERT_TRUE(sendString(stop_, "halt"));
+  const WrappedResult outcome = result(handle);
+  EXPECT_EQ(outcome.code, ros2::action::ResultCode::ABORTED);
+  ASSERT_NE(outcome.result, nullptr);
+  EXPECT_EQ(outcome.result->error_code, FollowJointTrajectory::Result::PATH_TOLERANCE_VIOLATED);
+  ASSERT_TRUE(waitUntilStill());
+  EXPECT_LT(actual_.position[0], 0.9);
 }
 
 TEST_F(ControllerTrajectoryAction, GoalsThatCannotRunAreAborted) {
