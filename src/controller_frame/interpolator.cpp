@@ -232,6 +232,20 @@ void Interpolator::addCmd(AbstractCmdInterface* command) {
   cmd_queue_.push_back(command);
 }
 
+bool Interpolator::withdrawCmd(AbstractCmdInterface* command) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (command == nullptr || command == current_cmd_) {
+    return false;
+  }
+  const auto it = std::find(cmd_queue_.begin(), cmd_queue_.end(), command);
+  if (it == cmd_queue_.end()) {
+    return false;
+  }
+  cmd_queue_.erase(it);
+  command->cmd_status = cmd_status::kStopped;
+  return true;
+}
+
 bool Interpolator::isCmdQueueEmpty() {
   std::lock_guard<std::mutex> lock(mutex_);
   return cmd_queue_.empty();

@@ -88,6 +88,9 @@ class Interpolator {
   // ---- Command queue (any thread; each takes mutex_) ----
   // Appends at the back; the queue owns the command from now on.
   void addCmd(AbstractCmdInterface* command);
+  // Takes a command that is still waiting in the queue back out of it, with cmd_status 4; the
+  // caller owns it again. False (nothing changed) when it is the current command or not queued.
+  [[nodiscard]] bool withdrawCmd(AbstractCmdInterface* command);
   // True when no command is queued (the one being executed counts as queued).
   [[nodiscard]] bool isCmdQueueEmpty();
   // The newest command, or null. The control thread may delete it as soon as the lock is

@@ -414,7 +414,18 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
     const int status = watched.cmd->cmd_status.load();
     const bool canceling = watched.goal && watched.goal->is_canceling();
     if (canceling && !watched.stop_requested && !isFinal(status)) {
-      // A controlled stop of the motion; the goal ends canceled once the arm has stopped.
+      // A goal still waiting in the queue is taken out of it and never runs; a running one is
+      // stopped with a controlled stop, and the goal ends canceled once the arm has stopped.
+      if (interpolator_->withdrawCmd(watched.cmd)) {
+        auto result = std::make_shared<Result>();
+        result->error_string = "The goal was canceled before it started.";
+        if (ros2::ok()) {
+          watched.goal->canceled(result);
+        }
+        delete watched.cmd;
+        it = watched_.erase(it);
+        continue;
+      }
       interpolator_->requestStop();
       watched.stop_requested = true;
     }

@@ -224,6 +224,23 @@ TEST_F(InterpolatorTest, CommandsRunInArrivalOrder) {
   EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
 }
 
+TEST_F(InterpolatorTest, WaitingCommandCanBeWithdrawnButNotTheCurrentOne) {
+  auto* first = makeIo(1, 5);
+  auto* second = makeIo(1, 6);
+  interpolator_->addCmd(first);
+  interpolator_->addCmd(second);
+  step();
+  EXPECT_FALSE(interpolator_->withdrawCmd(first));
+  EXPECT_TRUE(interpolator_->withdrawCmd(second));
+  EXPECT_EQ(second->cmd_status.load(), cmd_status::kStopped);
+  EXPECT_FALSE(interpolator_->withdrawCmd(second));
+  EXPECT_EQ(interpolator_->getLastCmd(), first);
+  // The withdrawn command is the caller's again.
+  delete second;
+  stepUntil([&] { return interpolator_->isCmdQueueEmpty(); }, 2000);
+  EXPECT_EQ(arm_.io_device->commanded, 5);
+}
+
 TEST_F(InterpolatorTest, BlockingCommandWaitsForIssuer) {
   auto* blocking = makeIo<Counted<SetIoCmd>>(1, 4);
   blocking->is_block = true;

@@ -248,3 +248,23 @@ TEST(JointMoveBuilderAxisOrderTest, PermutationOfAxisNamesPicksByName) {
 
 }  // namespace
 }  // namespace brenvik
+
+namespace brenvik {
+namespace {
+
+TEST(JointMoveBuilderCruiseTest, CruiseAtExactlyTheVelocityLimitIsAccepted) {
+  // Sampled every 5 ms, a cruise at the limit reads a rounding error above it.
+  testing::MotionTestArmOptions options;
+  options.max_joint_vel = 1.5;
+  options.max_joint_acc = 3.0;
+  const testing::MotionTestArm arm = testing::makeMotionTestArm(options);
+  const JointMoveBuilder builder(arm.robot, [](const std::string&) {});
+  ::testing::internal::CaptureStdout();
+  const JointMove move =
+      builder.pointToPoint(std::vector<double>(5, 0.0), {2.5, 2.0, -2.5, 1.5, -1.0}, 1.0, 1.0);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(move.result, joint_move_result::kOk) << move.message;
+}
+
+}  // namespace
+}  // namespace brenvik

@@ -907,6 +907,28 @@ TEST_F(ControllerTrajectoryAction, GoalCanceledMidMotionStopsTheArmAndEndsCancel
   EXPECT_TRUE(reaches(home));
 }
 
+TEST_F(ControllerTrajectoryAction, GoalCanceledWhileQueuedNeverRunsAndTheMoveAheadGoesOn) {
+  ASSERT_TRUE(startController());
+  ASSERT_TRUE(serveOn());
+  const Joints first = {0.8, 0.3, 0.3, 0.3, 0.3};
+  ASSERT_TRUE(sendMovj(first, 0.5));
+  // Queued behind the move: starts from its goal at 0 s, first point half a second later.
+  const std::vector<Joints> points = {{0.7, 0.2, 0.2, 0.2, 0.2},
+                                      {0.6, 0.1, 0.1, 0.1, 0.1},
+                                      {0.5, 0.0, 0.0, 0.0, 0.0},
+                                      {0.4, -0.1, -0.1, -0.1, -0.1}};
+  auto handle = sendGoal(goal(points, {0.5, 1.0, 1.5, 2.0}));
+  ASSERT_NE(handle, nullptr);
+  auto cancel = client_->async_cancel_goal(handle);
+  ASSERT_EQ(executor_.spin_until_future_complete(cancel, kDeadline),
+            ros2::FutureReturnCode::SUCCESS);
+  const WrappedResult outcome = result(handle);
+  EXPECT_EQ(outcome.code, ros2::action::ResultCode::CANCELED);
+  // The move ahead of the goal was not stopped, and the goal's points were never followed.
+  EXPECT_TRUE(reaches(first));
+  EXPECT_FALSE(prints("It take"));
+}
+
 TEST_F(ControllerTrajectoryAction, StopDuringAGoalAbortsIt) {
   ASSERT_TRUE(startController());
   ASSERT_TRUE(serveOn());
