@@ -912,6 +912,7 @@ TEST_F(ControllerTrajectoryAction, GoalCanceledWhileQueuedNeverRunsAndTheMoveAhe
   ASSERT_TRUE(serveOn());
   const Joints first = {0.8, 0.3, 0.3, 0.3, 0.3};
   ASSERT_TRUE(sendMovj(first, 0.5));
+  ASSERT_TRUE(passes(0.1));
   // Queued behind the move: starts from its goal at 0 s, first point half a second later.
   const std::vector<Joints> points = {{0.7, 0.2, 0.2, 0.2, 0.2},
                                       {0.6, 0.1, 0.1, 0.1, 0.1},
