@@ -18,7 +18,7 @@ using testing::makeMotionTestArm;
 using testing::MotionTestArmOptions;
 
 class PlanAllJointsTest : public ::testing::Test {
- protected:
+ public:
   std::shared_ptr<Robot> robot(int n) {
     MotionTestArmOptions options;
     options.axis_num = n;
@@ -93,16 +93,6 @@ TEST_F(PlanAllJointsTest, FailingAxisStopsPlanning) {
   EXPECT_EQ(third->planStatus(), 0);  // never planned
 }
 
-TEST_F(PlanAllJointsTest, InvalidAxisInputIsRefusedBeforeQueueing) {
-  AllAxisesJointPlanCmd cmd(robot(2));
-  addTrapezoid(cmd, 1.0);
-  addTrapezoid(cmd, 1.0, 0.0);  // vmax 0
-  std::string out;
-  EXPECT_EQ(planCaptured(cmd, out), planner_result::kInvalidInput);
-  EXPECT_NE(out.find("The 2 axis plan fail!!! ,error code =-3\n"), std::string::npos);
-  EXPECT_NE(out.find("vmax=0"), std::string::npos);
-}
-
 TEST_F(PlanAllJointsTest, CubicAxesKeepTheirDurations) {
   AllAxisesJointPlanCmd cmd(robot(2));
   for (double end : {2.0, 3.0}) {
@@ -119,32 +109,49 @@ TEST_F(PlanAllJointsTest, CubicAxesKeepTheirDurations) {
   EXPECT_DOUBLE_EQ(cmd.traj_interface_ptrs_[1]->getMotionTime(), 3.0);
 }
 
-TEST_F(PlanAllJointsTest, CubicWithTooFewKnotsIsRefused) {
-  AllAxisesJointPlanCmd cmd(robot(1));
-  auto planner = std::make_unique<CubicPlanner>();
-  const CubicPlannerInput in{{0.0, 1.0}, {0.0, 1.0}};
-  planner->setInput(&in);
-  cmd.traj_interface_ptrs_.push_back(std::move(planner));
+struct RefusalCase {
+  const char* name;
+  int axes;
+  void (*add)(AllAxisesJointPlanCmd&);
+  int code;
+  const char* message;
+};
+
+class PlanAllJointsRefusal : public PlanAllJointsTest,
+                             public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(PlanAllJointsRefusal, RefusedBeforeQueueing) {
+  AllAxisesJointPlanCmd cmd(robot(GetParam().axes));
+  GetParam().add(cmd);
   std::string out;
-  EXPECT_EQ(planCaptured(cmd, out), planner_result::kInvalidInput);
-  EXPECT_NE(out.find("The 1 axis plan fail!!! ,error code =-3\n"), std::string::npos);
+  EXPECT_EQ(planCaptured(cmd, out), GetParam().code);
+  EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
 }
 
-TEST_F(PlanAllJointsTest, EmptyPlannerVector) {
-  AllAxisesJointPlanCmd cmd(robot(2));
-  std::string out;
-  EXPECT_EQ(planCaptured(cmd, out), planner_result::kNoPlanners);
-  EXPECT_EQ(out, "It does not have a trajectory_interface when joint plan\n");
-}
-
-TEST_F(PlanAllJointsTest, PlannerCountMustMatchAxes) {
-  AllAxisesJointPlanCmd cmd(robot(3));
-  addTrapezoid(cmd, 1.0);
-  std::string out;
-  EXPECT_EQ(planCaptured(cmd, out), planner_result::kInvalidInput);
-  EXPECT_NE(out.find("Input traj_interface_ptrs_ size not equal robot_para_.axis_num!!!"),
-            std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlanAllJointsRefusal,
+    ::testing::Values(
+        RefusalCase{"zero_vmax", 2,
+                    [](AllAxisesJointPlanCmd& cmd) {
+                      PlanAllJointsTest::addTrapezoid(cmd, 1.0);
+                      PlanAllJointsTest::addTrapezoid(cmd, 1.0, 0.0);
+                    },
+                    planner_result::kInvalidInput, "The 2 axis plan fail!!! ,error code =-3\n"},
+        RefusalCase{"two_cubic_knots", 1,
+                    [](AllAxisesJointPlanCmd& cmd) {
+                      auto planner = std::make_unique<CubicPlanner>();
+                      const CubicPlannerInput in{{0.0, 1.0}, {0.0, 1.0}};
+                      planner->setInput(&in);
+                      cmd.traj_interface_ptrs_.push_back(std::move(planner));
+                    },
+                    planner_result::kInvalidInput, "The 1 axis plan fail!!! ,error code =-3\n"},
+        RefusalCase{"no_planners", 2, [](AllAxisesJointPlanCmd&) {}, planner_result::kNoPlanners,
+                    "It does not have a trajectory_interface when joint plan\n"},
+        RefusalCase{"fewer_planners_than_axes", 3,
+                    [](AllAxisesJointPlanCmd& cmd) { PlanAllJointsTest::addTrapezoid(cmd, 1.0); },
+                    planner_result::kInvalidInput,
+                    "Input traj_interface_ptrs_ size not equal robot_para_.axis_num!!!"}),
+    [](const ::testing::TestParamInfo<RefusalCase>& param_info) { return param_info.param.name; });
 
 // Seeded random 5-axis moves: after synchronisation every axis ends together at its goal and
 // moves monotonically and continuously.

@@ -272,20 +272,17 @@ TEST_F(InterpolatorTest, DestructionDeletesQueuedCommands) {
 
 // ---- Start point ----
 
-TEST_F(InterpolatorTest, StartPointIsMeasuredPositionWithEmptyQueue) {
+// The measured position with an empty queue, else the goal of the newest move in the queue.
+TEST_F(InterpolatorTest, StartPointIsGoalOfNewestMoveEvenBehindGripperCommand) {
   arm_.motors[2]->setPosition(-0.4);
   step();
-  const std::vector<double> start = interpolator_->getMotionStartPoint();
+  std::vector<double> start = interpolator_->getMotionStartPoint();
   ASSERT_EQ(start.size(), 5u);
   EXPECT_DOUBLE_EQ(start[2], -0.4);
   EXPECT_EQ(interpolator_->getActualJointPositions(), start);
-}
-
-TEST_F(InterpolatorTest, StartPointIsGoalOfNewestMoveEvenBehindGripperCommand) {
-  step();
   interpolator_->addCmd(makeMove({0.5, 0.1, 0.1, 0.2, 0.3}));
   interpolator_->addCmd(makeIo(1, 2));
-  std::vector<double> start = interpolator_->getMotionStartPoint();
+  start = interpolator_->getMotionStartPoint();
   EXPECT_DOUBLE_EQ(start[0], 0.5);
   EXPECT_DOUBLE_EQ(start[4], 0.3);
   // The second move plans from the first one's goal.
@@ -393,9 +390,7 @@ TEST_F(InterpolatorStopTest, StopWhileIdleStopsNextCommand) {
   out = step();
   EXPECT_NE(out.find("delete block cmd\n"), std::string::npos);
   EXPECT_EQ(CommandCounter::live, 0);
-}
-
-TEST_F(InterpolatorStopTest, ClearStopIsRecover) {
+  // Recover clears a pending stop.
   interpolator_->requestStop();
   interpolator_->clearStop();
   EXPECT_EQ(interpolator_->stopFlag(), 0);
@@ -465,14 +460,6 @@ TEST_F(InterpolatorDragTest, WriteFailureIsFatal) {
 
 // ---- Collisions ----
 
-TEST_F(InterpolatorTest, CollisionIgnoredWhileDetectionOff) {
-  arm_.collision_detector->collision = 1;
-  step(3);
-  EXPECT_EQ(arm_.collision_detector->detect_calls, 0);
-  EXPECT_FALSE(interpolator_->isCollision());
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
-}
-
 TEST_F(InterpolatorTest, CollisionStopsTheMove) {
   interpolator_->setCollisionEnable(true);
   auto* move = makeMove<Counted<AllAxisesJointPlanCmd>>({1.0, 1.0, 1.0, 1.0, 1.0});
@@ -497,11 +484,14 @@ TEST_F(InterpolatorTest, CollisionStopsTheMove) {
   EXPECT_EQ(CommandCounter::live, 0);
 }
 
-TEST_F(InterpolatorTest, CollisionLoggedEveryPeriodDetected) {
-  interpolator_->setCollisionEnable(true);
+TEST_F(InterpolatorTest, CollisionSeenOnlyWhileDetectionOnAndLoggedEveryPeriod) {
   arm_.collision_detector->collision = 1;
-  const std::string out = step(4);
-  EXPECT_EQ(count(out, "The arm get collision.\n"), 4);
+  step(3);
+  EXPECT_EQ(arm_.collision_detector->detect_calls, 0);
+  EXPECT_FALSE(interpolator_->isCollision());
+  EXPECT_EQ(interpolator_->stopFlag(), 0);
+  interpolator_->setCollisionEnable(true);
+  EXPECT_EQ(count(step(4), "The arm get collision.\n"), 4);
 }
 
 TEST_F(InterpolatorTest, StaleCollisionFailsEveryMove) {

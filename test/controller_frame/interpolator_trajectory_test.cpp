@@ -26,25 +26,11 @@ class InterpolatorTrajectoryTest : public InterpolatorTest {
   }
 };
 
-TEST_F(InterpolatorTrajectoryTest, FollowedMoveSucceedsWhenAllAxesReached) {
+TEST_F(InterpolatorTrajectoryTest, FollowedMoveTracksThePlanAndSucceeds) {
   auto* move = oneSecondMove();
   ASSERT_DOUBLE_EQ(move->traj_interface_ptrs_[0]->getMotionTime(), 1.0);
   interpolator_->addCmd(move);
-  std::string out;
-  const int periods = stepUntil([&] { return CommandCounter::live == 0; }, 400, &out);
-  EXPECT_NEAR(periods, 202, 1);
-  EXPECT_EQ(count(out, "The trajectory executes success."), 1);
-  EXPECT_EQ(count(out, "interpolator read new command.\n"), 1);
-  for (const auto& motor : arm_.motors) {
-    EXPECT_NEAR(motor->position(), 1.0, 1e-4);
-  }
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::NORMAL);
-}
-
-TEST_F(InterpolatorTrajectoryTest, ReferenceFollowsPlanWithDerivatives) {
-  interpolator_->addCmd(oneSecondMove());
-  step();  // first period: reference written, derivatives start from the measured state
+  std::string out = step();  // reference written, derivatives start from the measured state
   EXPECT_DOUBLE_EQ(interpolator_->lastRefJointState().positions[0], 0.0);
   EXPECT_DOUBLE_EQ(interpolator_->refJointState().velocities[0], 0.0);
   step(100);  // sampled at t = 0.5, the end of the acceleration
@@ -53,6 +39,15 @@ TEST_F(InterpolatorTrajectoryTest, ReferenceFollowsPlanWithDerivatives) {
   EXPECT_NEAR(interpolator_->refJointState().velocities[0], 1.99, 1e-6);
   EXPECT_NEAR(interpolator_->refJointState().accelerations[0], 4.0, 1e-6);
   EXPECT_NEAR(interpolator_->cmdTime(), 0.505, 1e-9);
+  const int periods = 101 + stepUntil([&] { return CommandCounter::live == 0; }, 400, &out);
+  EXPECT_NEAR(periods, 202, 1);
+  EXPECT_EQ(count(out, "The trajectory executes success."), 1);
+  EXPECT_EQ(count(out, "interpolator read new command.\n"), 1);
+  for (const auto& motor : arm_.motors) {
+    EXPECT_NEAR(motor->position(), 1.0, 1e-4);
+  }
+  EXPECT_EQ(interpolator_->idleFlag(), 1);
+  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::NORMAL);
 }
 
 TEST_F(InterpolatorTrajectoryTest, PauseAfterSuccessHoldsOnlyTheNextCommand) {
@@ -75,7 +70,6 @@ TEST_F(InterpolatorTrajectoryTest, PauseAfterSuccessHoldsOnlyTheNextCommand) {
   EXPECT_NEAR(interpolator_->currentTime() - success_time, 0.5, 1e-9);
   EXPECT_EQ(publisher->publishes.size(), publishes + 100);
   EXPECT_EQ(arm_.collision_detector->detect_calls, detections + 100);
-  // A collision during the pause is still seen.
   EXPECT_EQ(interpolator_->stopFlag(), 0);
 }
 
@@ -141,97 +135,106 @@ TEST_F(InterpolatorTrajectoryTest, TimeLimitOfNonBlockingMove) {
   EXPECT_EQ(Logger::instance()->statusCode(), error_code::kTrajectoryTimeout);
 }
 
-TEST_F(InterpolatorTrajectoryTest, DrivesOffStopsTheMove) {
-  auto* move = oneSecondMove();
-  move->is_block = true;
-  interpolator_->addCmd(move);
-  step(10);
-  arm_.motors[4]->enabled = false;
-  const std::string out = step();
-  EXPECT_NE(out.find("enable is OFF, the trajectory can not be executed!\n"), std::string::npos);
-  EXPECT_EQ(move->cmd_status.load(), cmd_status::kStopped);
-  move->is_block = false;
-  step();
-  EXPECT_EQ(CommandCounter::live, 0);
-}
+// A fault during a blocking move stops it with its message.
+struct MoveFaultCase {
+  const char* name;
+  void (*inject)(testing::MotionTestArm&);
+  const char* message;
+  int status;
+};
 
-TEST_F(InterpolatorTrajectoryTest, MeasuredVelocityOverLimitStops) {
-  MotionTestArmOptions options;
-  options.axis_num = 3;
-  options.max_joint_vel = 1.0;
-  build(options);
-  auto* move = makeMove<Counted<AllAxisesJointPlanCmd>>({0.5, 0.5, 0.5});
+class InterpolatorMoveFault : public InterpolatorTrajectoryTest,
+                              public ::testing::WithParamInterface<MoveFaultCase> {};
+
+TEST_P(InterpolatorMoveFault, StopsTheMove) {
+  auto* move = oneSecondMove();
   move->is_block = true;
   interpolator_->addCmd(move);
   step(5);
-  arm_.motors[2]->velocity = 1.2;
+  GetParam().inject(arm_);
   const std::string out = step();
-  EXPECT_NE(out.find(std::string(COLOR_BOLD_RED) +
-                     "The axis 3 planned velocity is 1.2 exceed the limit:1" + COLOR_RESET),
-            std::string::npos)
-      << out;
+  EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
+  EXPECT_EQ(ROBOTSTATUS(), GetParam().status);
   EXPECT_EQ(move->cmd_status.load(), cmd_status::kStopped);
   move->is_block = false;
   step();
+  EXPECT_EQ(CommandCounter::live, 0);
 }
 
-TEST_F(InterpolatorTrajectoryTest, MotorWriteFailureIsFatal) {
-  auto* move = oneSecondMove();
-  move->is_block = true;
-  interpolator_->addCmd(move);
-  step(3);
-  arm_.motors[1]->set_position_error = 7;
-  const std::string out = step();
-  EXPECT_NE(out.find("2 (start from 1) axis setMotorPosition error! error code=<7>\n"),
-            std::string::npos);
-  EXPECT_NE(out.find("The MOTOR write error.\n"), std::string::npos);
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
-  EXPECT_EQ(move->cmd_status.load(), cmd_status::kStopped);
-  move->is_block = false;
-  step();
-}
+INSTANTIATE_TEST_SUITE_P(
+    Faults, InterpolatorMoveFault,
+    ::testing::Values(
+        MoveFaultCase{"drives_off",
+                      [](testing::MotionTestArm& arm) { arm.motors[4]->enabled = false; },
+                      "enable is OFF, the trajectory can not be executed!\n", RobotStatus::WARN},
+        // Measured 2.2 rad/s against the limit 2: stopped, with a line on the console only.
+        MoveFaultCase{"velocity_over_limit",
+                      [](testing::MotionTestArm& arm) { arm.motors[2]->velocity = 2.2; },
+                      "\033[1;31mThe axis 3 planned velocity is 2.2 exceed the limit:2\033[0m",
+                      RobotStatus::NORMAL},
+        MoveFaultCase{"motor_write_failure",
+                      [](testing::MotionTestArm& arm) { arm.motors[1]->set_position_error = 7; },
+                      "2 (start from 1) axis setMotorPosition error! error code=<7>\n",
+                      RobotStatus::FATAL}),
+    [](const ::testing::TestParamInfo<MoveFaultCase>& param_info) {
+      return param_info.param.name;
+    });
 
-TEST_F(InterpolatorTrajectoryTest, UnplannedMoveNeverReachesMotors) {
-  auto* move = new Counted<AllAxisesJointPlanCmd>(arm_.robot);
-  for (int i = 0; i < 5; ++i) {
-    auto planner = std::make_unique<TrapezoidPlanner>();
-    TrapezoidPlannerInput in;
-    in.q1 = 1.0;
-    planner->setInput(&in);  // never planned
-    move->traj_interface_ptrs_.push_back(std::move(planner));
-  }
-  interpolator_->addCmd(move);
+// Commands without a usable path never reach the motors.
+struct NoPathCase {
+  const char* name;
+  AbstractCmdInterface* (*make)(std::shared_ptr<Robot>);
+  const char* message;
+  int status;
+};
+
+class InterpolatorNoPath : public InterpolatorTrajectoryTest,
+                           public ::testing::WithParamInterface<NoPathCase> {};
+
+TEST_P(InterpolatorNoPath, NeverReachesTheMotors) {
+  AbstractCmdInterface* cmd = GetParam().make(arm_.robot);
+  cmd->is_block = true;
+  interpolator_->addCmd(cmd);
   const std::string out = step();
+  EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
   EXPECT_NE(out.find("calAllJointsPostion return error!\n"), std::string::npos);
+  EXPECT_EQ(cmd->cmd_status.load(), GetParam().status);
   for (const auto& motor : arm_.motors) {
     EXPECT_EQ(motor->set_position_calls, 0);
   }
-  EXPECT_EQ(CommandCounter::live, 0);
-}
-
-TEST_F(InterpolatorTrajectoryTest, MoveWithoutPlanners) {
-  interpolator_->addCmd(new Counted<AllAxisesJointPlanCmd>(arm_.robot));
-  const std::string out = step();
-  EXPECT_NE(out.find("It does not have a trajectory_interface when cal joint pos\n"),
-            std::string::npos);
-  EXPECT_NE(out.find("calAllJointsPostion return error!\n"), std::string::npos);
-  EXPECT_EQ(CommandCounter::live, 0);
-}
-
-TEST_F(InterpolatorTrajectoryTest, CartesianMoveWithoutPathIsRefused) {
-  auto* cartesian = new Counted<AbstractCmdInterface>(cmd_type::kCartesianTrajectory, arm_.robot);
-  cartesian->is_block = true;
-  interpolator_->addCmd(cartesian);
-  const std::string out = step();
-  EXPECT_NE(out.find("calAllJointsPostion return error!\n"), std::string::npos);
-  EXPECT_EQ(cartesian->cmd_status.load(), cmd_status::kFailed);
-  for (const auto& motor : arm_.motors) {
-    EXPECT_EQ(motor->set_position_calls, 0);
-  }
-  cartesian->is_block = false;
+  cmd->is_block = false;
   step();
   EXPECT_EQ(CommandCounter::live, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InterpolatorNoPath,
+    ::testing::Values(NoPathCase{"unplanned",
+                                 [](std::shared_ptr<Robot> robot) -> AbstractCmdInterface* {
+                                   auto* move = new Counted<AllAxisesJointPlanCmd>(robot);
+                                   for (int i = 0; i < 5; ++i) {
+                                     auto planner = std::make_unique<TrapezoidPlanner>();
+                                     TrapezoidPlannerInput in;
+                                     in.q1 = 1.0;
+                                     planner->setInput(&in);  // never planned
+                                     move->traj_interface_ptrs_.push_back(std::move(planner));
+                                   }
+                                   return move;
+                                 },
+                                 "", cmd_status::kFailed},
+                      NoPathCase{"no_planners",
+                                 [](std::shared_ptr<Robot> robot) -> AbstractCmdInterface* {
+                                   return new Counted<AllAxisesJointPlanCmd>(robot);
+                                 },
+                                 "It does not have a trajectory_interface when cal joint pos\n",
+                                 cmd_status::kFailed},
+                      NoPathCase{"cartesian",
+                                 [](std::shared_ptr<Robot> robot) -> AbstractCmdInterface* {
+                                   return new Counted<AbstractCmdInterface>(
+                                       cmd_type::kCartesianTrajectory, robot);
+                                 },
+                                 "", cmd_status::kFailed}),
+    [](const ::testing::TestParamInfo<NoPathCase>& param_info) { return param_info.param.name; });
 
 TEST_F(InterpolatorTrajectoryTest, SplineMoveRunsToItsLastKnot) {
   auto* move = new Counted<AllAxisesJointPlanCmd>(arm_.robot);

@@ -222,12 +222,6 @@ TEST(JointMoveBuilderPoseTest, QuaternionToTransform) {
   EXPECT_TRUE((pose.block<3, 3>(0, 0) - rotation).isZero(1e-12));
 }
 
-}  // namespace
-}  // namespace brenvik
-
-namespace brenvik {
-namespace {
-
 TEST(JointMoveBuilderAxisOrderTest, PermutationOfAxisNamesPicksByName) {
   using Order = std::vector<int>;
   EXPECT_EQ(JointMoveBuilder::axisOrder({"joint3", "joint1", "joint2"}, 3), (Order{1, 2, 0}));
@@ -245,12 +239,6 @@ TEST(JointMoveBuilderAxisOrderTest, PermutationOfAxisNamesPicksByName) {
     EXPECT_EQ(JointMoveBuilder::axisOrder(names, 3), (Order{0, 1, 2}));
   }
 }
-
-}  // namespace
-}  // namespace brenvik
-
-namespace brenvik {
-namespace {
 
 TEST(JointMoveBuilderCruiseTest, CruiseAtExactlyTheVelocityLimitIsAccepted) {
   // Sampled every 5 ms, a cruise at the limit reads a rounding error above it.

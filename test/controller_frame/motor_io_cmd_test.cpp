@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "controller_frame/set_io_cmd.h"
 #include "support/motion_test_arm.h"
 
 namespace brenvik {
@@ -24,44 +23,19 @@ class MotorIoCmdTest : public ::testing::Test {
   MotionTestArm arm_;
 };
 
-TEST_F(MotorIoCmdTest, ConstructedQueued) {
+// Disabling is reached when any drive reports disabled, enabling only when every drive reports
+// enabled; two entries are never reached.
+TEST_F(MotorIoCmdTest, EnableStatusReached) {
   MotorIoCmd cmd(arm_.robot);
-  EXPECT_EQ(cmd.cmd_type, cmd_type::kMotorIo);
-  EXPECT_EQ(cmd.cmd_status.load(), cmd_status::kQueued);
-  EXPECT_EQ(cmd.motor_io_type, motor_io_type::kEnable);
-  SetIoCmd io(arm_.robot);
-  EXPECT_EQ(io.cmd_type, cmd_type::kSetIo);
-  EXPECT_EQ(io.io_cmd, INT_MIN);
-  EXPECT_EQ(io.ctrl_io_id, INT_MIN);
-}
-
-TEST_F(MotorIoCmdTest, DisableReachedWhenAnyDriveReportsDisabled) {
-  MotorIoCmd cmd(arm_.robot);
+  for (auto& motor : arm_.motors) motor->enable_follows_command = false;
   cmd.enable_flags = {false};
-  for (auto& motor : arm_.motors) {
-    motor->enable_follows_command = false;
-    motor->enabled = true;
-  }
   EXPECT_FALSE(cmd.checkEnableStatus());
   arm_.motors[1]->enabled = false;
   EXPECT_TRUE(cmd.checkEnableStatus());
-}
-
-TEST_F(MotorIoCmdTest, EnableNeedsEveryDrive) {
-  MotorIoCmd cmd(arm_.robot);
   cmd.enable_flags = {true};
-  for (auto& motor : arm_.motors) {
-    motor->enable_follows_command = false;
-    motor->enabled = true;
-  }
-  arm_.motors[2]->enabled = false;
   EXPECT_FALSE(cmd.checkEnableStatus());
-  arm_.motors[2]->enabled = true;
+  arm_.motors[1]->enabled = true;
   EXPECT_TRUE(cmd.checkEnableStatus());
-}
-
-TEST_F(MotorIoCmdTest, TwoEntriesNeverReached) {
-  MotorIoCmd cmd(arm_.robot);
   cmd.enable_flags = {true, true};
   EXPECT_FALSE(cmd.checkEnableStatus());
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "support/ros2_test_env.h"
 
@@ -19,31 +21,25 @@ Eigen::Matrix4d transform(const Eigen::Matrix3d& rotation, const Eigen::Vector3d
   return pose;
 }
 
-void expectQuaternion(const geometry_msgs::msg::Quaternion& q, double x, double y, double z,
-                      double w) {
-  EXPECT_NEAR(q.x, x, 1e-12);
-  EXPECT_NEAR(q.y, y, 1e-12);
-  EXPECT_NEAR(q.z, z, 1e-12);
-  EXPECT_NEAR(q.w, w, 1e-12);
+bool sameQuaternion(const geometry_msgs::msg::Quaternion& q, const Eigen::Quaterniond& e) {
+  return std::fabs(q.x - e.x()) < 1e-12 && std::fabs(q.y - e.y()) < 1e-12 &&
+         std::fabs(q.z - e.z()) < 1e-12 && std::fabs(q.w - e.w()) < 1e-12;
 }
 
+// Every branch of the conversion: the identity, half turns about z, x and y (the largest diagonal
+// entry decides), and a general rotation.
 TEST(PublishRobotStatusQuaternionTest, BranchesOfTheConversion) {
-  const Eigen::Vector3d origin = Eigen::Vector3d::Zero();
-  expectQuaternion(PublishRobotStatusROS2::quaternion(Eigen::Matrix4d::Identity()), 0, 0, 0, 1);
-  // Half a turn about z: trace -1, the largest diagonal entry is m22.
-  expectQuaternion(PublishRobotStatusROS2::quaternion(
-                       transform(Eigen::Vector3d(-1, -1, 1).asDiagonal(), origin)),
-                   0, 0, 1, 0);
-  // Half turns about x and y take the other two branches.
-  expectQuaternion(PublishRobotStatusROS2::quaternion(
-                       transform(Eigen::Vector3d(1, -1, -1).asDiagonal(), origin)),
-                   1, 0, 0, 0);
-  expectQuaternion(PublishRobotStatusROS2::quaternion(
-                       transform(Eigen::Vector3d(-1, 1, -1).asDiagonal(), origin)),
-                   0, 1, 0, 0);
   const Eigen::Quaterniond turn(Eigen::AngleAxisd(0.7, Eigen::Vector3d(1, 2, 3).normalized()));
-  expectQuaternion(PublishRobotStatusROS2::quaternion(transform(turn.toRotationMatrix(), origin)),
-                   turn.x(), turn.y(), turn.z(), turn.w());
+  const std::vector<std::pair<Eigen::Matrix3d, Eigen::Quaterniond>> cases = {
+      {Eigen::Matrix3d::Identity(), Eigen::Quaterniond(1, 0, 0, 0)},
+      {Eigen::Vector3d(-1, -1, 1).asDiagonal(), Eigen::Quaterniond(0, 0, 0, 1)},
+      {Eigen::Vector3d(1, -1, -1).asDiagonal(), Eigen::Quaterniond(0, 1, 0, 0)},
+      {Eigen::Vector3d(-1, 1, -1).asDiagonal(), Eigen::Quaterniond(0, 0, 1, 0)},
+      {turn.toRotationMatrix(), turn}};
+  for (const auto& [rotation, expected] : cases) {
+    const auto q = PublishRobotStatusROS2::quaternion(transform(rotation, Eigen::Vector3d::Zero()));
+    EXPECT_TRUE(sameQuaternion(q, expected)) << rotation;
+  }
 }
 
 // The status node publishing to a subscriber node in the same process over loopback DDS.
@@ -139,7 +135,7 @@ TEST_F(PublishRobotStatusTest, ArraysBoolsAndPoses) {
   EXPECT_DOUBLE_EQ(msg->position.x, 0.1);
   EXPECT_DOUBLE_EQ(msg->position.y, 0.2);
   EXPECT_DOUBLE_EQ(msg->position.z, 0.3);
-  expectQuaternion(msg->orientation, 0, 0, 1, 0);
+  EXPECT_TRUE(sameQuaternion(msg->orientation, Eigen::Quaterniond(0, 0, 0, 1)));
 }
 
 TEST_F(PublishRobotStatusTest, TopicsNeverCreatedThrowAndRecreatingReplaces) {

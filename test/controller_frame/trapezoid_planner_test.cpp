@@ -82,7 +82,7 @@ TEST(TrapezoidPlanner, TriangularProfileOfShortMove) {
   EXPECT_DOUBLE_EQ(planner.calPosition(0.5, nullptr), 0.125);
 }
 
-TEST(TrapezoidPlanner, NegativeMoveIsSymmetric) {
+TEST(TrapezoidPlanner, NegativeMovesAreSymmetric) {
   TrapezoidPlanner planner;
   ASSERT_EQ(planQuietly(planner, input(0.0, -1.0)), planner_result::kOk);
   const TrapezoidPlanResult& r = *planner.getPlanResult();
@@ -93,42 +93,10 @@ TEST(TrapezoidPlanner, NegativeMoveIsSymmetric) {
   EXPECT_DOUBLE_EQ(r.a_dec, 1.0);
   EXPECT_DOUBLE_EQ(r.Tall, 2.0);
   EXPECT_DOUBLE_EQ(planner.calPosition(1.0, nullptr), -0.5);
-}
-
-TEST(TrapezoidPlanner, NegativeTriangularPrintsPeak) {
-  TrapezoidPlanner planner;
   std::string out;
   ASSERT_EQ(planQuietly(planner, input(0.0, -0.25), &out), planner_result::kOk);
   EXPECT_DOUBLE_EQ(planner.getPlanResult()->Vv, -0.5);
   EXPECT_NE(out.find("Vv:-0.5\n"), std::string::npos);
-}
-
-TEST(TrapezoidPlanner, ZeroDistanceIsTooClose) {
-  TrapezoidPlanner planner;
-  std::string out;
-  EXPECT_EQ(planQuietly(planner, input(0.3, 0.3), &out), planner_result::kTooClose);
-  EXPECT_NE(out.find("too close to plan-...\n"), std::string::npos);
-  EXPECT_EQ(planner.planStatus(), planner_result::kTooClose);
-  // Not planned: sampling gives no number a motor could take.
-  EXPECT_TRUE(std::isnan(planner.calPosition(0.0, nullptr)));
-}
-
-TEST(TrapezoidPlanner, PositiveTooCloseForBoundaryVelocities) {
-  TrapezoidPlanner planner;
-  std::string out;
-  // Slowing from 1 to 0 needs 0.5; only 0.1 is available.
-  EXPECT_EQ(planQuietly(planner, input(0.0, 0.1, 1.0, 1.0, 1.0, 0.0), &out),
-            planner_result::kTooClose);
-  EXPECT_NE(out.find("too close to plan+...\n"), std::string::npos);
-}
-
-TEST(TrapezoidPlanner, BoundaryVelocityOverVmax) {
-  TrapezoidPlanner planner;
-  std::string out;
-  EXPECT_EQ(planQuietly(planner, input(0.0, 1.0, 1.0, 1.0, 2.0, 0.0), &out),
-            planner_result::kOverVmax);
-  EXPECT_NE(out.find("You set v0 over vmax, or v1 over vmax!\n"), std::string::npos);
-  EXPECT_EQ(planner.planStatus(), -1);
 }
 
 TEST(TrapezoidPlanner, FailureKeepsPreviousPlan) {
@@ -194,16 +162,18 @@ struct InvalidCase {
   const char* name;
   TrapezoidPlannerInput in;
   const char* message;
+  int code = planner_result::kInvalidInput;
 };
 
 class TrapezoidPlannerInvalidInput : public ::testing::TestWithParam<InvalidCase> {};
 
-TEST_P(TrapezoidPlannerInvalidInput, RefusedWithNamedValue) {
+// Not planned: sampling gives no number a motor could take.
+TEST_P(TrapezoidPlannerInvalidInput, RefusedWithItsMessage) {
   TrapezoidPlanner planner;
   std::string out;
-  EXPECT_EQ(planQuietly(planner, GetParam().in, &out), planner_result::kInvalidInput);
+  EXPECT_EQ(planQuietly(planner, GetParam().in, &out), GetParam().code);
   EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
-  EXPECT_EQ(planner.planStatus(), planner_result::kInvalidInput);
+  EXPECT_EQ(planner.planStatus(), GetParam().code);
   EXPECT_TRUE(std::isnan(planner.calPosition(0.5, nullptr)));
 }
 
@@ -221,6 +191,13 @@ const double kInf = std::numeric_limits<double>::infinity();
 INSTANTIATE_TEST_SUITE_P(
     Cases, TrapezoidPlannerInvalidInput,
     ::testing::Values(
+        InvalidCase{"zero_distance", input(0.3, 0.3), "too close to plan-...\n",
+                    planner_result::kTooClose},
+        // Slowing from 1 to 0 needs 0.5; only 0.1 is available.
+        InvalidCase{"too_close_for_v0", input(0.0, 0.1, 1.0, 1.0, 1.0, 0.0),
+                    "too close to plan+...\n", planner_result::kTooClose},
+        InvalidCase{"v0_over_vmax", input(0.0, 1.0, 1.0, 1.0, 2.0, 0.0),
+                    "You set v0 over vmax, or v1 over vmax!\n", planner_result::kOverVmax},
         InvalidCase{"zero_vmax", withField(&TrapezoidPlannerInput::vmax, 0.0), "vmax=0"},
         InvalidCase{"negative_vmax", withField(&TrapezoidPlannerInput::vmax, -1.0), "vmax=-1"},
         InvalidCase{"zero_aa", withField(&TrapezoidPlannerInput::aa, 0.0), "aa=0"},

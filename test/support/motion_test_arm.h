@@ -1,17 +1,258 @@
 #pragma once
 
 #include <Eigen/Dense>
+#include <cfloat>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "devices/ctrl_io_interface.h"
+#include "devices/ctrl_motor_interface.h"
 #include "robot_factory/robot.h"
-#include "support/fake_collision_detector.h"
-#include "support/fake_dynamics.h"
-#include "support/fake_kinematics.h"
-#include "support/scripted_io_device.h"
-#include "support/scripted_motor.h"
+#include "robot_model/collision_detector_interface.h"
+#include "robot_model/dynamics_interface.h"
+#include "robot_model/kinematics_interface.h"
 
 namespace brenvik::testing {
+
+// A motor whose behaviour a test scripts: by default it follows every position command at once
+// (like VirtualMotor) and reports the scripted velocity, torque and enable state. Each operation
+// can be made to fail with a chosen device code, and every call is counted.
+class ScriptedMotor : public CtrlMotorInterface {
+ public:
+  int init() override { return 0; }
+
+  int setMotorPosition(double position) override {
+    ++set_position_calls;
+    if (set_position_error != 0) {
+      return set_position_error;
+    }
+    last_command = position;
+    if (follow_commands) {
+      position_ = position + position_offset;
+    }
+    return 0;
+  }
+  int getMotorPosition(double& position) override {
+    ++get_position_calls;
+    if (on_position_read) {
+      on_position_read();
+    }
+    if (get_position_error != 0) {
+      return get_position_error;
+    }
+    position = position_;
+    return 0;
+  }
+  int setEnableStatus(bool enable) override {
+    ++set_enable_calls;
+    if (set_enable_error != 0) {
+      return set_enable_error;
+    }
+    commanded_enable = enable;
+    reads_since_enable_command = 0;
+    return 0;
+  }
+  // Reports the commanded state once enable_delay_reads reads have passed since the command;
+  // before any command (or before the delay) it reports `enabled`.
+  int getEnableStatus(bool& out) override {
+    ++get_enable_calls;
+    if (get_enable_error != 0) {
+      return get_enable_error;
+    }
+    if (reads_since_enable_command >= 0 && ++reads_since_enable_command > enable_delay_reads &&
+        enable_follows_command) {
+      enabled = commanded_enable;
+    }
+    out = enabled;
+    return 0;
+  }
+  int setHome(int value) override {
+    ++set_home_calls;
+    last_home_value = value;
+    if (set_home_error != 0) {
+      return set_home_error;
+    }
+    position_ = 0.0;
+    return 0;
+  }
+  int getTorque(double& out) override {
+    if (get_torque_error != 0) {
+      return get_torque_error;
+    }
+    out = torque;
+    return 0;
+  }
+  int getVelocity(double& out) override {
+    if (get_velocity_error != 0) {
+      return get_velocity_error;
+    }
+    out = velocity;
+    return 0;
+  }
+
+  double position() const { return position_; }
+  void setPosition(double p) { position_ = p; }
+
+  // Script.
+  bool follow_commands = true;
+  double position_offset = 0.0;  // the motor settles this far from every command
+  double velocity = 0.0;
+  double torque = 0.0;
+  bool enabled = true;
+  bool enable_follows_command = true;
+  int enable_delay_reads = 0;
+  std::function<void()> on_position_read;
+  int set_position_error = 0;
+  int get_position_error = 0;
+  int set_enable_error = 0;
+  int get_enable_error = 0;
+  int set_home_error = 0;
+  int get_torque_error = 0;
+  int get_velocity_error = 0;
+
+  // Record.
+  int set_position_calls = 0;
+  int get_position_calls = 0;
+  int set_enable_calls = 0;
+  int get_enable_calls = 0;
+  int set_home_calls = 0;
+  int last_home_value = 0;
+  double last_command = 0.0;
+  bool commanded_enable = false;
+  int reads_since_enable_command = -1;
+
+ private:
+  double position_ = 0.0;
+};
+
+// A control-IO device that reaches the commanded state after `reads_to_reach` state reads
+// (never when negative). Counts its calls.
+class ScriptedIoDevice : public CtrlIoInterface {
+ public:
+  int setCmd(int cmd) override {
+    ++set_cmd_calls;
+    commanded = cmd;
+    reads_after_cmd = 0;
+    return 0;
+  }
+  int getState(int& state) override {
+    ++get_state_calls;
+    if (set_cmd_calls > 0 && reads_to_reach >= 0 && ++reads_after_cmd >= reads_to_reach) {
+      state = commanded;
+    }
+    return 0;
+  }
+
+  int reads_to_reach = 1;
+  int set_cmd_calls = 0;
+  int get_state_calls = 0;
+  int commanded = -1;
+  int reads_after_cmd = 0;
+};
+
+// Kinematics stand-in: the pose is the identity rotation with the first three joints as
+// translation. Inverse kinematics copies the translation back.
+class FakeKinematics : public KinematicsInterface {
+ public:
+  virtual ~FakeKinematics() = default;
+  int setMdhPara(const std::vector<double>&, const std::vector<double>&, const std::vector<double>&,
+                 const std::vector<double>&) override {
+    return 0;
+  }
+  Eigen::Matrix4d forwardKinematics(const std::vector<double>& q) const override {
+    Eigen::Matrix4d pose = Eigen::Matrix4d::Identity();
+    for (size_t i = 0; i < 3 && i < q.size(); ++i) {
+      pose(static_cast<Eigen::Index>(i), 3) = q[i];
+    }
+    return pose;
+  }
+  int inverseKinematics(const Eigen::Matrix4d& pose, const std::vector<double>& ref_joints,
+                        std::vector<double>& joints) const override {
+    joints = ref_joints;
+    for (size_t i = 0; i < 3 && i < joints.size(); ++i) {
+      joints[i] = pose(static_cast<Eigen::Index>(i), 3);
+    }
+    return 0;
+  }
+  int inverseKinematicsByArmType(const Eigen::Matrix4d& pose, const std::array<int, 2>&,
+                                 std::vector<double>& joints) const override {
+    return inverseKinematics(pose, joints, joints);
+  }
+  int reservedOperation() override { return 0; }
+  int getAllInverseSolutions(const Eigen::Matrix4d&,
+                             std::vector<std::vector<double>>& solutions) const override {
+    solutions.clear();
+    return 0;
+  }
+};
+
+// Dynamics stand-in: returns the scripted torques and counts its calls.
+class FakeDynamics : public DynamicsInterface {
+ public:
+  virtual ~FakeDynamics() = default;
+  explicit FakeDynamics(int n) : torques(n, 0.0) {}
+  void initDynamics(std::shared_ptr<RobotPara>) override {}
+  std::vector<double> getDynamicsVector() override { return {}; }
+  const std::vector<double>& estimateTorque(const std::vector<double>&, const std::vector<double>&,
+                                            const std::vector<double>&, double) override {
+    ++calls;
+    return torques;
+  }
+
+  std::vector<double> torques;
+  int calls = 0;
+};
+
+// Collision detector stand-in. detectCollision reports `collision`; computeAdmittance returns
+// `admittance` (DBL_MAX marks a joint that is not to move); sensitivity commands are recorded.
+// Not thread-safe, like the real detector: a test under ThreadSanitizer sees any use from two
+// threads.
+class FakeCollisionDetector : public CollisionDetectorInterface {
+ public:
+  virtual ~FakeCollisionDetector() = default;
+  explicit FakeCollisionDetector(int n)
+      : admittance(n, DBL_MAX), excess_torque(n, 0.0), data{0.0, 0.0, 7.0, 0.0} {
+    sensitivity_commands.reserve(64);
+  }
+
+  void setCollisionSensitivity(const std::vector<double>& command) override {
+    sensitivity_commands.push_back(command);
+  }
+  const std::vector<double>& getCollisionData() override { return data; }
+  void initCollisionDetector(std::shared_ptr<RobotPara>) override {}
+  int detectCollision(const std::vector<double>&, const std::vector<double>&,
+                      const std::vector<double>&, const std::vector<double>&,
+                      const std::vector<double>&, double time) override {
+    ++detect_calls;
+    data[0] = time;
+    data[1] = collision;
+    return collision;
+  }
+  const std::vector<double>& detectCollisionTorque(const std::vector<double>&,
+                                                   const std::vector<double>&,
+                                                   const std::vector<double>&,
+                                                   const std::vector<double>&,
+                                                   const std::vector<double>&, double) override {
+    return excess_torque;
+  }
+  const std::vector<double>& computeAdmittance(const std::vector<double>&,
+                                               const std::vector<double>&,
+                                               const std::vector<double>&,
+                                               const std::vector<double>&,
+                                               const std::vector<double>&, double) override {
+    ++admittance_calls;
+    return admittance;
+  }
+
+  int collision = 0;
+  std::vector<double> admittance;
+  std::vector<double> excess_torque;
+  std::vector<double> data;
+  std::vector<std::vector<double>> sensitivity_commands;
+  int detect_calls = 0;
+  int admittance_calls = 0;
+};
 
 // A Robot built from a filled RobotPara with scripted motors, a scripted control-IO device under
 // id 1 and fake models, for the motion tests and benchmarks.

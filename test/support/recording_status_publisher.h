@@ -7,7 +7,7 @@
 
 namespace brenvik::testing {
 
-// Records every create and publish call with its kind and topic, and the last published values.
+// Records every create and publish call with its kind and topic, and the last published pose.
 class RecordingStatusPublisher : public PublishRobotStatusInterface {
  public:
   struct Call {
@@ -33,15 +33,12 @@ class RecordingStatusPublisher : public PublishRobotStatusInterface {
   void publishFloat64MultiArray(const std::string& topic,
                                 const std::vector<double>& data) override {
     publishes.push_back({"array", topic, &data});
-    last_array = data;
   }
   void publishJointState(const std::string& topic, const JointStateRecord& state) override {
     publishes.push_back({"joint_state", topic, &state});
-    last_joint_state = state;
   }
   void publishBool(const std::string& topic, const bool& flag) override {
     publishes.push_back({"bool", topic, &flag});
-    last_bool = flag;
   }
   void publishPose(const std::string& topic, const Eigen::Matrix4d& pose) override {
     publishes.push_back({"pose", topic, &pose});
@@ -50,9 +47,6 @@ class RecordingStatusPublisher : public PublishRobotStatusInterface {
 
   std::vector<Call> creates;
   std::vector<Call> publishes;
-  std::vector<double> last_array;
-  JointStateRecord last_joint_state;
-  bool last_bool = false;
   Eigen::Matrix4d last_pose = Eigen::Matrix4d::Zero();
 };
 
