@@ -1,0 +1,113 @@
+#pragma once
+
+// Shared pieces of the tests that start DDS: start-up on a private loopback domain, spinning until
+// a condition holds, a writer of raw payloads for hostile samples, and the exchange of every wire
+// case between two nodes.
+
+#include <dds/dds.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ros2/executor.h"
+#include "ros2/init.h"
+#include "ros2/node.h"
+#include "ros2/serdata.h"
+#include "support/ros2_test_env.h"
+#include "wire_cases.h"
+
+namespace ros2_test {
+
+using namespace std::chrono_literals;
+
+// ros2::init on a private loopback domain; ros_args go after --ros-args.
+inline void init(std::vector<const char*> ros_args = {}) {
+  use_private_loopback_domain();
+  std::vector<const char*> argv{"test"};
+  if (!ros_args.empty()) argv.push_back("--ros-args");
+  argv.insert(argv.end(), ros_args.begin(), ros_args.end());
+  ros2::init(static_cast<int>(argv.size()), argv.data());
+}
+
+template <class Pred>
+bool spin_until(ros2::Executor& exec, Pred pred, std::chrono::milliseconds deadline = 5000ms) {
+  return wait_until(
+      [&] {
+        exec.spin_once(10ms);
+        return pred();
+      },
+      deadline);
+}
+
+// The value of a future the executor completes; a default value after a failure.
+template <class T>
+T wait(ros2::Executor& exec, const std::shared_future<T>& f) {
+  const bool done = exec.spin_until_future_complete(f, 5s) == ros2::FutureReturnCode::SUCCESS;
+  EXPECT_TRUE(done);
+  return done ? f.get() : T{};
+}
+
+// A reliable keep-all writer of raw payloads on a topic, in a participant of its own.
+class RawWriter {
+ public:
+  RawWriter(const std::string& topic, const std::string& type)
+      : pp_(dds_create_participant(DDS_DOMAIN_DEFAULT, nullptr, nullptr)) {
+    const dds_entity_t t = ros2::detail::create_raw_topic(pp_, topic, type, &sertype_);
+    dds_qos_t* q = dds_create_qos();
+    dds_qset_reliability(q, DDS_RELIABILITY_RELIABLE, DDS_INFINITY);
+    dds_qset_history(q, DDS_HISTORY_KEEP_ALL, DDS_LENGTH_UNLIMITED);
+    writer_ = dds_create_writer(pp_, t, q, nullptr);
+    dds_delete_qos(q);
+  }
+  ~RawWriter() { dds_delete(pp_); }
+  uint32_t matched() const {
+    dds_publication_matched_status_t st{};
+    dds_get_publication_matched_status(writer_, &st);
+    return st.current_count;
+  }
+  void write(const Bytes& payload) {
+    EXPECT_EQ(ros2::detail::write_payload(writer_, sertype_, payload.data(), payload.size()),
+              DDS_RETCODE_OK);
+  }
+
+ private:
+  dds_entity_t pp_;
+  dds_entity_t writer_ = 0;
+  const ddsi_sertype* sertype_ = nullptr;
+};
+
+// Publishes every wire case from `from` on <name><out> and expects its exact bytes to arrive at
+// `to` on <name><in>; exec runs the callbacks of `to`.
+inline void expect_every_wire_case_arrives(ros2::Node& from, ros2::Node& to, ros2::Executor& exec,
+                                           const std::string& out, const std::string& in) {
+  std::map<std::string, Bytes> want, got;
+  std::vector<std::shared_ptr<void>> keep;
+  std::vector<std::function<bool()>> matched;
+  std::vector<std::function<void()>> send;
+  for_each_wire_case([&](const std::string& name, const auto& msg, const std::string& bytes) {
+    using T = std::decay_t<decltype(msg)>;
+    auto sub = to.create_subscription<T>(name + in, 10,
+                                         [&got, name](const T& m) { got[name] = encode(m); });
+    auto pub = from.create_publisher<T>(name + out, 10);
+    keep.insert(keep.end(), {sub, pub});
+    matched.push_back(
+        [sub, pub] { return sub->get_publisher_count() > 0 && pub->get_subscription_count() > 0; });
+    send.push_back([pub, msg] { pub->publish(msg); });
+    want[name] = padded(hex(bytes));
+  });
+  ASSERT_TRUE(wait_until([&] {
+    for (auto& m : matched) {
+      if (!m()) return false;
+    }
+    return true;
+  }));
+  for (auto& s : send) s();
+  EXPECT_TRUE(spin_until(exec, [&] { return got.size() == want.size(); }));
+  for (const auto& [name, bytes] : want) EXPECT_EQ(dump(got[name]), dump(bytes)) << name;
+}
+
+}  // namespace ros2_test
