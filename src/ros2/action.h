@@ -409,9 +409,11 @@ class Client : public ros2::detail::Waitable {
 
   void execute() override {
     take_goal_responses();
+    // Feedback before results: a goal's result ends its handle, and feedback published before the
+    // result must still reach the callback.
+    take_feedback();
     take_results();
     take_cancel_responses();
-    take_feedback();
     take_status();
   }
 
