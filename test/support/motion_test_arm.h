@@ -28,13 +28,10 @@ class ScriptedMotor : public CtrlMotorInterface {
       return set_position_error;
     }
     last_command = position;
-    if (follow_commands) {
-      position_ = position + position_offset;
-    }
+    position_ = position + position_offset;
     return 0;
   }
   int getMotorPosition(double& position) override {
-    ++get_position_calls;
     if (on_position_read) {
       on_position_read();
     }
@@ -95,7 +92,6 @@ class ScriptedMotor : public CtrlMotorInterface {
   void setPosition(double p) { position_ = p; }
 
   // Script.
-  bool follow_commands = true;
   double position_offset = 0.0;  // the motor settles this far from every command
   double velocity = 0.0;
   double torque = 0.0;
@@ -113,7 +109,6 @@ class ScriptedMotor : public CtrlMotorInterface {
 
   // Record.
   int set_position_calls = 0;
-  int get_position_calls = 0;
   int set_enable_calls = 0;
   int get_enable_calls = 0;
   int set_home_calls = 0;
