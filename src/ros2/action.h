@@ -167,74 +167,73 @@ class Server : public ros2::detail::Waitable {
   }
 
   void take_goals() {
-    ros2::detail::RequestId id;
-    const std::vector<uint8_t>* payload = nullptr;
-    while (core_->send_goal.take(id, payload)) {
-      typename SendGoal::Request request;
-      uint64_t guid = 0;
-      int64_t seq = 0;
-      try {
-        cdr::deserialize_with_header(payload->data(), payload->size(), guid, seq, request);
-      } catch (const cdr::DecodeError&) {
-        continue;
-      }
-      const GoalUUID uuid = request.goal_id.uuid;
-      typename SendGoal::Response response;
-      auto goal = std::make_shared<const Goal>(std::move(request.goal));
-      GoalResponse decision = GoalResponse::REJECT;
-      if (core_->exists(uuid)) {
-        ROS2_WARN(logger_, "refused a goal whose id is already in use");
-      } else {
-        decision = handle_goal_(uuid, goal);
-      }
-      response.accepted = decision != GoalResponse::REJECT;
-      if (response.accepted) {
-        response.stamp = core_->accept(uuid, decision == GoalResponse::ACCEPT_AND_EXECUTE);
-      }
-      core_->send_goal.reply_with(id, response);
-      if (!response.accepted) continue;
-      core_->publish_status();
-      auto handle = std::make_shared<GoalHandle>(core_, uuid, goal);
-      handles_[uuid] = handle;
-      handle_accepted_(handle);
-    }
+    take_requests<typename SendGoal::Request>(
+        core_->send_goal,
+        [this](const ros2::detail::RequestId& id, typename SendGoal::Request& request) {
+          const GoalUUID uuid = request.goal_id.uuid;
+          typename SendGoal::Response response;
+          auto goal = std::make_shared<const Goal>(std::move(request.goal));
+          GoalResponse decision = GoalResponse::REJECT;
+          if (core_->exists(uuid)) {
+            ROS2_WARN(logger_, "refused a goal whose id is already in use");
+          } else {
+            decision = handle_goal_(uuid, goal);
+          }
+          response.accepted = decision != GoalResponse::REJECT;
+          if (response.accepted) {
+            response.stamp = core_->accept(uuid, decision == GoalResponse::ACCEPT_AND_EXECUTE);
+          }
+          core_->send_goal.reply_with(id, response);
+          if (!response.accepted) return;
+          core_->publish_status();
+          auto handle = std::make_shared<GoalHandle>(core_, uuid, goal);
+          handles_[uuid] = handle;
+          handle_accepted_(handle);
+        });
   }
 
   void take_cancels() {
-    ros2::detail::RequestId id;
-    const std::vector<uint8_t>* payload = nullptr;
-    while (core_->cancel_goal.take(id, payload)) {
-      typename CancelGoal::Request request;
-      uint64_t guid = 0;
-      int64_t seq = 0;
-      try {
-        cdr::deserialize_with_header(payload->data(), payload->size(), guid, seq, request);
-      } catch (const cdr::DecodeError&) {
-        continue;
-      }
-      typename CancelGoal::Response response;
-      const auto candidates = core_->cancel_candidates(request.goal_info, response.return_code);
-      for (const auto& info : candidates) {
-        const auto it = handles_.find(info.goal_id.uuid);
-        if (it == handles_.end()) continue;
-        if (handle_cancel_(it->second) == CancelResponse::ACCEPT &&
-            core_->start_canceling(info.goal_id.uuid)) {
-          response.goals_canceling.push_back(info);
-        }
-      }
-      if (!candidates.empty() && response.goals_canceling.empty()) {
-        response.return_code = CancelGoal::Response::ERROR_REJECTED;
-      }
-      if (!response.goals_canceling.empty()) core_->publish_status();
-      core_->cancel_goal.reply_with(id, response);
-    }
+    take_requests<typename CancelGoal::Request>(
+        core_->cancel_goal,
+        [this](const ros2::detail::RequestId& id, typename CancelGoal::Request& request) {
+          typename CancelGoal::Response response;
+          const auto candidates = core_->cancel_candidates(request.goal_info, response.return_code);
+          for (const auto& info : candidates) {
+            const auto it = handles_.find(info.goal_id.uuid);
+            if (it == handles_.end()) continue;
+            if (handle_cancel_(it->second) == CancelResponse::ACCEPT &&
+                core_->start_canceling(info.goal_id.uuid)) {
+              response.goals_canceling.push_back(info);
+            }
+          }
+          if (!candidates.empty() && response.goals_canceling.empty()) {
+            response.return_code = CancelGoal::Response::ERROR_REJECTED;
+          }
+          if (!response.goals_canceling.empty()) core_->publish_status();
+          core_->cancel_goal.reply_with(id, response);
+        });
   }
 
   void take_result_requests() {
+    take_requests<typename GetResult::Request>(
+        core_->get_result,
+        [this](const ros2::detail::RequestId& id, typename GetResult::Request& request) {
+          if (unknown_reply_.empty()) {
+            typename GetResult::Response unknown;
+            cdr::serialize_with_header(0, 0, unknown, unknown_reply_);
+          }
+          core_->request_result(id, request.goal_id.uuid, unknown_reply_);
+        });
+  }
+
+  // Takes every waiting request of a service and hands each one that decodes, with its id, to
+  // handle; malformed requests are dropped.
+  template <class Request, class Service, class Handle>
+  static void take_requests(Service& service, Handle handle) {
     ros2::detail::RequestId id;
     const std::vector<uint8_t>* payload = nullptr;
-    while (core_->get_result.take(id, payload)) {
-      typename GetResult::Request request;
+    while (service.take(id, payload)) {
+      Request request;
       uint64_t guid = 0;
       int64_t seq = 0;
       try {
@@ -242,11 +241,7 @@ class Server : public ros2::detail::Waitable {
       } catch (const cdr::DecodeError&) {
         continue;
       }
-      if (unknown_reply_.empty()) {
-        typename GetResult::Response unknown;
-        cdr::serialize_with_header(0, 0, unknown, unknown_reply_);
-      }
-      core_->request_result(id, request.goal_id.uuid, unknown_reply_);
+      handle(id, request);
     }
   }
 
