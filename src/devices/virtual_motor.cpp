@@ -1,14 +1,23 @@
 #include "devices/virtual_motor.h"
 
+#include <cmath>
+
 namespace brenvik {
 
+VirtualMotor::VirtualMotor(int motor_id, const VirtualMotorPara& para)
+    : motor_id_(motor_id), lag_(para.tracking_bandwidth, para.damping, kSamplePeriod) {}
+
 int VirtualMotor::setMotorPosition(double position) {
-  position_ = position;
+  if (std::isfinite(position)) {
+    setpoint_ = position;
+  }
   return 0;
 }
 
 int VirtualMotor::getMotorPosition(double& position) {
-  position = position_;
+  lag_.step(setpoint_);
+  ++periods_;
+  position = lag_.state().position;
   return 0;
 }
 
@@ -23,18 +32,25 @@ int VirtualMotor::getEnableStatus(bool& enabled) {
 }
 
 int VirtualMotor::setHome(int /*value*/) {
-  position_ = 0.0;
+  setpoint_ = 0.0;
+  lag_.reset(0.0);
   return 0;
 }
 
 int VirtualMotor::getTorque(double& torque) {
-  torque = 0.0;
+  const std::shared_ptr<VirtualMotorLoad> load = load_.lock();
+  torque = load ? load->motorTorque(load_axis_) : 0.0;
   return 0;
 }
 
 int VirtualMotor::getVelocity(double& velocity) {
-  velocity = 0.0;
+  velocity = lag_.state().velocity;
   return 0;
+}
+
+void VirtualMotor::setLoad(std::weak_ptr<VirtualMotorLoad> load, int axis) {
+  load_ = std::move(load);
+  load_axis_ = axis;
 }
 
 }  // namespace brenvik

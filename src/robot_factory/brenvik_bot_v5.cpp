@@ -48,6 +48,25 @@ void BrenvikBotV5::buildModels() {
   collision_detector_ = collision_detector;
 
   force_ctrl_function_ = std::make_shared<ForceCtrlFunction>(kinematics_);
+  attachSimulatedLoad();
+}
+
+void BrenvikBotV5::attachSimulatedLoad() {
+  std::vector<std::shared_ptr<VirtualMotor>> drives;
+  for (const AxisPara& axis : robot_para_.axis_paras) {
+    auto drive = std::dynamic_pointer_cast<VirtualMotor>(axis.motor);
+    if (!drive) {
+      return;  // a real drive feels the real arm
+    }
+    drives.push_back(std::move(drive));
+  }
+  if (static_cast<int>(drives.size()) != robot_para_.axis_num) {
+    return;  // a record without its devices
+  }
+  simulated_load_ = std::make_shared<SimulatedArmLoad>(robot_para_ptr_, drives);
+  for (size_t i = 0; i < drives.size(); ++i) {
+    drives[i]->setLoad(simulated_load_, static_cast<int>(i));
+  }
 }
 
 }  // namespace brenvik

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -26,12 +27,23 @@ constexpr size_t kMinInertialValues = 30;
 constexpr size_t kFrictionValues = 11;
 constexpr size_t kMinSignalBounds = 11;
 
-// A number that reads but is not finite: refused with kInvalid, not as a YAML error.
-class NotFiniteError : public std::runtime_error {
+// Ranges of the simulated drives' tracking: beyond them the lag is no drive anyone builds.
+constexpr double kMaxTrackingBandwidth = 10000.0;  // rad/s
+constexpr double kMaxDamping = 100.0;
+
+// A value that reads but that the arm cannot run with (a number that is not finite, out of its
+// range, an unknown key of a section of this system's own): refused with kInvalid, not as a YAML
+// error. The message names the key and the value.
+class InvalidValueError : public std::runtime_error {
  public:
-  explicit NotFiniteError(const std::string& key)
-      : std::runtime_error("Error: " + key + " is not a finite number.") {}
+  using std::runtime_error::runtime_error;
 };
+
+std::string describe(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
 
 void printError(const std::string& message) {
   std::cout << COLOR_BOLD_RED << message << COLOR_RESET << std::endl;
@@ -57,13 +69,70 @@ double readNumber(const YAML::Node& node, const std::string& key) {
     throwYamlError(node, "'" + key + "' is not a number");
   }
   if (!std::isfinite(value)) {
-    throw NotFiniteError(key);
+    throw InvalidValueError("Error: " + key + " is not a finite number.");
   }
   return value;
 }
 
 double requiredNumber(const YAML::Node& map, const char* key, const std::string& where) {
   return readNumber(requiredChild(map, key, where), where + key);
+}
+
+// An optional number: fallback when the key is absent.
+double optionalNumber(const YAML::Node& map, const char* key, const std::string& where,
+                      double fallback) {
+  const YAML::Node node = map[key];
+  return node ? readNumber(node, where + key) : fallback;
+}
+
+// Refuses a value outside [low, high], or (low_open) outside (low, high].
+void requireRange(double value, const std::string& key, double low, bool low_open, double high) {
+  if ((low_open ? value <= low : value < low) || value > high) {
+    throw InvalidValueError("Error: " + key + " is " + describe(value) + "; it must be " +
+                            (low_open ? "above " : "at least ") + describe(low) +
+                            (high < HUGE_VAL ? " and at most " + describe(high) : "") + ".");
+  }
+}
+
+// A section of this system's own is read whole: a key it does not know is most likely a typing
+// error, which must not pass silently.
+void refuseUnknownKeys(const YAML::Node& map, const std::string& section,
+                       std::initializer_list<const char*> keys) {
+  if (!map.IsMap()) {
+    throwYamlError(map, "'" + section + "' is not a map");
+  }
+  for (const auto& entry : map) {
+    const std::string key = entry.first.as<std::string>();
+    bool known = false;
+    for (const char* k : keys) {
+      known = known || key == k;
+    }
+    if (!known) {
+      std::string list;
+      for (const char* k : keys) {
+        list += (list.empty() ? "" : ", ") + std::string(k);
+      }
+      throw InvalidValueError("Error: " + section + " has no key '" + key + "' (its keys: " + list +
+                              ").");
+    }
+  }
+}
+
+// Tracking of the simulated drives; defaults when the section is absent.
+VirtualMotorPara readVirtualMotorPara(const YAML::Node& section) {
+  VirtualMotorPara para;
+  if (!section || section.IsNull()) {
+    return para;
+  }
+  const std::string where = "virtual_motor_para.";
+  refuseUnknownKeys(section, "virtual_motor_para", {"tracking_bandwidth", "damping"});
+  para.tracking_bandwidth =
+      optionalNumber(section, "tracking_bandwidth", where, para.tracking_bandwidth);
+  requireRange(para.tracking_bandwidth, where + "tracking_bandwidth", 0.0, true,
+               kMaxTrackingBandwidth);
+  para.damping = optionalNumber(section, "damping", where, para.damping);
+  requireRange(para.damping, where + "damping", 0.0, true, kMaxDamping);
+  return para;
 }
 
 template <typename T>
@@ -115,6 +184,9 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
   const int axis_num = robot_para.axis_num;
   const bool is_real_robot =
       requiredScalar<bool>(root, "is_real_robot_flag", "", "a boolean (true or false)");
+  if (!is_real_robot) {
+    robot_para.virtual_motor_para = readVirtualMotorPara(root["virtual_motor_para"]);
+  }
 
   // Kinematic parameters.
   const YAML::Node mdh = root["mdh_para"];
@@ -157,7 +229,7 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
     if (is_real_robot) {
       axis.motor = allocateMotor(item["motor_init_para"]);
     } else {
-      axis.motor = std::make_shared<VirtualMotor>(axis_number);
+      axis.motor = std::make_shared<VirtualMotor>(axis_number, robot_para.virtual_motor_para);
     }
     if (!axis.motor) {
       printError("Error: no motor was made for axis " + std::to_string(axis_number) +
@@ -404,7 +476,7 @@ int LoadRobotPara::load(const std::string& path, RobotPara& robot_para) {
   int result = load_result::kOk;
   try {
     result = loadFile(path, robot_para);
-  } catch (const NotFiniteError& e) {
+  } catch (const InvalidValueError& e) {
     printError(e.what());
     return load_result::kInvalid;
   } catch (const YAML::Exception& e) {

@@ -7,6 +7,7 @@
 
 #include "devices/ctrl_io_interface.h"
 #include "devices/ctrl_motor_interface.h"
+#include "devices/virtual_motor.h"
 
 namespace brenvik {
 
@@ -70,6 +71,9 @@ struct RobotPara {
   DynamicsPara dynamics_para;
   DynamicsApplicationPara dynamics_application_para;
   std::map<int, CtrlIoDevicePara> ctrl_io_devices;  // keyed by ctrl_io_id
+  // How the simulated drives track their setpoints (file key virtual_motor_para, optional, read
+  // for a simulated arm only).
+  VirtualMotorPara virtual_motor_para;
 };
 
 }  // namespace brenvik

@@ -279,6 +279,53 @@ TEST_F(LoadRobotParaTest, ZeroAdmittanceMassIsRefused) {
   }
 }
 
+// Optional root keys: the velocity tolerance and the simulated drives' tracking.
+struct OptionalCase {
+  const char* name;
+  const char* keys;  // YAML map merged into a valid file
+  int result;
+  const char* message;  // red line on failure, or "" (YAML errors name the key on stderr)
+  double tolerance = 0.0, bandwidth = 0.0, damping = 0.0;
+};
+
+class LoadRobotParaOptionalTest : public LoadRobotParaTest,
+                                  public ::testing::WithParamInterface<OptionalCase> {};
+
+TEST_P(LoadRobotParaOptionalTest, DefaultsValuesAndRefusals) {
+  const OptionalCase& c = GetParam();
+  YAML::Node doc = validParaDoc(5);
+  for (const auto& entry : YAML::Load(c.keys)) doc[entry.first.as<std::string>()] = entry.second;
+  ASSERT_EQ(loadDoc(doc), c.result) << out_ << err_;
+  if (c.result == load_result::kOk) {
+    EXPECT_EQ(para_.virtual_motor_para.tracking_bandwidth, c.bandwidth);
+    EXPECT_EQ(para_.virtual_motor_para.damping, c.damping);
+  } else if (c.result == load_result::kInvalid) {
+    EXPECT_EQ(out_, red(c.message));
+  } else {
+    EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, LoadRobotParaOptionalTest,
+    ::testing::Values(
+        OptionalCase{"Absent", "{}", load_result::kOk, "", 0.1, 300.0, 1.0},
+        OptionalCase{"Given", "{virtual_motor_para: {tracking_bandwidth: 50, damping: 0.5}}",
+                     load_result::kOk, "", 0.0, 50.0, 0.5},
+        OptionalCase{"ZeroDamping", "{virtual_motor_para: {damping: 0}}", load_result::kInvalid,
+                     "Error: virtual_motor_para.damping is 0; it must be above 0 and at most 100."},
+        OptionalCase{
+            "HugeBandwidth", "{virtual_motor_para: {tracking_bandwidth: 2e4}}",
+            load_result::kInvalid,
+            "Error: virtual_motor_para.tracking_bandwidth is 20000; it must be above 0 and "
+            "at most 10000."},
+        OptionalCase{"MisspeltKey", "{virtual_motor_para: {bandwidth: 50}}", load_result::kInvalid,
+                     "Error: virtual_motor_para has no key 'bandwidth' (its keys: "
+                     "tracking_bandwidth, damping)."},
+        OptionalCase{"NotAMap", "{virtual_motor_para: 5}", load_result::kYamlError,
+                     "'virtual_motor_para' is not a map"}),
+    [](const ::testing::TestParamInfo<OptionalCase>& c) { return std::string(c.param.name); });
+
 TEST_F(LoadRobotParaTest, DerivedMatricesFollowCouplingAndRatios) {
   YAML::Node doc = validParaDoc(3);
   for (int i = 0; i < 3; ++i) {
