@@ -184,6 +184,9 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
   const int axis_num = robot_para.axis_num;
   const bool is_real_robot =
       requiredScalar<bool>(root, "is_real_robot_flag", "", "a boolean (true or false)");
+  robot_para.max_joint_vel_tolerance =
+      optionalNumber(root, "max_joint_vel_tolerance", "", robot_para.max_joint_vel_tolerance);
+  requireRange(robot_para.max_joint_vel_tolerance, "max_joint_vel_tolerance", 0.0, false, HUGE_VAL);
   if (!is_real_robot) {
     robot_para.virtual_motor_para = readVirtualMotorPara(root["virtual_motor_para"]);
   }

@@ -71,6 +71,10 @@ struct RobotPara {
   DynamicsPara dynamics_para;
   DynamicsApplicationPara dynamics_application_para;
   std::map<int, CtrlIoDevicePara> ctrl_io_devices;  // keyed by ctrl_io_id
+  // Tolerance of the supervision of measured joint velocities, as a fraction of max_joint_vel: an
+  // axis is over its limit above (1 + max_joint_vel_tolerance) x max_joint_vel. Finite, >= 0.
+  // File key max_joint_vel_tolerance (optional).
+  double max_joint_vel_tolerance = 0.1;
   // How the simulated drives track their setpoints (file key virtual_motor_para, optional, read
   // for a simulated arm only).
   VirtualMotorPara virtual_motor_para;

@@ -297,6 +297,7 @@ TEST_P(LoadRobotParaOptionalTest, DefaultsValuesAndRefusals) {
   for (const auto& entry : YAML::Load(c.keys)) doc[entry.first.as<std::string>()] = entry.second;
   ASSERT_EQ(loadDoc(doc), c.result) << out_ << err_;
   if (c.result == load_result::kOk) {
+    EXPECT_EQ(para_.max_joint_vel_tolerance, c.tolerance);
     EXPECT_EQ(para_.virtual_motor_para.tracking_bandwidth, c.bandwidth);
     EXPECT_EQ(para_.virtual_motor_para.damping, c.damping);
   } else if (c.result == load_result::kInvalid) {
@@ -310,8 +311,16 @@ INSTANTIATE_TEST_SUITE_P(
     Keys, LoadRobotParaOptionalTest,
     ::testing::Values(
         OptionalCase{"Absent", "{}", load_result::kOk, "", 0.1, 300.0, 1.0},
-        OptionalCase{"Given", "{virtual_motor_para: {tracking_bandwidth: 50, damping: 0.5}}",
+        OptionalCase{"Given",
+                     "{max_joint_vel_tolerance: 0, virtual_motor_para: {tracking_bandwidth: 50, "
+                     "damping: 0.5}}",
                      load_result::kOk, "", 0.0, 50.0, 0.5},
+        OptionalCase{"NegativeTolerance", "{max_joint_vel_tolerance: -0.1}", load_result::kInvalid,
+                     "Error: max_joint_vel_tolerance is -0.1; it must be at least 0."},
+        OptionalCase{"NanTolerance", "{max_joint_vel_tolerance: .nan}", load_result::kInvalid,
+                     "Error: max_joint_vel_tolerance is not a finite number."},
+        OptionalCase{"WordTolerance", "{max_joint_vel_tolerance: fast}", load_result::kYamlError,
+                     "'max_joint_vel_tolerance' is not a number"},
         OptionalCase{"ZeroDamping", "{virtual_motor_para: {damping: 0}}", load_result::kInvalid,
                      "Error: virtual_motor_para.damping is 0; it must be above 0 and at most 100."},
         OptionalCase{
