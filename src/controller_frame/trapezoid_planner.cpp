@@ -86,6 +86,15 @@ int TrapezoidPlanner::plan() {
   }
 
   TrapezoidPlanResult r;
+  if (h == 0.0 && v0 == 0.0 && v1 == 0.0) {
+    // An axis that stays where it is: a profile of zero length that holds q0 (and synchronises
+    // to any other axis's durations as a hold).
+    result_ = r;
+    plan_status_ = 1;
+    std::cout << "h:0, the axis holds its position" << std::endl
+              << "TrapezoidPlanner::plan finish!" << std::endl;
+    return planner_result::kOk;
+  }
   double vv = h > 0.0 ? vmax : -vmax;
   r.Ta = std::fabs((vv - v0) / aa);
   r.Td = std::fabs((v1 - vv) / ad);

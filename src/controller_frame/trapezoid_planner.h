@@ -11,10 +11,11 @@ class TrapezoidPlanner : public TrajectoryInterface {
  public:
   TrapezoidPlanner() : TrajectoryInterface(1) {}
 
-  // planner_result::kOk, kOverVmax (|v0| or |v1| above vmax), kTooClose (distance too short or
-  // zero) or kInvalidInput (non-finite input, vmax or aa not positive, ad not negative, result not
-  // finite). Prints its diagnostic lines on standard output. On failure the plan keeps its
-  // previous values.
+  // planner_result::kOk, kOverVmax (|v0| or |v1| above vmax), kTooClose (distance too short for
+  // the boundary velocities) or kInvalidInput (non-finite input, vmax or aa not positive, ad not
+  // negative, result not finite). A zero distance with zero boundary velocities is a profile of
+  // zero length (Tall 0) that holds q0. Prints its diagnostic lines on standard output. On failure
+  // the plan keeps its previous values.
   [[nodiscard]] int plan() override;
   double calPosition(double t, int* reached) const override;
   void setInput(const TrapezoidPlannerInput* input) override;

@@ -79,12 +79,12 @@ TEST_F(PlanAllJointsTest, SlowestAxisIsReference) {
 TEST_F(PlanAllJointsTest, FailingAxisStopsPlanning) {
   AllAxisesJointPlanCmd cmd(robot(3));
   addTrapezoid(cmd, 1.0);
-  addTrapezoid(cmd, 0.0);
+  addTrapezoid(cmd, 1.0, 0.0);
   addTrapezoid(cmd, 1.0);
   std::string out;
-  EXPECT_EQ(planCaptured(cmd, out), planner_result::kTooClose);
+  EXPECT_EQ(planCaptured(cmd, out), planner_result::kInvalidInput);
   const size_t first_time = out.find("motion_time=2.000000\n");
-  const size_t failure = out.find("The 2 axis plan fail!!! ,error code =-2\n");
+  const size_t failure = out.find("The 2 axis plan fail!!! ,error code =-3\n");
   ASSERT_NE(first_time, std::string::npos);
   ASSERT_NE(failure, std::string::npos);
   EXPECT_LT(first_time, failure);

@@ -508,7 +508,7 @@ TEST_F(ControllerOverDds, TopicsMovesStopRecoverDevicesAndSigterm) {
   EXPECT_TRUE(prints("RobotCmdRosTwoWrapper::serveOnCallback -- data: true"));
 
   // Two moves, the second sent while the first is still queued: it is planned from the first
-  // one's goal. Every axis moves: a point-to-point move with an axis at rest is refused.
+  // one's goal.
   const Joints first = {0.2, 0.1, -0.1, 0.1, 0.1};
   const Joints second = {0.4, 0.2, -0.2, 0.2, 0.2};
   const std::array<size_t, kTopicCount> before = counts_;
