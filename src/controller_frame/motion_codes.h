@@ -18,6 +18,9 @@ inline constexpr int kTooClose = -2;
 // ad not negative, cubic times not strictly increasing, fewer than 3 cubic knots, mismatched
 // vector lengths, or a planner count that differs from the axis count.
 inline constexpr int kInvalidInput = -3;
+// planAllJoints: an axis cannot be kept within its velocity and acceleration limits when the axes
+// are synchronised, even with the common profile stretched.
+inline constexpr int kLimitsExceeded = -4;
 }  // namespace planner_result
 
 // Kinds of command (AbstractCmdInterface::cmd_type).

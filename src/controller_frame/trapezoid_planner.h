@@ -27,6 +27,11 @@ class TrapezoidPlanner : public TrajectoryInterface {
   const TrapezoidPlanResult* getPlanResult() const override { return &result_; }
   // q0 and q1; always 0.
   [[nodiscard]] int getStartAndGoal(double* start, double* goal) const override;
+  // From the phases: the position at the phase ends and where a phase's velocity crosses zero,
+  // the velocity at the phase ends (it is linear in each phase), the phase accelerations.
+  MotionBounds motionBounds() const override;
+  // max(1, |Vv| / vmax, sqrt(|a_acc| / aa), sqrt(|a_dec| / |ad|)) of the plan.
+  double limitStretch() const override;
 
   const TrapezoidPlannerInput* getInput() const { return &input_; }
   // 0 when created and while planning, 1 after a successful plan, the failure code otherwise.

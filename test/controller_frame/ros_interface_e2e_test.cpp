@@ -546,7 +546,7 @@ TEST_F(ControllerOverDds, TopicsMovesStopRecoverDevicesAndSigterm) {
     for (int i = 0; i < kAxes; ++i) points.back()[i] += k * step[i];
   }
   const size_t spline_from = reference_history_.size();
-  ASSERT_TRUE(sendSpline(points, {0.0, 0.25, 0.5, 0.75}));
+  ASSERT_TRUE(sendSpline(points, {0.0, 0.5, 1.0, 1.5}));
   ASSERT_TRUE(reaches(points.back()));
   EXPECT_TRUE(prints("I recieve movj_s:"));
   EXPECT_TRUE(prints(kSuccess, 3));
@@ -711,10 +711,10 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   four.push_back({0.15, 0.0, 0.0, 0.0, 0.0});
   std::vector<Joints> away = four;
   for (Joints& point : away) point[1] += 0.3;
-  EXPECT_EQ(abortCode(away, {0.0, 0.2, 0.4, 0.6}), FollowJointTrajectory::Result::INVALID_GOAL);
+  EXPECT_EQ(abortCode(away, {0.0, 0.4, 0.8, 1.2}), FollowJointTrajectory::Result::INVALID_GOAL);
   EXPECT_NE(error_string.find("the arm would jump"), std::string::npos) << error_string;
   // The drives are still off.
-  const int disabled = abortCode(four, {0.0, 0.2, 0.4, 0.6});
+  const int disabled = abortCode(four, {0.0, 0.4, 0.8, 1.2});
   EXPECT_NE(disabled, kNotAborted);
   EXPECT_NE(disabled, FollowJointTrajectory::Result::SUCCESSFUL);
   EXPECT_TRUE(prints("enable is OFF, the trajectory can not be executed!"));
@@ -725,7 +725,7 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   std::vector<Joints> points;
   for (double k = 0.0; k < 5.0; k += 1.0)
     points.push_back({0.05 * k, 0.02 * k, -0.05 * k, 0.05 * k, 0.05 * k});
-  auto handle = sendGoal(goal(points, {0.0, 0.2, 0.4, 0.6, 0.8}));
+  auto handle = sendGoal(goal(points, {0.0, 0.4, 0.8, 1.2, 1.6}));
   ASSERT_NE(handle, nullptr);
   WrappedResult outcome = result(handle);
   ASSERT_EQ(outcome.code, ros2::action::ResultCode::SUCCEEDED);
@@ -741,7 +741,7 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   std::vector<Joints> long_points;
   for (double k = 0.0; k < 5.0; k += 1.0)
     long_points.push_back({0.25 * k, 0.1 * k, 0.1 * k, 0.1 * k, 0.1 * k});
-  const FollowJointTrajectory::Goal long_goal = goal(long_points, {0.0, 0.5, 1.0, 1.5, 2.0});
+  const FollowJointTrajectory::Goal long_goal = goal(long_points, {0.0, 0.75, 1.5, 2.25, 3.0});
   handle = sendGoal(long_goal);
   ASSERT_NE(handle, nullptr);
   ASSERT_TRUE(passes(0.1));
