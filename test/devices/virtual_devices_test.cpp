@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "devices/second_order_lag.h"
 #include "devices/vendor/damiao_motor.h"
@@ -124,7 +126,7 @@ TYPED_TEST(SimulatedMotorTest, TracksOnePeriodPerPositionReadHomesAndReportsItsL
   EXPECT_EQ(motor->getEnableStatus(enabled), 0);
   EXPECT_FALSE(enabled);
   ASSERT_EQ(motor->setMotorPosition(1.25), 0);
-  ASSERT_EQ(motor->setMotorPosition(NAN), 0);  // ignored
+  ASSERT_EQ(motor->setMotorPosition(NAN), device_result::kInvalidSetpoint);
   for (int k = 1; k <= 3; ++k) {
     reference.step(1.25);
     ASSERT_EQ(motor->getMotorPosition(position), 0);
@@ -152,6 +154,72 @@ TYPED_TEST(SimulatedMotorTest, TracksOnePeriodPerPositionReadHomesAndReportsItsL
   ASSERT_EQ(motor->setEnableStatus(true), 0);
   EXPECT_EQ(motor->getEnableStatus(enabled), 0);
   EXPECT_TRUE(enabled);
+}
+
+// Every fault at its period of the drive's own time; random faults repeat with their seed.
+TEST(VirtualMotorFaultTest, FaultsComeAtTheirPeriods) {
+  VirtualMotorFaults f;
+  f.init_failures = 2;
+  f.write_fault_from_period = 2;
+  f.read_fault_from_period = 3;
+  f.enable_never_arrives = f.home_fails = true;
+  f.external_torque = 1.5;
+  f.external_torque_from_period = 2;
+  VirtualMotor motor(1, {}, f);
+  double value = 0.0;
+  bool enabled = true;
+  EXPECT_EQ(motor.init(), device_result::kInitFault);
+  EXPECT_EQ(motor.init(), device_result::kInitFault);
+  EXPECT_EQ(motor.init(), device_result::kOk);
+  EXPECT_EQ(motor.setEnableStatus(true), 0);
+  EXPECT_EQ(motor.getEnableStatus(enabled), 0);
+  EXPECT_FALSE(enabled);
+  EXPECT_EQ(motor.setHome(3000), device_result::kHomeFault);
+  EXPECT_EQ(motor.setMotorPosition(1.0), 0);
+  EXPECT_EQ(motor.getMotorPosition(value), 0);  // period 1
+  EXPECT_EQ(motor.getTorque(value), 0);
+  EXPECT_EQ(value, 0.0);
+  EXPECT_EQ(motor.getMotorPosition(value), 0);  // period 2
+  EXPECT_EQ(motor.getTorque(value), 0);
+  EXPECT_EQ(value, 1.5);
+  EXPECT_EQ(motor.setMotorPosition(2.0), device_result::kWriteFault);
+  EXPECT_EQ(motor.getMotorPosition(value), device_result::kReadFault);  // period 3
+  EXPECT_EQ(motor.getVelocity(value), device_result::kReadFault);
+  EXPECT_EQ(motor.getTorque(value), device_result::kReadFault);
+  EXPECT_EQ(motor.periods(), 3);
+  SecondOrderLag reference(300.0, 1.0, kT);
+  for (int k = 0; k < 3; ++k) reference.step(1.0);
+  EXPECT_EQ(motor.state().position, reference.state().position);  // 2.0 and home never taken
+}
+
+TEST(VirtualMotorFaultTest, RandomFaultsHaveTheirRateAndRepeatWithTheirSeed) {
+  const auto failures = [](double probability, std::uint32_t seed) {
+    VirtualMotorFaults f;
+    f.read_fault_probability = f.write_fault_probability = probability;
+    f.fault_seed = seed;
+    VirtualMotor motor(1, {}, f);
+    std::vector<bool> failed;
+    double value = 0.0;
+    for (int k = 0; k < 4000; ++k) {
+      failed.push_back(motor.getMotorPosition(value) != 0);
+      failed.push_back(motor.setMotorPosition(0.1) != 0);
+    }
+    return failed;
+  };
+  const std::vector<bool> a = failures(0.25, 7);
+  EXPECT_NEAR(std::count(a.begin(), a.end(), true), 2000, 150);
+  EXPECT_EQ(failures(0.25, 7), a);
+  EXPECT_NE(failures(0.25, 8), a);
+  const std::vector<bool> none = failures(0.0, 7);
+  EXPECT_EQ(std::count(none.begin(), none.end(), true), 0);
+}
+
+TEST(VirtualIoFaultTest, DeviceThatNeverAnswersLeavesTheStateAlone) {
+  VirtualGripper device(VirtualIoFaults{true});
+  int state = -1;
+  EXPECT_EQ(device.setCmd(3), device_result::kNoAnswer);
+  EXPECT_EQ(device.getState(state), device_result::kNoAnswer);
+  EXPECT_EQ(state, -1);
 }
 
 template <typename Device>

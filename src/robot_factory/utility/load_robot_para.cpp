@@ -3,10 +3,12 @@
 #include <yaml-cpp/yaml.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iostream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -116,6 +118,76 @@ void refuseUnknownKeys(const YAML::Node& map, const std::string& section,
                               ").");
     }
   }
+}
+
+// An optional whole number in [0, high]; fallback when the key is absent.
+long long optionalCount(const YAML::Node& map, const char* key, const std::string& where,
+                        long long fallback, long long high) {
+  const YAML::Node node = map[key];
+  if (!node) {
+    return fallback;
+  }
+  long long value = 0;
+  if (!node.IsScalar() || !YAML::convert<long long>::decode(node, value)) {
+    throwYamlError(node, "'" + where + key + "' is not a whole number");
+  }
+  if (value < 0 || value > high) {
+    throw InvalidValueError("Error: " + where + key + " is " + std::to_string(value) +
+                            "; it must be at least 0 and at most " + std::to_string(high) + ".");
+  }
+  return value;
+}
+
+bool optionalFlag(const YAML::Node& map, const char* key, const std::string& where) {
+  const YAML::Node node = map[key];
+  bool value = false;
+  if (node && (!node.IsScalar() || !YAML::convert<bool>::decode(node, value))) {
+    throwYamlError(node, "'" + where + key + "' is not a boolean (true or false)");
+  }
+  return value;
+}
+
+// Faults a simulated motor injects (an axis's simulated_faults); none when absent.
+VirtualMotorFaults readMotorFaults(const YAML::Node& section, const std::string& where) {
+  VirtualMotorFaults faults;
+  if (!section || section.IsNull()) {
+    return faults;
+  }
+  refuseUnknownKeys(
+      section, where.substr(0, where.size() - 1),
+      {"init_failures", "read_fault_from_period", "read_fault_probability",
+       "write_fault_from_period", "write_fault_probability", "fault_seed", "enable_never_arrives",
+       "home_fails", "external_torque", "external_torque_from_period"});
+  constexpr long long kMaxPeriods = std::numeric_limits<std::int64_t>::max() - 1;
+  faults.init_failures =
+      static_cast<int>(optionalCount(section, "init_failures", where, 0, 1000000));
+  faults.read_fault_from_period = optionalCount(section, "read_fault_from_period", where,
+                                                VirtualMotorFaults::kNever, kMaxPeriods);
+  faults.read_fault_probability = optionalNumber(section, "read_fault_probability", where, 0.0);
+  requireRange(faults.read_fault_probability, where + "read_fault_probability", 0.0, false, 1.0);
+  faults.write_fault_from_period = optionalCount(section, "write_fault_from_period", where,
+                                                 VirtualMotorFaults::kNever, kMaxPeriods);
+  faults.write_fault_probability = optionalNumber(section, "write_fault_probability", where, 0.0);
+  requireRange(faults.write_fault_probability, where + "write_fault_probability", 0.0, false, 1.0);
+  faults.fault_seed = static_cast<std::uint32_t>(
+      optionalCount(section, "fault_seed", where, 1, std::numeric_limits<std::uint32_t>::max()));
+  faults.enable_never_arrives = optionalFlag(section, "enable_never_arrives", where);
+  faults.home_fails = optionalFlag(section, "home_fails", where);
+  faults.external_torque = optionalNumber(section, "external_torque", where, 0.0);
+  faults.external_torque_from_period =
+      optionalCount(section, "external_torque_from_period", where, 0, kMaxPeriods);
+  return faults;
+}
+
+// Faults a simulated control-IO device injects (an entry's simulated_faults); none when absent.
+VirtualIoFaults readIoFaults(const YAML::Node& section, const std::string& where) {
+  VirtualIoFaults faults;
+  if (!section || section.IsNull()) {
+    return faults;
+  }
+  refuseUnknownKeys(section, where.substr(0, where.size() - 1), {"never_answers"});
+  faults.never_answers = optionalFlag(section, "never_answers", where);
+  return faults;
 }
 
 // Tracking of the simulated drives; defaults when the section is absent.
@@ -232,7 +304,9 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
     if (is_real_robot) {
       axis.motor = allocateMotor(item["motor_init_para"]);
     } else {
-      axis.motor = std::make_shared<VirtualMotor>(axis_number, robot_para.virtual_motor_para);
+      axis.motor = std::make_shared<VirtualMotor>(
+          axis_number, robot_para.virtual_motor_para,
+          readMotorFaults(item["simulated_faults"], where + "simulated_faults."));
     }
     if (!axis.motor) {
       printError("Error: no motor was made for axis " + std::to_string(axis_number) +
@@ -408,7 +482,8 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
       if (is_real_robot) {
         device_para.device = allocateCtrlIo(requiredChild(item, "ctrl_io_init_para", where));
       } else {
-        device_para.device = std::make_shared<VirtualGripper>();
+        device_para.device = std::make_shared<VirtualGripper>(
+            readIoFaults(item["simulated_faults"], where + "simulated_faults."));
       }
       if (!device_para.device) {
         printError("Error: no device was made for ctrl_io_id " + std::to_string(id) +
