@@ -61,6 +61,7 @@ class VirtualMotor : public CtrlMotorInterface {
   void setLoad(std::weak_ptr<VirtualMotorLoad> load, int axis);
 
   int motorId() const { return motor_id_; }
+  // The drive's present state, read without advancing it (as a position read would).
   const SecondOrderLag::State& state() const { return lag_.state(); }
   // Periods the drive has advanced since construction.
   std::int64_t periods() const { return periods_; }

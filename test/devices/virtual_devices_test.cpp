@@ -241,17 +241,5 @@ TYPED_TEST(SimulatedIoTest, ReportsMinusOneBeforeAnyCommandThenTheLastCommand) {
   EXPECT_EQ(state, 7);
 }
 
-TEST(VendorStandInTest, KeepTheirConstructionParameters) {
-  const damiaoMotor damiao(2, 1, 18, "/dev/ttyACM0", true, 20.0F, 1.5F);
-  EXPECT_EQ(damiao.masterId(), 18u);
-  EXPECT_EQ(damiao.deviceName(), "/dev/ttyACM0");
-  EXPECT_FLOAT_EQ(damiao.kd(), 1.5F);
-  std::string name = "/dev/ttyUSB0";
-  const feetechMotor feetech(4, 1000000, name, false);
-  EXPECT_EQ(feetech.para().baud_rate, 1000000u);
-  const UpdownLifter lifter(YAML::Load("{type: lifter, dev_name: /dev/ttyUSB2}"));
-  EXPECT_EQ(lifter.initPara()["dev_name"].as<std::string>(), "/dev/ttyUSB2");
-}
-
 }  // namespace
 }  // namespace brenvik
