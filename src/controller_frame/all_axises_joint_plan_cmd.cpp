@@ -4,6 +4,14 @@
 #include <iostream>
 
 namespace brenvik {
+namespace {
+
+// Peaks within this fraction above a limit are rounding, not a violation.
+constexpr double kLimitTolerance = 1e-9;
+// With zero boundary velocities one stretch is exact; other boundary velocities may need a few.
+constexpr int kStretchRounds = 4;
+
+}  // namespace
 
 AllAxisesJointPlanCmd::AllAxisesJointPlanCmd(std::shared_ptr<Robot> robot)
     : AbstractCmdInterface(cmd_type::kJointTrajectory, std::move(robot)),
@@ -45,29 +53,63 @@ int AllAxisesJointPlanCmd::planAllJoints() {
 
   double largest = 0.0;
   int reference_axis = -1;
-  const TrapezoidPlanResult* reference = nullptr;
   for (int i = 0; i < axis_num; ++i) {
     std::printf("traject_motion_time:%lf\n", motion_times[i]);
     if (motion_times[i] > largest) {
       largest = motion_times[i];
       reference_axis = i;
-      reference = traj_interface_ptrs_[i]->getPlanResult();
     }
   }
   // Without a reference every axis already has zero duration: nothing to synchronise.
-  if (reference_axis >= 0) {
+  if (reference_axis < 0) {
+    std::cout << "All axises replan suceess." << std::endl;
+    return planner_result::kOk;
+  }
+  // A copy: re-planning the reference axis itself below overwrites its own result.
+  TrapezoidPlanResult common = *traj_interface_ptrs_[reference_axis]->getPlanResult();
+  int r = rePlanAll(common, reference_axis);
+  // An axis re-planned into another axis's phase durations may need more velocity or acceleration
+  // than its own limits allow: the common profile is stretched until every axis fits.
+  for (int round = 0; r == planner_result::kOk && round < kStretchRounds; ++round) {
+    int worst_axis = 0;
+    double stretch = 1.0;
     for (int i = 0; i < axis_num; ++i) {
-      if (i == reference_axis) {
-        continue;
-      }
-      const int r = traj_interface_ptrs_[i]->rePlan(reference);
-      if (r != planner_result::kOk) {
-        std::printf("The %d axis rePlan fail!!! ,error code =%d\n", i + 1, r);
-        return r;
+      const double axis_stretch = traj_interface_ptrs_[i]->limitStretch();
+      if (axis_stretch > stretch) {
+        stretch = axis_stretch;
+        worst_axis = i;
       }
     }
+    if (stretch <= 1.0 + kLimitTolerance) {
+      std::cout << "All axises replan suceess." << std::endl;
+      return planner_result::kOk;
+    }
+    std::printf("The %d axis needs the motion stretched %lf times to keep within its limits\n",
+                worst_axis + 1, stretch);
+    common.Ta *= stretch;
+    common.Tv *= stretch;
+    common.Td *= stretch;
+    common.Tall *= stretch;
+    r = rePlanAll(common, -1);
   }
-  std::cout << "All axises replan suceess." << std::endl;
+  if (r != planner_result::kOk) {
+    return r;
+  }
+  std::printf("The synchronised motion cannot be kept within the axes' limits\n");
+  return planner_result::kLimitsExceeded;
+}
+
+int AllAxisesJointPlanCmd::rePlanAll(const TrapezoidPlanResult& common, int skipped_axis) {
+  for (int i = 0; i < axis_num; ++i) {
+    if (i == skipped_axis) {
+      continue;
+    }
+    const int r = traj_interface_ptrs_[i]->rePlan(&common);
+    if (r != planner_result::kOk) {
+      std::printf("The %d axis rePlan fail!!! ,error code =%d\n", i + 1, r);
+      return r;
+    }
+  }
   return planner_result::kOk;
 }
 

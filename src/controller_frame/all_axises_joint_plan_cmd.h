@@ -15,16 +15,24 @@ class AllAxisesJointPlanCmd : public AbstractCmdInterface {
  public:
   explicit AllAxisesJointPlanCmd(std::shared_ptr<Robot> robot);
 
-  // Plans every axis and, for trapezoid planners, re-plans all axes to the duration of the
-  // slowest one. planner_result::kOk, kNoPlanners, kInvalidInput (planner count differs from
-  // axis_num or a planner is missing) or the code of the first failing plan / rePlan. Prints its
-  // progress lines on standard output. Never call while the command is queued.
+  // Plans every axis and, for trapezoid planners, re-plans all axes to the phase durations of the
+  // slowest one. When an axis would then exceed its own velocity or acceleration limit (checked
+  // from the planned peaks), the common durations are stretched by the smallest factor that
+  // brings every axis within its limits, and every axis is re-planned to them.
+  // planner_result::kOk, kNoPlanners, kInvalidInput (planner count differs from axis_num or a
+  // planner is missing), kLimitsExceeded (no stretch found) or the code of the first failing
+  // plan / rePlan. Prints its progress lines on standard output. Never call while the command is
+  // queued.
   [[nodiscard]] int planAllJoints();
 
   // One planner per axis (N = axis_num entries once filled).
   std::vector<std::unique_ptr<TrajectoryInterface>> traj_interface_ptrs_;
   // The robot's axis_num at construction.
   int axis_num;
+
+ private:
+  // rePlan of every axis but skipped_axis (-1: none) to the common phase durations.
+  [[nodiscard]] int rePlanAll(const TrapezoidPlanResult& common, int skipped_axis);
 };
 
 }  // namespace brenvik

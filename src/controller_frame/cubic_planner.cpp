@@ -146,6 +146,86 @@ double CubicPlanner::calPosition(double t, int* reached) const {
   return a * y[lo] + b * y[hi] + ((a * a * a - a) * m[lo] + (b * b * b - b) * m[hi]) * h * h / 6.0;
 }
 
+MotionBounds CubicPlanner::motionBounds() const {
+  if (!planned_) {
+    const double nan = std::nan("");
+    return {nan, nan, nan, nan, nan, nan, nan, nan};
+  }
+  const std::vector<double>& x = knot_times_;
+  const std::vector<double>& y = knot_positions_;
+  const std::vector<double>& m = second_derivatives_;
+  MotionBounds b;
+  b.min_position = b.max_position = y[0];
+  b.min_position_time = b.max_position_time = x[0];
+  b.max_speed_time = b.max_acceleration_time = x[0];
+  for (int i = 0; i + 1 < knot_num_; ++i) {
+    const double h = x[i + 1] - x[i];
+    const double slope = (y[i + 1] - y[i]) / h;
+    // On the segment, with B = (t − x_i) / h and A = 1 − B:
+    //   q   = A·y_i + B·y_i+1 + ((A³ − A)·M_i + (B³ − B)·M_i+1)·h² / 6
+    //   q'  = slope − h/6·((2·M_i + M_i+1) − 6·B·M_i + 3·B²·(M_i − M_i+1))
+    //   q'' = A·M_i + B·M_i+1
+    const auto position = [&](double s) {
+      const double a = 1.0 - s;
+      return a * y[i] + s * y[i + 1] +
+             ((a * a * a - a) * m[i] + (s * s * s - s) * m[i + 1]) * h * h / 6.0;
+    };
+    const auto velocity = [&](double s) {
+      return slope -
+             h / 6.0 * ((2.0 * m[i] + m[i + 1]) - 6.0 * s * m[i] + 3.0 * s * s * (m[i] - m[i + 1]));
+    };
+    const auto consider = [&](double s) {
+      if (!(s >= 0.0 && s <= 1.0)) {
+        return;
+      }
+      const double t = x[i] + s * h;
+      const double q = position(s);
+      if (q < b.min_position) {
+        b.min_position = q;
+        b.min_position_time = t;
+      }
+      if (q > b.max_position) {
+        b.max_position = q;
+        b.max_position_time = t;
+      }
+      const double v = std::fabs(velocity(s));
+      if (v > b.max_speed) {
+        b.max_speed = v;
+        b.max_speed_time = t;
+      }
+    };
+    consider(0.0);
+    consider(1.0);
+    // Velocity extremum: where the acceleration crosses zero.
+    if (m[i] != m[i + 1]) {
+      consider(m[i] / (m[i] - m[i + 1]));
+    }
+    // Position extrema: where the velocity, a quadratic in B, is zero.
+    const double c2 = -0.5 * h * (m[i] - m[i + 1]);
+    const double c1 = h * m[i];
+    const double c0 = slope - h * (2.0 * m[i] + m[i + 1]) / 6.0;
+    if (c2 == 0.0) {
+      if (c1 != 0.0) {
+        consider(-c0 / c1);
+      }
+    } else {
+      const double discriminant = c1 * c1 - 4.0 * c2 * c0;
+      if (discriminant >= 0.0) {
+        const double root = std::sqrt(discriminant);
+        consider((-c1 + root) / (2.0 * c2));
+        consider((-c1 - root) / (2.0 * c2));
+      }
+    }
+  }
+  for (int i = 0; i < knot_num_; ++i) {
+    if (std::fabs(m[i]) > b.max_acceleration) {
+      b.max_acceleration = std::fabs(m[i]);
+      b.max_acceleration_time = x[i];
+    }
+  }
+  return b;
+}
+
 int CubicPlanner::rePlan(const TrapezoidPlanResult* /*reference*/) { return planner_result::kOk; }
 
 int CubicPlanner::getStartAndGoal(double* start, double* goal) const {

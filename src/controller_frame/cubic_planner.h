@@ -28,6 +28,9 @@ class CubicPlanner : public TrajectoryInterface {
   const TrapezoidPlanResult* getPlanResult() const override { return nullptr; }
   // First and last position; -1 with "get start and goal error." when there are none.
   [[nodiscard]] int getStartAndGoal(double* start, double* goal) const override;
+  // Per segment: positions at the knots and where the velocity (quadratic) is zero, velocities at
+  // the knots and where the acceleration (linear) is zero, accelerations at the knots.
+  MotionBounds motionBounds() const override;
 
   const CubicPlannerInput* getInput() const { return &input_; }
 

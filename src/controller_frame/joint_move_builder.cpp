@@ -1,5 +1,6 @@
 #include "controller_frame/joint_move_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +12,11 @@
 
 namespace brenvik {
 namespace {
+
+// Planned peaks this far beyond a limit are rounding, not a violation: rad, and a fraction of a
+// velocity or acceleration limit.
+constexpr double kPositionTolerance = 1e-9;
+constexpr double kRateTolerance = 1e-9;
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
@@ -98,11 +104,9 @@ JointMove JointMoveBuilder::pointToPoint(const std::vector<double>& start,
                   format("The move takes %lf s, longer than the %lf s a trajectory may run.\n",
                          duration, Interpolator::kTrajectoryTimeLimit));
   }
-  // Re-planning to the slowest axis's phase durations can push an axis of another profile shape
-  // above its own velocity limit.
-  const int sampled = checkSampledMotion(*cmd, message);
-  if (sampled != joint_move_result::kOk) {
-    return refuse(sampled, message);
+  const int checked_motion = checkPlannedMotion(*cmd, message);
+  if (checked_motion != joint_move_result::kOk) {
+    return refuse(checked_motion, message);
   }
   JointMove move;
   move.cmd = std::move(cmd);
@@ -179,42 +183,44 @@ JointMove JointMoveBuilder::spline(const std::vector<double>& start,
     return refuse(joint_move_result::kPlanFailed,
                   format("planAllJoints Failed,error code=%d\n", planned));
   }
-  const int sampled = checkSampledMotion(*cmd, message);
-  if (sampled != joint_move_result::kOk) {
-    return refuse(sampled, message);
+  const int checked_motion = checkPlannedMotion(*cmd, message);
+  if (checked_motion != joint_move_result::kOk) {
+    return refuse(checked_motion, message);
   }
   JointMove move;
   move.cmd = std::move(cmd);
   return move;
 }
 
-int JointMoveBuilder::checkSampledMotion(const AllAxisesJointPlanCmd& cmd,
+int JointMoveBuilder::checkPlannedMotion(const AllAxisesJointPlanCmd& cmd,
                                          std::string& message) const {
-  // Sampled as the control loop samples it: every period, velocity from successive positions.
-  const double period = Interpolator::kPeriod;
   for (int i = 0; i < axis_num_; ++i) {
     const AxisPara& axis = robot_->robot_para_.axis_paras[i];
     const TrajectoryInterface& planner = *cmd.traj_interface_ptrs_[i];
-    const double duration = planner.getMotionTime();
-    const int samples = static_cast<int>(std::ceil(duration / period)) + 1;
-    double previous = planner.calPosition(0.0, nullptr);
-    for (int k = 0; k <= samples; ++k) {
-      const double t = k * period;
-      const double q = planner.calPosition(t, nullptr);
-      if (!std::isfinite(q) || q > axis.max_joint_pos || q < axis.min_joint_pos) {
-        message = format("The planned motion of axis %d leaves its limits at %lf s (%lf rad).\n",
-                         i + 1, t, q);
-        return joint_move_result::kExceedsLimits;
-      }
-      const double velocity = (q - previous) / period;
-      // A cruise at exactly the limit samples a hair above it through rounding.
-      if (std::abs(velocity) > axis.max_joint_vel * (1.0 + 1e-9)) {
-        message = format(
-            "The planned motion of axis %d reaches %lf rad/s at %lf s, above its limit %lf.\n",
-            i + 1, velocity, t, axis.max_joint_vel);
-        return joint_move_result::kExceedsLimits;
-      }
-      previous = q;
+    const MotionBounds b = planner.motionBounds();
+    // An axis that starts outside its limits may move back towards them, never further out.
+    const double start = planner.calPosition(0.0, nullptr);
+    const double lowest = std::min(axis.min_joint_pos, start) - kPositionTolerance;
+    const double highest = std::max(axis.max_joint_pos, start) + kPositionTolerance;
+    if (!(b.min_position >= lowest) || !(b.max_position <= highest)) {
+      const bool low = !(b.min_position >= lowest);
+      message = format("The planned motion of axis %d leaves its limits at %lf s (%lf rad).\n",
+                       i + 1, low ? b.min_position_time : b.max_position_time,
+                       low ? b.min_position : b.max_position);
+      return joint_move_result::kExceedsLimits;
+    }
+    if (!(b.max_speed <= axis.max_joint_vel * (1.0 + kRateTolerance))) {
+      message =
+          format("The planned motion of axis %d reaches %lf rad/s at %lf s, above its limit %lf.\n",
+                 i + 1, b.max_speed, b.max_speed_time, axis.max_joint_vel);
+      return joint_move_result::kExceedsLimits;
+    }
+    if (!(b.max_acceleration <= axis.max_joint_acc * (1.0 + kRateTolerance))) {
+      message = format(
+          "The planned motion of axis %d accelerates at %lf rad/s^2 at %lf s, above its limit "
+          "%lf.\n",
+          i + 1, b.max_acceleration, b.max_acceleration_time, axis.max_joint_acc);
+      return joint_move_result::kExceedsLimits;
     }
   }
   return joint_move_result::kOk;

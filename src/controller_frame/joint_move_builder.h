@@ -21,7 +21,7 @@ inline constexpr int kTooFewPoints = -4;        // a spline of fewer than 4 poin
 inline constexpr int kTimesNotIncreasing = -5;  // spline times not strictly increasing from >= 0
 inline constexpr int kStartJump = -6;           // the first point at 0 s is away from the start
 inline constexpr int kPlanFailed = -7;          // planAllJoints failed
-inline constexpr int kExceedsLimits = -8;       // the planned motion leaves a limit between points
+inline constexpr int kExceedsLimits = -8;       // the planned motion exceeds a limit
 inline constexpr int kTooLong = -9;             // longer than the trajectory time limit
 inline constexpr int kNoSolution = -10;         // no inverse kinematics solution for a pose
 }  // namespace joint_move_result
@@ -45,7 +45,9 @@ class JointMoveBuilder {
   JointMoveBuilder(std::shared_ptr<Robot> robot, InfoLog info);
 
   // Point-to-point move from start to target with trapezoid profiles, every axis limited by its
-  // scaled max_joint_vel and max_joint_acc and synchronised to the slowest.
+  // scaled max_joint_vel and max_joint_acc and synchronised to the slowest. The target must lie
+  // inside the joint limits; the start may lie outside them (an arm that settled just beyond a
+  // limit is moved back in).
   [[nodiscard]] JointMove pointToPoint(const std::vector<double>& start,
                                        const std::vector<double>& target, double vel_scale,
                                        double acc_scale) const;
@@ -53,8 +55,8 @@ class JointMoveBuilder {
   // Move along clamped cubic splines through timed points (points[k] holds at least N joint
   // values; extra values are ignored). When the first time is after 0 s the motion starts from
   // start at 0 s; a first point at 0 s must lie within each axis's joint_pos_error_threshold of
-  // start. The motion, sampled every control period, must stay inside the joint limits and under
-  // max_joint_vel.
+  // start. The motion between the points, computed from the spline segments, must stay inside the
+  // joint limits (or go no further out than the start) and within max_joint_vel and max_joint_acc.
   [[nodiscard]] JointMove spline(const std::vector<double>& start,
                                  const std::vector<std::vector<double>>& points,
                                  const std::vector<double>& times) const;
@@ -70,7 +72,9 @@ class JointMoveBuilder {
  private:
   [[nodiscard]] int checkJointValues(const std::vector<double>& joints, int point,
                                      std::string& message) const;
-  [[nodiscard]] int checkSampledMotion(const AllAxisesJointPlanCmd& cmd,
+  // The planned motion of every axis, from its planner's bounds: inside the joint limits (or
+  // never further out than its start), within max_joint_vel and max_joint_acc.
+  [[nodiscard]] int checkPlannedMotion(const AllAxisesJointPlanCmd& cmd,
                                        std::string& message) const;
 
   std::shared_ptr<Robot> robot_;

@@ -11,12 +11,16 @@ inline constexpr int kOverVmax = -1;
 // planAllJoints: the command holds no planner (same value as kOverVmax; the callers only print
 // the code).
 inline constexpr int kNoPlanners = -1;
-// The distance is too short for the boundary velocities, or zero.
+// The distance is too short for the boundary velocities (a zero distance with zero boundary
+// velocities is a valid profile of zero length).
 inline constexpr int kTooClose = -2;
 // An input would produce a value that is not finite: non-finite numbers, vmax or aa not positive,
 // ad not negative, cubic times not strictly increasing, fewer than 3 cubic knots, mismatched
 // vector lengths, or a planner count that differs from the axis count.
 inline constexpr int kInvalidInput = -3;
+// planAllJoints: an axis cannot be kept within its velocity and acceleration limits when the axes
+// are synchronised, even with the common profile stretched.
+inline constexpr int kLimitsExceeded = -4;
 }  // namespace planner_result
 
 // Kinds of command (AbstractCmdInterface::cmd_type).

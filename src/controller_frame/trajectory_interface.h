@@ -38,6 +38,19 @@ struct CubicPlannerInput {
   std::vector<double> times;
 };
 
+// Extremes of one axis's planned motion over its whole duration, each with the time (s) it is
+// reached, computed from the plan itself rather than sampled.
+struct MotionBounds {
+  double min_position = 0.0;  // rad
+  double min_position_time = 0.0;
+  double max_position = 0.0;  // rad
+  double max_position_time = 0.0;
+  double max_speed = 0.0;  // largest |velocity|, rad/s
+  double max_speed_time = 0.0;
+  double max_acceleration = 0.0;  // largest |acceleration|, rad/s²
+  double max_acceleration_time = 0.0;
+};
+
 // One axis's motion as a function of time, t = 0 at the start of the motion (s).
 //
 // Calling order: construct, setInput, plan (or planAllJoints for a set of axes), optionally
@@ -68,6 +81,13 @@ class TrajectoryInterface {
   virtual const TrapezoidPlanResult* getPlanResult() const = 0;
   // First and last position of the plan (rad). 0, or -1 when the planner has no positions.
   [[nodiscard]] virtual int getStartAndGoal(double* start, double* goal) const = 0;
+  // Extremes of the planned motion, exact up to rounding. NaN bounds when not planned.
+  virtual MotionBounds motionBounds() const = 0;
+  // The smallest factor λ >= 1 by which stretching the plan's phase durations brings it within
+  // the planner's own velocity and acceleration limits, from the planned peaks: with zero boundary
+  // velocities a stretch by λ divides the velocities by λ and the accelerations by λ². 1 for
+  // planners without limits of their own.
+  virtual double limitStretch() const { return 1.0; }
 
   // 1 for trapezoid planners (axes are synchronised after planning), 0 for cubic ones.
   int replanFlag() const { return replan_flag_; }

@@ -1,5 +1,6 @@
 #include "controller_frame/trapezoid_planner.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -86,6 +87,15 @@ int TrapezoidPlanner::plan() {
   }
 
   TrapezoidPlanResult r;
+  if (h == 0.0 && v0 == 0.0 && v1 == 0.0) {
+    // An axis that stays where it is: a profile of zero length that holds q0 (and synchronises
+    // to any other axis's durations as a hold).
+    result_ = r;
+    plan_status_ = 1;
+    std::cout << "h:0, the axis holds its position" << std::endl
+              << "TrapezoidPlanner::plan finish!" << std::endl;
+    return planner_result::kOk;
+  }
   double vv = h > 0.0 ? vmax : -vmax;
   r.Ta = std::fabs((vv - v0) / aa);
   r.Td = std::fabs((v1 - vv) / ad);
@@ -191,7 +201,9 @@ double TrapezoidPlanner::calPosition(double t, int* reached) const {
   const TrapezoidPlanResult& r = result_;
   const double t1 = r.Ta;
   const double t2 = r.Ta + r.Tv;
-  const double t3 = r.Ta + r.Tv + r.Td;
+  // The goal from Tall on, exactly: a stretched Tall and the sum of the stretched phases may
+  // differ by a rounding step.
+  const double t3 = r.Tall;
   double q;
   if (t < t1) {
     q = input_.q0 + input_.v0 * t + 0.5 * r.a_acc * t * t;
@@ -207,6 +219,68 @@ double TrapezoidPlanner::calPosition(double t, int* reached) const {
     *reached = std::fabs(q - input_.q1) < 1e-5 ? 1 : 0;
   }
   return q;
+}
+
+MotionBounds TrapezoidPlanner::motionBounds() const {
+  MotionBounds b;
+  if (plan_status_ != 1) {
+    const double nan = std::nan("");
+    return {nan, nan, nan, nan, nan, nan, nan, nan};
+  }
+  const TrapezoidPlanResult& r = result_;
+  const double t2 = r.Ta + r.Tv;
+  b.min_position = b.max_position = input_.q0;
+  const auto position = [&](double q, double t) {
+    if (q < b.min_position) {
+      b.min_position = q;
+      b.min_position_time = t;
+    }
+    if (q > b.max_position) {
+      b.max_position = q;
+      b.max_position_time = t;
+    }
+  };
+  const auto speed = [&](double v, double t) {
+    if (std::fabs(v) > b.max_speed) {
+      b.max_speed = std::fabs(v);
+      b.max_speed_time = t;
+    }
+  };
+  // Positions at the phase ends; between them a phase's position has its one extremum where its
+  // velocity crosses zero.
+  position(input_.q0 + r.Sa, r.Ta);
+  position(input_.q0 + r.Sa + r.Sv, t2);
+  position(input_.q1, r.Tall);
+  if (r.a_acc != 0.0 && -input_.v0 / r.a_acc > 0.0 && -input_.v0 / r.a_acc < r.Ta) {
+    const double t = -input_.v0 / r.a_acc;
+    position(input_.q0 + input_.v0 * t + 0.5 * r.a_acc * t * t, t);
+  }
+  if (r.a_dec != 0.0 && -r.Vv / r.a_dec > 0.0 && -r.Vv / r.a_dec < r.Td) {
+    const double tau = -r.Vv / r.a_dec;
+    position(input_.q0 + r.Sa + r.Sv + r.Vv * tau + 0.5 * r.a_dec * tau * tau, t2 + tau);
+  }
+  speed(input_.v0, 0.0);
+  if (r.Tall > 0.0) {
+    speed(r.Vv, r.Ta);
+    speed(input_.v1, r.Tall);
+  }
+  if (r.Ta > 0.0) {
+    b.max_acceleration = std::fabs(r.a_acc);
+  }
+  if (r.Td > 0.0 && std::fabs(r.a_dec) > b.max_acceleration) {
+    b.max_acceleration = std::fabs(r.a_dec);
+    b.max_acceleration_time = t2;
+  }
+  return b;
+}
+
+double TrapezoidPlanner::limitStretch() const {
+  if (plan_status_ != 1) {
+    return 1.0;
+  }
+  const TrapezoidPlanResult& r = result_;
+  return std::max({1.0, std::fabs(r.Vv) / input_.vmax, std::sqrt(std::fabs(r.a_acc) / input_.aa),
+                   std::sqrt(std::fabs(r.a_dec) / std::fabs(input_.ad))});
 }
 
 int TrapezoidPlanner::getStartAndGoal(double* start, double* goal) const {

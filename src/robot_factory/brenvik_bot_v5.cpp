@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
+#include <vector>
 
 #include "common/logger.h"
 #include "robot_model/brenvik_bot_v3_kinematics.h"
@@ -37,6 +38,15 @@ void BrenvikBotV5::buildModels() {
   // setMdhPara stores its own copies. A parameter set of another arm type has been reported by
   // setMdhPara and leaves the kinematics at zero; start-up goes on regardless.
   static_cast<void>(kinematics->setMdhPara(mdh.zds, mdh.xas, mdh.alphas, mdh.qzeros));
+  // Inverse kinematics answers only with joint values the arm may take.
+  std::vector<double> min_joints, max_joints;
+  for (const AxisPara& axis : robot_para_.axis_paras) {
+    min_joints.push_back(axis.min_joint_pos);
+    max_joints.push_back(axis.max_joint_pos);
+  }
+  if (!min_joints.empty()) {
+    static_cast<void>(kinematics->setJointLimits(min_joints, max_joints));
+  }
   kinematics_ = kinematics;
 
   auto dynamics = std::make_shared<DynamicsBrenvikBotV5>();
@@ -48,6 +58,25 @@ void BrenvikBotV5::buildModels() {
   collision_detector_ = collision_detector;
 
   force_ctrl_function_ = std::make_shared<ForceCtrlFunction>(kinematics_);
+  attachSimulatedLoad();
+}
+
+void BrenvikBotV5::attachSimulatedLoad() {
+  std::vector<std::shared_ptr<VirtualMotor>> drives;
+  for (const AxisPara& axis : robot_para_.axis_paras) {
+    auto drive = std::dynamic_pointer_cast<VirtualMotor>(axis.motor);
+    if (!drive) {
+      return;  // a real drive feels the real arm
+    }
+    drives.push_back(std::move(drive));
+  }
+  if (static_cast<int>(drives.size()) != robot_para_.axis_num) {
+    return;  // a record without its devices
+  }
+  simulated_load_ = std::make_shared<SimulatedArmLoad>(robot_para_ptr_, drives);
+  for (size_t i = 0; i < drives.size(); ++i) {
+    drives[i]->setLoad(simulated_load_, static_cast<int>(i));
+  }
 }
 
 }  // namespace brenvik

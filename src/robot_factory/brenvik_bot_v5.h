@@ -1,13 +1,18 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "robot_factory/robot.h"
+#include "robot_factory/simulated_arm_load.h"
 
 namespace brenvik {
 
 // The five-axis arm: a Robot whose constructor also builds its kinematics, dynamics, collision
-// detector and force-control objects from the parameter record.
+// detector and force-control objects from the parameter record. When every axis is driven by a
+// simulated drive (VirtualMotor), it also gives the drives the torque of the arm they move
+// (SimulatedArmLoad), so that collision detection and drag teaching see the simulated arm as
+// they would a real one.
 class BrenvikBotV5 : public Robot {
  public:
   static constexpr int kAxisNum = 5;
@@ -20,6 +25,9 @@ class BrenvikBotV5 : public Robot {
 
  private:
   void buildModels();
+  void attachSimulatedLoad();
+
+  std::shared_ptr<SimulatedArmLoad> simulated_load_;  // null unless every drive is simulated
 };
 
 }  // namespace brenvik

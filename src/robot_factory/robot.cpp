@@ -1,5 +1,6 @@
 #include "robot_factory/robot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +20,12 @@ Robot::Robot(const std::string& robot_para_file) {
   }
   // Aliasing pointer: shares no ownership, the record lives as long as the robot.
   robot_para_ptr_ = std::shared_ptr<RobotPara>(std::shared_ptr<RobotPara>(), &robot_para_);
+  last_motor_positions_.assign(robot_para_.axis_num, std::nan(""));
 }
 
 Robot::Robot(RobotPara robot_para) : robot_para_(std::move(robot_para)) {
   robot_para_ptr_ = std::shared_ptr<RobotPara>(std::shared_ptr<RobotPara>(), &robot_para_);
+  last_motor_positions_.assign(std::max(robot_para_.axis_num, 0), std::nan(""));
 }
 
 void Robot::convert(const Eigen::MatrixXd& matrix, const std::vector<double>& in,
@@ -60,28 +63,53 @@ int Robot::setMotorPositions(const std::vector<double>& motor_positions) {
     std::printf("motor_positions.size()!=robot_para_.axis_num\n");
     return robot_result::kSizeMismatch;
   }
-  // A value nobody meant never reaches a motor: refuse the whole vector before writing any axis.
+  // Every value is checked before any axis is written: a write that moved some axes and not
+  // their coupled partners would drive the joints somewhere nobody commanded.
   for (size_t i = 0; i < motor_positions.size(); ++i) {
-    if (!std::isfinite(motor_positions[i])) {
+    const double position = motor_positions[i];
+    if (!std::isfinite(position)) {
       std::printf("%d (start from 1) axis motor position is not finite, nothing written\n",
                   static_cast<int>(i) + 1);
       return robot_result::kNotFinite;
     }
+    const AxisPara& axis = robot_para_.axis_paras[i];
+    const double last = last_motor_positions_[i];
+    const bool inside = position >= axis.min_motor_pos && position <= axis.max_motor_pos;
+    // Outside the range an axis may hold or come back, never go further out (a NaN last position
+    // allows neither).
+    const bool coming_back = (position > axis.max_motor_pos && position <= last) ||
+                             (position < axis.min_motor_pos && position >= last);
+    if (!inside && !coming_back) {
+      if (std::isnan(last)) {
+        std::printf(
+            "%d (start from 1) axis motor position %g is outside its range [%g, %g], nothing "
+            "written\n",
+            static_cast<int>(i) + 1, position, axis.min_motor_pos, axis.max_motor_pos);
+      } else {
+        std::printf(
+            "%d (start from 1) axis motor position %g is outside its range [%g, %g] and not on "
+            "its way back from %g, nothing written\n",
+            static_cast<int>(i) + 1, position, axis.min_motor_pos, axis.max_motor_pos, last);
+      }
+      return robot_result::kOutOfRange;
+    }
   }
   for (size_t i = 0; i < motor_positions.size(); ++i) {
-    const AxisPara& axis = robot_para_.axis_paras[i];
-    const double position = motor_positions[i];
-    if (position > axis.max_motor_pos || position < axis.min_motor_pos) {
-      continue;
-    }
-    const int code = axis.motor->setMotorPosition(position);
+    const int code = robot_para_.axis_paras[i].motor->setMotorPosition(motor_positions[i]);
     if (code != 0) {
       std::printf("%d (start from 1) axis setMotorPosition error! error code=<%d>\n",
                   static_cast<int>(i) + 1, code);
       return code;
     }
+    last_motor_positions_[i] = motor_positions[i];
   }
   return robot_result::kOk;
+}
+
+void Robot::seedMotorPositions(const std::vector<double>& motor_positions) {
+  if (motor_positions.size() == last_motor_positions_.size()) {
+    last_motor_positions_ = motor_positions;
+  }
 }
 
 }  // namespace brenvik

@@ -17,6 +17,9 @@ namespace robot_result {
 inline constexpr int kOk = 0;
 inline constexpr int kSizeMismatch = -1;  // vector length differs from axis_num
 inline constexpr int kNotFinite = -2;     // a position is NaN or infinite: nothing written
+// A position outside its axis's [min_motor_pos, max_motor_pos] that does not hold the axis or move
+// it back towards the range from the last position written: nothing written.
+inline constexpr int kOutOfRange = -3;
 }  // namespace robot_result
 
 // The arm as one object: owns the parameter record with its devices, converts whole-arm vectors
@@ -44,10 +47,19 @@ class Robot {
   virtual void motorTorqueToJointTorque(const std::vector<double>& in,
                                         std::vector<double>& out) const;
 
-  // Writes every axis whose position lies inside [min_motor_pos, max_motor_pos]; others keep
-  // their previous command. Returns robot_result::kOk, kSizeMismatch, kNotFinite (nothing
-  // written), or the code of the first motor that refused (later axes not written).
+  // Writes all motors or none: every position must be finite and inside its axis's
+  // [min_motor_pos, max_motor_pos], or, for an axis outside that range, no further out than the
+  // last position written to it (holding it, or moving it back towards the range); otherwise
+  // nothing is written and a line names the axis, the value and the range. Returns
+  // robot_result::kOk, kSizeMismatch, kNotFinite, kOutOfRange, or the code of the first motor
+  // that refused its position (the axes before it are written, the later ones are not).
+  // Control thread.
   [[nodiscard]] int setMotorPositions(const std::vector<double>& motor_positions);
+  // Takes motor_positions (N values, usually the measured ones at start-up) as the last positions
+  // written, so that a first write may hold an axis that stands outside its range or move it
+  // back in. Before any write or seed an axis outside its range cannot be written. A vector of
+  // another length is ignored. Control thread, or before it starts.
+  void seedMotorPositions(const std::vector<double>& motor_positions);
 
   RobotPara robot_para_;
   std::shared_ptr<RobotPara> robot_para_ptr_;  // refers to robot_para_ without owning it
@@ -59,6 +71,9 @@ class Robot {
  private:
   void convert(const Eigen::MatrixXd& matrix, const std::vector<double>& in,
                std::vector<double>& out) const;
+
+  // The last position written to (or seeded for) each motor; NaN before the first.
+  std::vector<double> last_motor_positions_;
 };
 
 }  // namespace brenvik

@@ -43,6 +43,24 @@ bool sameAlphas(const std::vector<double>& a, const std::array<double, 5>& b) {
 // acos and asin of a ratio that is ±1 in exact arithmetic but may miss by rounding.
 double clampUnit(double value) { return std::clamp(value, -1.0, 1.0); }
 
+// The arm types in the order getAllInverseSolutions reports them.
+constexpr std::array<std::array<int, 2>, 4> kArmTypes = {{{0, 0}, {1, 0}, {1, 1}, {0, 1}}};
+
+// The angle in (−π, π].
+double wrapAngle(double angle) {
+  const double wrapped = std::remainder(angle, 2.0 * kPi);
+  return wrapped <= -kPi ? wrapped + 2.0 * kPi : wrapped;
+}
+
+// How far pose a lies from pose b: the larger of the distance of their origins and of the angle
+// between their rotations (‖Ra − Rb‖ / √2 is that angle for small angles, and grows with it).
+double poseMiss(const Eigen::Matrix4d& a, const Eigen::Matrix4d& b) {
+  const double position = (a.topRightCorner<3, 1>() - b.topRightCorner<3, 1>()).norm();
+  const double rotation =
+      (a.topLeftCorner<3, 3>() - b.topLeftCorner<3, 3>()).norm() / std::sqrt(2.0);
+  return std::max(position, rotation);
+}
+
 }  // namespace
 
 const BrenvikBotV3Kinematics::LinkValues BrenvikBotV3Kinematics::kAlphaTemplate = {
@@ -51,9 +69,29 @@ const BrenvikBotV3Kinematics::LinkValues BrenvikBotV3Kinematics::kInverseOffsets
     0.0, kHalfPi, kHalfPi, 0.0, 0.0};
 
 BrenvikBotV3Kinematics::BrenvikBotV3Kinematics() {
-  // Zero twists until setMdhPara succeeds.
+  // Zero twists until setMdhPara succeeds; no joint limits until setJointLimits.
   cos_alphas_.fill(1.0);
   output_offsets_ = kInverseOffsets;
+  min_joints_.fill(-HUGE_VAL);
+  max_joints_.fill(HUGE_VAL);
+}
+
+int BrenvikBotV3Kinematics::setJointLimits(const std::vector<double>& min_joints,
+                                           const std::vector<double>& max_joints) {
+  if (min_joints.size() != kJointCount || max_joints.size() != kJointCount) {
+    std::printf("the joint limits need %d values each\n", kJointCount);
+    return kinematics_result::kSizeMismatch;
+  }
+  for (int i = 0; i < kJointCount; ++i) {
+    if (!(min_joints[i] <= max_joints[i])) {
+      std::printf("joint %d: the lower limit %lf is not below the upper limit %lf\n", i + 1,
+                  min_joints[i], max_joints[i]);
+      return kinematics_result::kSizeMismatch;
+    }
+  }
+  std::copy(min_joints.begin(), min_joints.end(), min_joints_.begin());
+  std::copy(max_joints.begin(), max_joints.end(), max_joints_.begin());
+  return kinematics_result::kOk;
 }
 
 int BrenvikBotV3Kinematics::setMdhPara(const std::vector<double>& zds,
@@ -88,6 +126,10 @@ int BrenvikBotV3Kinematics::setMdhPara(const std::vector<double>& zds,
 
 Eigen::Matrix4d BrenvikBotV3Kinematics::forwardKinematics(const std::vector<double>& q) const {
   requireJoints(q, kJointCount, "joint vector");
+  return flange(q.data());
+}
+
+Eigen::Matrix4d BrenvikBotV3Kinematics::flange(const double* q) const {
   // The pose is accumulated as the three rotation columns x, y, z and the translation p. Link i
   // is Rx(α)·Tx(a)·Rz(θ)·Tz(d): twisting about x mixes only y and z, turning about z only x and y,
   // which is far cheaper than general 4 x 4 products.
@@ -116,15 +158,105 @@ Eigen::Matrix4d BrenvikBotV3Kinematics::forwardKinematics(const std::vector<doub
 int BrenvikBotV3Kinematics::inverseKinematics(const Eigen::Matrix4d& pose,
                                               const std::vector<double>& ref_joints,
                                               std::vector<double>& joints) const {
-  requireJoints(ref_joints, 3, "reference joint vector");
-  const int shoulder = (ref_joints[0] > -kHalfPi && ref_joints[0] < kHalfPi) ? 1 : 0;
-  const int elbow = ref_joints[2] > -kHalfPi ? 1 : 0;
-  return inverseKinematicsByArmType(pose, {shoulder, elbow}, joints);
+  requireJoints(ref_joints, kJointCount, "reference joint vector");
+  struct Candidate {
+    LinkValues theta;
+    double distance;  // squared, from the reference
+    int outside;      // the first axis outside its limits, or -1
+  };
+  std::array<Candidate, kArmTypes.size()> candidates;
+  std::array<int, kArmTypes.size()> order{};  // candidate indices, nearest first
+  int count = 0;
+  bool singular = false;
+  for (size_t type = 0; type < kArmTypes.size(); ++type) {
+    Candidate& c = candidates[type];
+    const int r = solve(pose, kArmTypes[type], c.theta);
+    singular = singular || r == kinematics_result::kSingular;
+    if (r != kinematics_result::kOk) {
+      continue;
+    }
+    c.distance = 0.0;
+    c.outside = -1;
+    for (int i = 0; i < kJointCount; ++i) {
+      c.theta[i] = wrapAngle(c.theta[i]);
+      if (c.outside < 0 && !(c.theta[i] >= min_joints_[i] && c.theta[i] <= max_joints_[i])) {
+        c.outside = i;
+      }
+      c.distance += (c.theta[i] - ref_joints[i]) * (c.theta[i] - ref_joints[i]);
+    }
+    // Insertion by distance; ties keep the arm-type order.
+    int k = count++;
+    for (; k > 0 && candidates[order[k - 1]].distance > c.distance; --k) {
+      order[k] = order[k - 1];
+    }
+    order[k] = static_cast<int>(type);
+  }
+  // The closed form assumes a reachable orientation: a pose this arm cannot turn the tool to
+  // still yields angles, whose forward kinematics then misses it. Only the candidates that may be
+  // answered are checked, nearest first.
+  double smallest_miss = HUGE_VAL;
+  int outside_type = -1;
+  for (int k = 0; k < count; ++k) {
+    const Candidate& c = candidates[order[k]];
+    if (c.outside >= 0 && outside_type >= 0) {
+      continue;  // one that leaves the limits is enough to report
+    }
+    const double miss = poseMiss(flange(c.theta.data()), pose);
+    if (!(miss <= kPoseTolerance)) {
+      smallest_miss = std::min(smallest_miss, miss);
+      continue;
+    }
+    if (c.outside >= 0) {
+      outside_type = order[k];
+      continue;
+    }
+    joints.assign(c.theta.begin(), c.theta.end());
+    printSolution(kArmTypes[order[k]], joints);
+    return kinematics_result::kOk;
+  }
+  if (outside_type >= 0) {
+    const Candidate& c = candidates[outside_type];
+    std::printf(
+        "inverseKinematics: every solution of the pose leaves the joint limits (axis %d at %lf, "
+        "limits [%lf, %lf])\n",
+        c.outside + 1, c.theta[c.outside], min_joints_[c.outside], max_joints_[c.outside]);
+    return kinematics_result::kOutsideJointLimits;
+  }
+  if (count > 0) {
+    std::printf(
+        "inverseKinematics: this arm cannot reach the orientation of the pose (the nearest "
+        "solution misses it by %lf)\n",
+        smallest_miss);
+    return kinematics_result::kUnreachableOrientation;
+  }
+  if (singular) {
+    std::printf("j3 singularity error!!!\n");
+    return kinematics_result::kSingular;
+  }
+  std::printf("inverseKinematics not a number!!!!\n");
+  return kinematics_result::kNoSolution;
 }
 
 int BrenvikBotV3Kinematics::inverseKinematicsByArmType(const Eigen::Matrix4d& pose,
                                                        const std::array<int, 2>& arm_type,
                                                        std::vector<double>& joints) const {
+  LinkValues theta;
+  const int r = solve(pose, arm_type, theta);
+  if (r == kinematics_result::kSingular) {
+    std::printf("j3 singularity error!!!\n");
+    return r;
+  }
+  joints.assign(theta.begin(), theta.end());
+  if (r == kinematics_result::kNoSolution) {
+    std::printf("inverseKinematics not a number!!!!\n");
+    return r;
+  }
+  printSolution(arm_type, joints);
+  return kinematics_result::kOk;
+}
+
+int BrenvikBotV3Kinematics::solve(const Eigen::Matrix4d& pose, const std::array<int, 2>& arm_type,
+                                  LinkValues& joints) const {
   const double r11 = pose(0, 0), r12 = pose(0, 1), r13 = pose(0, 2);
   const double r21 = pose(1, 0), r22 = pose(1, 1), r23 = pose(1, 2);
   const double r31 = pose(2, 0), r32 = pose(2, 1), r33 = pose(2, 2);
@@ -199,7 +331,6 @@ int BrenvikBotV3Kinematics::inverseKinematicsByArmType(const Eigen::Matrix4d& po
   // Out of reach: |K| > 1 gives NaN, which is reported by the final check, not here.
   const double theta3 = arm_type[1] == 1 ? std::asin(k_term) : kPi - std::asin(k_term);
   if (std::fabs(theta3) < kJ3SingularityThreshold) {
-    std::printf("j3 singularity error!!!\n");
     return kinematics_result::kSingular;
   }
 
@@ -211,29 +342,24 @@ int BrenvikBotV3Kinematics::inverseKinematicsByArmType(const Eigen::Matrix4d& po
   const double theta4 = std::atan2(s5 * r32 - c5 * r31, -r33) - theta2 - theta3;
 
   const LinkValues theta = {theta1, theta2, theta3, theta4, theta5};
-  joints.resize(kJointCount);
   bool finite = true;
   for (int i = 0; i < kJointCount; ++i) {
     joints[i] = theta[i] + output_offsets_[i];
     finite = finite && std::isfinite(joints[i]);
   }
-  if (!finite) {
-    std::printf("inverseKinematics not a number!!!!\n");
-    return kinematics_result::kNoSolution;
-  }
-  std::printf("armtype=[%d,%d]\n", arm_type[0], arm_type[1]);
-  for (int i = 0; i < kJointCount; ++i) {
-    std::printf("%lf,", joints[i]);
-  }
-  std::printf("\n");
-  return kinematics_result::kOk;
+  return finite ? kinematics_result::kOk : kinematics_result::kNoSolution;
+}
+
+void BrenvikBotV3Kinematics::printSolution(const std::array<int, 2>& arm_type,
+                                           const std::vector<double>& joints) {
+  std::printf("armtype=[%d,%d]\n%lf,%lf,%lf,%lf,%lf,\n", arm_type[0], arm_type[1], joints[0],
+              joints[1], joints[2], joints[3], joints[4]);
 }
 
 int BrenvikBotV3Kinematics::reservedOperation() { return kinematics_result::kOk; }
 
 int BrenvikBotV3Kinematics::getAllInverseSolutions(
     const Eigen::Matrix4d& pose, std::vector<std::vector<double>>& solutions) const {
-  static constexpr std::array<std::array<int, 2>, 4> kArmTypes = {{{0, 0}, {1, 0}, {1, 1}, {0, 1}}};
   solutions.clear();
   std::vector<double> joints;
   for (const auto& arm_type : kArmTypes) {

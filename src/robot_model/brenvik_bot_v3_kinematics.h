@@ -21,6 +21,9 @@ class BrenvikBotV3Kinematics final : public KinematicsInterface {
   static constexpr int kJointCount = 5;
   // |θ3| below this (rad) is the elbow singularity.
   static constexpr double kJ3SingularityThreshold = 0.0004;
+  // A solution reaches a pose when its forward kinematics lies within this distance (file length
+  // unit) and this rotation angle (rad) of it.
+  static constexpr double kPoseTolerance = 1e-4;
 
   BrenvikBotV3Kinematics();
 
@@ -32,11 +35,22 @@ class BrenvikBotV3Kinematics final : public KinematicsInterface {
                                const std::vector<double>& alphas,
                                const std::vector<double>& qzeros) override;
 
+  // Joint limits (rad, 5 values each, min <= max) that inverseKinematics keeps its solutions in.
+  // Without them every solution counts. Start-up only, like setMdhPara. kinematics_result::kOk,
+  // or kSizeMismatch (vectors not of 5 values, or a min above its max: limits unchanged).
+  [[nodiscard]] int setJointLimits(const std::vector<double>& min_joints,
+                                   const std::vector<double>& max_joints);
+
   // Flange pose T0·T1·T2·T3·T4 in the base frame; no tool transform. Allocates nothing.
   Eigen::Matrix4d forwardKinematics(const std::vector<double>& q) const override;
 
-  // Shoulder solution 1 when ref_joints[0] lies in (−π/2, π/2), elbow solution 1 when
-  // ref_joints[2] > −π/2; ref_joints needs at least 3 values.
+  // Of the solutions of all four arm types, those that reach the pose (kPoseTolerance) with every
+  // joint, wrapped to (−π, π], inside the joint limits: the one nearest to ref_joints (least sum
+  // of squared joint differences; ref_joints needs at least 5 values), wrapped to (−π, π]. Prints
+  // the arm type and the solution, or why there is none. kinematics_result::kOk;
+  // kUnreachableOrientation when the solutions miss the pose's orientation; kOutsideJointLimits
+  // when every solution that reaches it leaves the joint limits; kSingular when the elbow is at
+  // its singularity; kNoSolution when the position is out of reach. joints is written on kOk only.
   [[nodiscard]] int inverseKinematics(const Eigen::Matrix4d& pose,
                                       const std::vector<double>& ref_joints,
                                       std::vector<double>& joints) const override;
@@ -59,6 +73,15 @@ class BrenvikBotV3Kinematics final : public KinematicsInterface {
  private:
   using LinkValues = std::array<double, kJointCount>;
 
+  // The closed form for one arm type, without printing: joint values (not wrapped) into joints.
+  // kOk, kSingular (joints untouched) or kNoSolution (joints then holds non-finite values).
+  [[nodiscard]] int solve(const Eigen::Matrix4d& pose, const std::array<int, 2>& arm_type,
+                          LinkValues& joints) const;
+  // The flange pose of 5 joint values.
+  Eigen::Matrix4d flange(const double* q) const;
+  // "armtype=[s,e]" and the joint values, one line each.
+  static void printSolution(const std::array<int, 2>& arm_type, const std::vector<double>& joints);
+
   static const LinkValues kAlphaTemplate;
   // Joint offsets between the closed form's own angles and the MDH joint angles.
   static const LinkValues kInverseOffsets;
@@ -71,6 +94,8 @@ class BrenvikBotV3Kinematics final : public KinematicsInterface {
   LinkValues sin_alphas_{};
   // kInverseOffsets[i] − qzeros_[i]: added to the closed form's angles to give joint values.
   LinkValues output_offsets_{};
+  LinkValues min_joints_;
+  LinkValues max_joints_;
 };
 
 }  // namespace brenvik

@@ -22,8 +22,8 @@ class KinematicsInterface {
                                        const std::vector<double>& qzeros) = 0;
   // q: at least 5 joint values; the tool-less flange pose in the base frame.
   virtual Eigen::Matrix4d forwardKinematics(const std::vector<double>& q) const = 0;
-  // Arm type chosen from the reference joints. kinematics_result::kOk, kSingular (elbow
-  // singularity) or kNoSolution.
+  // The solution nearest to the reference joints (at least 5 values). kinematics_result::kOk,
+  // kSingular (elbow singularity), kNoSolution, or an implementation's own refusal.
   [[nodiscard]] virtual int inverseKinematics(const Eigen::Matrix4d& pose,
                                               const std::vector<double>& ref_joints,
                                               std::vector<double>& joints) const = 0;

@@ -14,6 +14,11 @@ inline constexpr int kSingular = -1;
 // Inverse kinematics: the pose is out of reach for the arm type, lies on the base z axis, or a
 // joint value came out NaN or infinite.
 inline constexpr int kNoSolution = -10;
+// inverseKinematics: the pose's position is within reach but not its orientation: this five-axis
+// arm cannot turn the tool that way (the forward kinematics of every solution misses the pose).
+inline constexpr int kUnreachableOrientation = -11;
+// inverseKinematics: the pose is reached only with joint values outside the joint limits.
+inline constexpr int kOutsideJointLimits = -12;
 }  // namespace kinematics_result
 
 // Results of CollisionDetectorInterface::detectCollision.

@@ -11,6 +11,7 @@
 #include "controller_frame/all_axises_joint_plan_cmd.h"
 #include "controller_frame/set_io_cmd.h"
 #include "controller_frame/trapezoid_planner.h"
+#include "devices/virtual_motor.h"
 #include "robot_factory/brenvik_bot_v5.h"
 #include "support/fake_loop_clock.h"
 #include "support/robot_para_files.h"
@@ -100,12 +101,11 @@ class RobotCmdNodeTest : public ::testing::Test {
   AllAxisesJointPlanCmd* lastJointMove() {
     return dynamic_cast<AllAxisesJointPlanCmd*>(interpolator_->getLastCmd());
   }
+  // Read from the drives' state: a position read would advance a simulated drive one period.
   std::vector<double> motorPositions() {
     std::vector<double> positions;
     for (const AxisPara& axis : robot_->robot_para_.axis_paras) {
-      double p = 0.0;
-      EXPECT_EQ(axis.motor->getMotorPosition(p), 0);
-      positions.push_back(p);
+      positions.push_back(dynamic_cast<const VirtualMotor&>(*axis.motor).state().position);
     }
     return positions;
   }
@@ -311,6 +311,7 @@ TEST_F(RobotCmdNodeTest, JointMoveToPoseReachesThePose) {
   });
   ASSERT_NE(lastJointMove(), nullptr);
   runUntilIdle();
+  step(20);  // the lagging drives settle
   const Eigen::Matrix4d reached = robot_->kinematics_->forwardKinematics(motorPositions());
   EXPECT_TRUE(reached.isApprox(pose, 1e-4)) << reached << "\n" << pose;
 }

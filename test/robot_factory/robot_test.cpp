@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
+#include <string>
 
-#include "common/logger.h"
 #include "devices/virtual_motor.h"
 #include "robot_factory/brenvik_bot_v5.h"
 #include "support/robot_para_files.h"
@@ -13,58 +12,59 @@
 namespace brenvik {
 namespace {
 
-// Counts position writes and fails them with a given code when told to.
+// Records the position writes it takes and fails them with a given code when told to.
 class RecordingMotor : public VirtualMotor {
  public:
   explicit RecordingMotor(int id) : VirtualMotor(id) {}
   int setMotorPosition(double position) override {
-    ++writes_;
-    if (fail_code_ != 0) {
-      return fail_code_;
-    }
+    if (fail_code_ != 0) return fail_code_;
+    written_.push_back(position);
     return VirtualMotor::setMotorPosition(position);
   }
-  int writes_ = 0;
+  std::vector<double> written_;
   int fail_code_ = 0;
 };
 
 // Three axes with ratios 2, 4, 5, identity coupling and motor limits [-10, 10].
-RobotPara threeAxisPara(std::vector<std::shared_ptr<RecordingMotor>>& motors) {
-  RobotPara para;
-  para.axis_num = 3;
-  const Eigen::Vector3d ratios(2.0, 4.0, 5.0);
-  for (int i = 0; i < 3; ++i) {
-    motors.push_back(std::make_shared<RecordingMotor>(i + 1));
-    AxisPara axis;
-    axis.motor = motors.back();
-    axis.reduction_ratio = ratios(i);
-    axis.min_motor_pos = -10.0;
-    axis.max_motor_pos = 10.0;
-    para.axis_paras.push_back(axis);
-  }
-  para.motor2joint_matrix = Eigen::MatrixXd::Identity(3, 3);
-  para.motor2joint_pos_matrix = ratios.cwiseInverse().asDiagonal();
-  para.joint2motor_pos_matrix = para.motor2joint_pos_matrix.inverse();
-  para.motor2joint_dual_matrix = para.joint2motor_pos_matrix.transpose();
-  para.joint2motor_dual_matrix = para.motor2joint_pos_matrix.transpose();
-  return para;
-}
-
 class RobotTest : public ::testing::Test {
  protected:
-  RobotTest() : robot_(threeAxisPara(motors_)) {}
+  RobotTest() : robot_(para()) {}
 
-  double position(int axis) {
-    double p = 0.0;
-    EXPECT_EQ(motors_[axis]->getMotorPosition(p), 0);
-    return p;
+  RobotPara para() {
+    RobotPara para;
+    para.axis_num = 3;
+    const Eigen::Vector3d ratios(2.0, 4.0, 5.0);
+    for (int i = 0; i < 3; ++i) {
+      motors_.push_back(std::make_shared<RecordingMotor>(i + 1));
+      AxisPara axis;
+      axis.motor = motors_.back();
+      axis.min_motor_pos = -10.0;
+      axis.max_motor_pos = 10.0;
+      para.axis_paras.push_back(axis);
+    }
+    para.motor2joint_pos_matrix = ratios.cwiseInverse().asDiagonal();
+    para.joint2motor_pos_matrix = para.motor2joint_pos_matrix.inverse();
+    para.motor2joint_dual_matrix = para.joint2motor_pos_matrix.transpose();
+    para.joint2motor_dual_matrix = para.motor2joint_pos_matrix.transpose();
+    return para;
+  }
+
+  int write(const std::vector<double>& positions) {
+    ::testing::internal::CaptureStdout();
+    const int r = robot_.setMotorPositions(positions);
+    out_ = ::testing::internal::GetCapturedStdout();
+    return r;
+  }
+  std::vector<std::vector<double>> written() const {
+    return {motors_[0]->written_, motors_[1]->written_, motors_[2]->written_};
   }
 
   std::vector<std::shared_ptr<RecordingMotor>> motors_;
   Robot robot_;
+  std::string out_;
 };
 
-TEST_F(RobotTest, ConversionsApplyTheirMatrices) {
+TEST_F(RobotTest, ConversionsApplyTheirMatricesAndLeaveAWrongSizeAlone) {
   std::vector<double> out(3);
   robot_.motorPosToJointPos({2.0, 4.0, 10.0}, out);
   EXPECT_EQ(out, (std::vector<double>{1.0, 1.0, 2.0}));
@@ -74,100 +74,62 @@ TEST_F(RobotTest, ConversionsApplyTheirMatrices) {
   EXPECT_EQ(out, (std::vector<double>{1.0, 1.0, 2.0}));
   robot_.motorTorqueToJointTorque({1.0, 1.0, 2.0}, out);
   EXPECT_EQ(out, (std::vector<double>{2.0, 4.0, 10.0}));
-}
-
-TEST_F(RobotTest, ConversionWithWrongSizeLeavesOutputAndSaysSo) {
-  std::vector<double> out = {7.0, 8.0};
+  out = {7.0, 8.0};
   ::testing::internal::CaptureStdout();
   robot_.jointPosToMotorPos({1.0, 2.0, 3.0}, out);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "size()!=robot_para_.axis_num,3,2\n");
   EXPECT_EQ(out, (std::vector<double>{7.0, 8.0}));
-}
-
-TEST_F(RobotTest, WritesEveryAxisInsideItsMotorRange) {
-  EXPECT_EQ(robot_.setMotorPositions({1.0, 11.0, -10.0}), robot_result::kOk);
-  EXPECT_EQ(position(0), 1.0);
-  EXPECT_EQ(motors_[1]->writes_, 0);
-  EXPECT_EQ(position(2), -10.0);
-}
-
-TEST_F(RobotTest, FailingMotorStopsTheWrite) {
-  motors_[1]->fail_code_ = 42;
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(robot_.setMotorPositions({1.0, 2.0, 3.0}), 42);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "2 (start from 1) axis setMotorPosition error! error code=<42>\n");
-  EXPECT_EQ(motors_[0]->writes_, 1);
-  EXPECT_EQ(motors_[2]->writes_, 0);
-}
-
-TEST_F(RobotTest, WrongLengthWritesNothing) {
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(robot_.setMotorPositions({1.0, 2.0}), robot_result::kSizeMismatch);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "motor_positions.size()!=robot_para_.axis_num\n");
-  EXPECT_EQ(motors_[0]->writes_, 0);
-}
-
-TEST_F(RobotTest, NonFiniteValueAnywhereWritesNothing) {
-  for (double bad :
-       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-        -std::numeric_limits<double>::infinity()}) {
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(robot_.setMotorPositions({1.0, 2.0, bad}), robot_result::kNotFinite);
-    EXPECT_NE(::testing::internal::GetCapturedStdout().find("3 (start from 1) axis"),
-              std::string::npos);
-  }
-  for (const auto& motor : motors_) {
-    EXPECT_EQ(motor->writes_, 0);
-  }
-}
-
-TEST_F(RobotTest, ParameterPointerRefersToTheRecord) {
   EXPECT_EQ(robot_.robot_para_ptr_.get(), &robot_.robot_para_);
-  EXPECT_EQ(robot_.robot_para_ptr_.use_count(), 0);
 }
 
-TEST(RobotDeathTest, UnloadableFileEndsTheProcessWithStatusOne) {
-  EXPECT_EXIT(
-      {
-        Robot robot("no/such/robot_para.yaml");
-        (void)robot;
-      },
-      ::testing::ExitedWithCode(1), "");
+// All motors or none: a value outside its motor range, not finite, or of the wrong count writes
+// nothing (a coupled partner would otherwise move alone).
+TEST_F(RobotTest, RefusedWritesWriteNoMotor) {
+  EXPECT_EQ(write({1.0, 11.0, -10.0}), robot_result::kOutOfRange);
+  EXPECT_EQ(out_,
+            "2 (start from 1) axis motor position 11 is outside its range [-10, 10], nothing "
+            "written\n");
+  EXPECT_EQ(write({1.0, 2.0, NAN}), robot_result::kNotFinite);
+  EXPECT_EQ(out_, "3 (start from 1) axis motor position is not finite, nothing written\n");
+  EXPECT_EQ(write({-INFINITY, 2.0, 3.0}), robot_result::kNotFinite);
+  EXPECT_EQ(write({1.0, 2.0}), robot_result::kSizeMismatch);
+  EXPECT_EQ(out_, "motor_positions.size()!=robot_para_.axis_num\n");
+  EXPECT_EQ(written(), std::vector<std::vector<double>>(3));
+  EXPECT_EQ(write({1.0, 10.0, -10.0}), robot_result::kOk);  // the limits themselves are inside
+  EXPECT_EQ(written(), (std::vector<std::vector<double>>{{1.0}, {10.0}, {-10.0}}));
 }
 
-}  // namespace
-}  // namespace brenvik
+// An axis that stands outside its range holds or comes back from the last value written, never
+// goes further out; seeding gives the first write its starting point.
+TEST_F(RobotTest, AxisOutsideItsRangeMayOnlyHoldOrComeBack) {
+  robot_.seedMotorPositions({10.5, 0.0, -10.5});
+  EXPECT_EQ(write({10.5, 0.0, -10.4}), robot_result::kOk);
+  EXPECT_EQ(write({10.2, 0.0, -10.4}), robot_result::kOk);
+  EXPECT_EQ(write({10.3, 0.0, -10.0}), robot_result::kOutOfRange);
+  EXPECT_NE(out_.find("1 (start from 1) axis motor position 10.3 is outside its range [-10, 10] "
+                      "and not on its way back from 10.2"),
+            std::string::npos);
+  EXPECT_EQ(write({9.0, 0.0, -10.5}), robot_result::kOutOfRange);
+  EXPECT_EQ(write({9.0, -12.0, -9.0}), robot_result::kOutOfRange);  // leaving the range
+  EXPECT_EQ(write({9.0, 0.0, -9.0}), robot_result::kOk);
+  EXPECT_EQ(written()[0], (std::vector<double>{10.5, 10.2, 9.0}));
+  EXPECT_EQ(written()[2], (std::vector<double>{-10.4, -10.4, -9.0}));
+}
 
-namespace brenvik {
-namespace {
+TEST_F(RobotTest, FailingMotorEndsTheWriteWithItsCode) {
+  motors_[1]->fail_code_ = 42;
+  EXPECT_EQ(write({1.0, 2.0, 3.0}), 42);
+  EXPECT_EQ(out_, "2 (start from 1) axis setMotorPosition error! error code=<42>\n");
+  EXPECT_EQ(written(), (std::vector<std::vector<double>>{{1.0}, {}, {}}));
+}
 
-TEST(BrenvikBotV5DeathTest, ParameterFileOfAnotherAxisCountEndsTheProcess) {
+TEST(RobotDeathTest, UnloadableFileOrAnotherAxisCountEndsTheProcessWithStatusOne) {
+  EXPECT_EXIT(Robot("no/such/robot_para.yaml"), ::testing::ExitedWithCode(1), "");
   const test::TempFile file(test::emit(test::validParaDoc(6)));
-  EXPECT_EXIT(
-      {
-        BrenvikBotV5 robot(file.path());
-        (void)robot;
-      },
-      ::testing::ExitedWithCode(1), "");
-}
-
-TEST(BrenvikBotV5Test, BuildsItsModelsFromTheSimulatedArmFile) {
-  ::testing::internal::CaptureStdout();
-  const BrenvikBotV5 robot(test::kSimParaFile);
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_NE(robot.kinematics_, nullptr);
-  EXPECT_NE(robot.dynamics_, nullptr);
-  EXPECT_NE(robot.collision_detector_, nullptr);
-  ASSERT_NE(robot.force_ctrl_function_, nullptr);
-  EXPECT_EQ(robot.force_ctrl_function_->kinematics(), robot.kinematics_);
-}
-
-TEST(BrenvikBotV5Test, RecordOfAnotherAxisCountIsRefused) {
+  EXPECT_EXIT(BrenvikBotV5{file.path()}, ::testing::ExitedWithCode(1), "");
   RobotPara para;
   para.axis_num = 3;
-  EXPECT_THROW(BrenvikBotV5 robot(para), std::invalid_argument);
+  EXPECT_THROW(BrenvikBotV5{para}, std::invalid_argument);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -40,17 +41,29 @@ TEST(BrenvikBotV5ModelsTest, AnotherArmTypeLeavesTheKinematicsAtZeroAndShortCoun
   EXPECT_THROW(BrenvikBotV5 refused(record), std::invalid_argument);
 }
 
-TEST(BrenvikBotV5ModelsTest, BuildsFromTheSimulatedArmFile) {
+// The kinematics of the simulated arm's file answer only inside the file's joint limits.
+TEST(BrenvikBotV5ModelsTest, InverseKinematicsKeepsTheFileJointLimits) {
   CaptureStdout();
   BrenvikBotV5 robot(std::string(BRENVIK_SIM_PARA_FILE));
-  const std::vector<double> q = {0.1, 0.2, 0.3, 0.4, 0.5};
-  std::vector<double> joints;
-  EXPECT_EQ(
-      robot.kinematics_->inverseKinematics(robot.kinematics_->forwardKinematics(q), q, joints),
-      kinematics_result::kOk);
-  EXPECT_NE(GetCapturedStdout().find("mdh para"), std::string::npos);
-  ASSERT_EQ(joints.size(), 5u);
-  for (int i = 0; i < 5; ++i) EXPECT_NEAR(joints[i], q[i], 1e-9);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> angle(-3.1, 3.1);
+  int answered = 0, refused = 0;
+  for (int sample = 0; sample < 300; ++sample) {
+    std::vector<double> q(5), joints;
+    for (double& value : q) value = angle(rng);
+    const int r =
+        robot.kinematics_->inverseKinematics(robot.kinematics_->forwardKinematics(q), q, joints);
+    refused += r == kinematics_result::kOutsideJointLimits ? 1 : 0;
+    if (r != kinematics_result::kOk) continue;
+    ++answered;
+    for (int i = 0; i < 5; ++i) {
+      ASSERT_GE(joints[i], robot.robot_para_.axis_paras[i].min_joint_pos);
+      ASSERT_LE(joints[i], robot.robot_para_.axis_paras[i].max_joint_pos);
+    }
+  }
+  GetCapturedStdout();
+  EXPECT_GT(answered, 50);
+  EXPECT_GT(refused, 50);
 }
 
 }  // namespace

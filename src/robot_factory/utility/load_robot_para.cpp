@@ -3,9 +3,12 @@
 #include <yaml-cpp/yaml.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -26,12 +29,23 @@ constexpr size_t kMinInertialValues = 30;
 constexpr size_t kFrictionValues = 11;
 constexpr size_t kMinSignalBounds = 11;
 
-// A number that reads but is not finite: refused with kInvalid, not as a YAML error.
-class NotFiniteError : public std::runtime_error {
+// Ranges of the simulated drives' tracking: beyond them the lag is no drive anyone builds.
+constexpr double kMaxTrackingBandwidth = 10000.0;  // rad/s
+constexpr double kMaxDamping = 100.0;
+
+// A value that reads but that the arm cannot run with (a number that is not finite, out of its
+// range, an unknown key of a section of this system's own): refused with kInvalid, not as a YAML
+// error. The message names the key and the value.
+class InvalidValueError : public std::runtime_error {
  public:
-  explicit NotFiniteError(const std::string& key)
-      : std::runtime_error("Error: " + key + " is not a finite number.") {}
+  using std::runtime_error::runtime_error;
 };
+
+std::string describe(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
 
 void printError(const std::string& message) {
   std::cout << COLOR_BOLD_RED << message << COLOR_RESET << std::endl;
@@ -57,13 +71,140 @@ double readNumber(const YAML::Node& node, const std::string& key) {
     throwYamlError(node, "'" + key + "' is not a number");
   }
   if (!std::isfinite(value)) {
-    throw NotFiniteError(key);
+    throw InvalidValueError("Error: " + key + " is not a finite number.");
   }
   return value;
 }
 
 double requiredNumber(const YAML::Node& map, const char* key, const std::string& where) {
   return readNumber(requiredChild(map, key, where), where + key);
+}
+
+// An optional number: fallback when the key is absent.
+double optionalNumber(const YAML::Node& map, const char* key, const std::string& where,
+                      double fallback) {
+  const YAML::Node node = map[key];
+  return node ? readNumber(node, where + key) : fallback;
+}
+
+// Refuses a value outside [low, high], or (low_open) outside (low, high].
+void requireRange(double value, const std::string& key, double low, bool low_open, double high) {
+  if ((low_open ? value <= low : value < low) || value > high) {
+    throw InvalidValueError("Error: " + key + " is " + describe(value) + "; it must be " +
+                            (low_open ? "above " : "at least ") + describe(low) +
+                            (high < HUGE_VAL ? " and at most " + describe(high) : "") + ".");
+  }
+}
+
+// A section of this system's own is read whole: a key it does not know is most likely a typing
+// error, which must not pass silently.
+void refuseUnknownKeys(const YAML::Node& map, const std::string& section,
+                       std::initializer_list<const char*> keys) {
+  if (!map.IsMap()) {
+    throwYamlError(map, "'" + section + "' is not a map");
+  }
+  for (const auto& entry : map) {
+    const std::string key = entry.first.as<std::string>();
+    bool known = false;
+    for (const char* k : keys) {
+      known = known || key == k;
+    }
+    if (!known) {
+      std::string list;
+      for (const char* k : keys) {
+        list += (list.empty() ? "" : ", ") + std::string(k);
+      }
+      throw InvalidValueError("Error: " + section + " has no key '" + key + "' (its keys: " + list +
+                              ").");
+    }
+  }
+}
+
+// An optional whole number in [0, high]; fallback when the key is absent.
+long long optionalCount(const YAML::Node& map, const char* key, const std::string& where,
+                        long long fallback, long long high) {
+  const YAML::Node node = map[key];
+  if (!node) {
+    return fallback;
+  }
+  long long value = 0;
+  if (!node.IsScalar() || !YAML::convert<long long>::decode(node, value)) {
+    throwYamlError(node, "'" + where + key + "' is not a whole number");
+  }
+  if (value < 0 || value > high) {
+    throw InvalidValueError("Error: " + where + key + " is " + std::to_string(value) +
+                            "; it must be at least 0 and at most " + std::to_string(high) + ".");
+  }
+  return value;
+}
+
+bool optionalFlag(const YAML::Node& map, const char* key, const std::string& where) {
+  const YAML::Node node = map[key];
+  bool value = false;
+  if (node && (!node.IsScalar() || !YAML::convert<bool>::decode(node, value))) {
+    throwYamlError(node, "'" + where + key + "' is not a boolean (true or false)");
+  }
+  return value;
+}
+
+// Faults a simulated motor injects (an axis's simulated_faults); none when absent.
+VirtualMotorFaults readMotorFaults(const YAML::Node& section, const std::string& where) {
+  VirtualMotorFaults faults;
+  if (!section || section.IsNull()) {
+    return faults;
+  }
+  refuseUnknownKeys(
+      section, where.substr(0, where.size() - 1),
+      {"init_failures", "read_fault_from_period", "read_fault_probability",
+       "write_fault_from_period", "write_fault_probability", "fault_seed", "enable_never_arrives",
+       "home_fails", "external_torque", "external_torque_from_period"});
+  constexpr long long kMaxPeriods = std::numeric_limits<std::int64_t>::max() - 1;
+  faults.init_failures =
+      static_cast<int>(optionalCount(section, "init_failures", where, 0, 1000000));
+  faults.read_fault_from_period = optionalCount(section, "read_fault_from_period", where,
+                                                VirtualMotorFaults::kNever, kMaxPeriods);
+  faults.read_fault_probability = optionalNumber(section, "read_fault_probability", where, 0.0);
+  requireRange(faults.read_fault_probability, where + "read_fault_probability", 0.0, false, 1.0);
+  faults.write_fault_from_period = optionalCount(section, "write_fault_from_period", where,
+                                                 VirtualMotorFaults::kNever, kMaxPeriods);
+  faults.write_fault_probability = optionalNumber(section, "write_fault_probability", where, 0.0);
+  requireRange(faults.write_fault_probability, where + "write_fault_probability", 0.0, false, 1.0);
+  faults.fault_seed = static_cast<std::uint32_t>(
+      optionalCount(section, "fault_seed", where, 1, std::numeric_limits<std::uint32_t>::max()));
+  faults.enable_never_arrives = optionalFlag(section, "enable_never_arrives", where);
+  faults.home_fails = optionalFlag(section, "home_fails", where);
+  faults.external_torque = optionalNumber(section, "external_torque", where, 0.0);
+  faults.external_torque_from_period =
+      optionalCount(section, "external_torque_from_period", where, 0, kMaxPeriods);
+  return faults;
+}
+
+// Faults a simulated control-IO device injects (an entry's simulated_faults); none when absent.
+VirtualIoFaults readIoFaults(const YAML::Node& section, const std::string& where) {
+  VirtualIoFaults faults;
+  if (!section || section.IsNull()) {
+    return faults;
+  }
+  refuseUnknownKeys(section, where.substr(0, where.size() - 1), {"never_answers"});
+  faults.never_answers = optionalFlag(section, "never_answers", where);
+  return faults;
+}
+
+// Tracking of the simulated drives; defaults when the section is absent.
+VirtualMotorPara readVirtualMotorPara(const YAML::Node& section) {
+  VirtualMotorPara para;
+  if (!section || section.IsNull()) {
+    return para;
+  }
+  const std::string where = "virtual_motor_para.";
+  refuseUnknownKeys(section, "virtual_motor_para", {"tracking_bandwidth", "damping"});
+  para.tracking_bandwidth =
+      optionalNumber(section, "tracking_bandwidth", where, para.tracking_bandwidth);
+  requireRange(para.tracking_bandwidth, where + "tracking_bandwidth", 0.0, true,
+               kMaxTrackingBandwidth);
+  para.damping = optionalNumber(section, "damping", where, para.damping);
+  requireRange(para.damping, where + "damping", 0.0, true, kMaxDamping);
+  return para;
 }
 
 template <typename T>
@@ -115,6 +256,12 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
   const int axis_num = robot_para.axis_num;
   const bool is_real_robot =
       requiredScalar<bool>(root, "is_real_robot_flag", "", "a boolean (true or false)");
+  robot_para.max_joint_vel_tolerance =
+      optionalNumber(root, "max_joint_vel_tolerance", "", robot_para.max_joint_vel_tolerance);
+  requireRange(robot_para.max_joint_vel_tolerance, "max_joint_vel_tolerance", 0.0, false, HUGE_VAL);
+  if (!is_real_robot) {
+    robot_para.virtual_motor_para = readVirtualMotorPara(root["virtual_motor_para"]);
+  }
 
   // Kinematic parameters.
   const YAML::Node mdh = root["mdh_para"];
@@ -157,7 +304,9 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
     if (is_real_robot) {
       axis.motor = allocateMotor(item["motor_init_para"]);
     } else {
-      axis.motor = std::make_shared<VirtualMotor>(axis_number);
+      axis.motor = std::make_shared<VirtualMotor>(
+          axis_number, robot_para.virtual_motor_para,
+          readMotorFaults(item["simulated_faults"], where + "simulated_faults."));
     }
     if (!axis.motor) {
       printError("Error: no motor was made for axis " + std::to_string(axis_number) +
@@ -333,7 +482,8 @@ int loadFile(const std::string& path, RobotPara& robot_para) {
       if (is_real_robot) {
         device_para.device = allocateCtrlIo(requiredChild(item, "ctrl_io_init_para", where));
       } else {
-        device_para.device = std::make_shared<VirtualGripper>();
+        device_para.device = std::make_shared<VirtualGripper>(
+            readIoFaults(item["simulated_faults"], where + "simulated_faults."));
       }
       if (!device_para.device) {
         printError("Error: no device was made for ctrl_io_id " + std::to_string(id) +
@@ -404,7 +554,7 @@ int LoadRobotPara::load(const std::string& path, RobotPara& robot_para) {
   int result = load_result::kOk;
   try {
     result = loadFile(path, robot_para);
-  } catch (const NotFiniteError& e) {
+  } catch (const InvalidValueError& e) {
     printError(e.what());
     return load_result::kInvalid;
   } catch (const YAML::Exception& e) {

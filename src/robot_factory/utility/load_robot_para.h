@@ -13,7 +13,8 @@ inline constexpr int kOk = 0;
 // list that is not a one-item list.
 inline constexpr int kMissing = -1;
 // Coupling matrix malformed or not invertible, a zero reduction ratio, a parameter count or value
-// this arm type cannot run with, a number that is not finite.
+// this arm type cannot run with, a number that is not finite or out of its range, a key that
+// virtual_motor_para does not know.
 inline constexpr int kInvalid = -2;
 // The YAML library raised an error: parse error, missing required key, value of the wrong kind.
 inline constexpr int kYamlError = -3;

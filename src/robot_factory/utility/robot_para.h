@@ -7,6 +7,7 @@
 
 #include "devices/ctrl_io_interface.h"
 #include "devices/ctrl_motor_interface.h"
+#include "devices/virtual_motor.h"
 
 namespace brenvik {
 
@@ -70,6 +71,13 @@ struct RobotPara {
   DynamicsPara dynamics_para;
   DynamicsApplicationPara dynamics_application_para;
   std::map<int, CtrlIoDevicePara> ctrl_io_devices;  // keyed by ctrl_io_id
+  // Tolerance of the supervision of measured joint velocities, as a fraction of max_joint_vel: an
+  // axis is over its limit above (1 + max_joint_vel_tolerance) x max_joint_vel. Finite, >= 0.
+  // File key max_joint_vel_tolerance (optional).
+  double max_joint_vel_tolerance = 0.1;
+  // How the simulated drives track their setpoints (file key virtual_motor_para, optional, read
+  // for a simulated arm only).
+  VirtualMotorPara virtual_motor_para;
 };
 
 }  // namespace brenvik
