@@ -304,6 +304,12 @@ int CliArguments::parse(int argc, const char* const argv[], Invocation& inv, std
   if (inv.command == Command::kUrdf && inv.robot_para_file.empty()) {
     return fail(error, "urdf: --robot-para-file FILE is required");
   }
+  if (inv.command == Command::kPose) {
+    const std::vector<double>& v = inv.values;
+    if (v[3] * v[3] + v[4] * v[4] + v[5] * v[5] + v[6] * v[6] < 1e-18) {
+      return fail(error, "pose: the quaternion QX QY QZ QW is zero");
+    }
+  }
   if (inv.degrees && inv.command == Command::kMovj) {
     for (double& q : inv.values) q *= kRadPerDeg;
   }

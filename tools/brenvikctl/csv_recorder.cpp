@@ -57,9 +57,10 @@ int CsvRecorder::open(const std::string& path, size_t axis_count, std::string& e
 
 void CsvRecorder::write(const StatusSnapshot& s) {
   if (file_ == nullptr) return;
-  const double stamp = ros2::Time(s.actual.header.stamp).seconds();
+  // Nanoseconds: a double of seconds since 1970 keeps only about 0.2 us.
+  const int64_t stamp = ros2::Time(s.actual.header.stamp).nanoseconds();
   if (rows_ == 0) first_stamp_ = stamp;
-  last_time_ = stamp - first_stamp_;
+  last_time_ = static_cast<double>(stamp - first_stamp_) * 1e-9;
   line_.clear();
   char buffer[32];
   std::snprintf(buffer, sizeof(buffer), "%.6f", last_time_);

@@ -7,6 +7,7 @@
 //   tcp_qz, tcp_qw.
 // A value not received yet is an empty field. Main thread; no DDS.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ class CsvRecorder {
   std::string path_;
   size_t axis_count_ = 0;
   size_t rows_ = 0;
-  double first_stamp_ = 0.0;
+  int64_t first_stamp_ = 0;  // ns
   double last_time_ = 0.0;
   std::string line_;
 };

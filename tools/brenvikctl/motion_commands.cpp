@@ -143,10 +143,6 @@ int MotionCommands::run(const Invocation& inv, const std::vector<TimedPoint>& po
                   inv.block ? ", blocking" : "");
     summary = "movj sent: target " + joints(goal) + buffer;
   } else if (inv.command == Command::kMovs) {
-    if (points.size() < 4) {
-      return usageError(err, "movs: " + inv.file + " has " + std::to_string(points.size()) +
-                                 " points, a spline needs at least 4");
-    }
     if (points.front().positions.size() != n) {
       return usageError(
           err, "movs: the controller has " + std::to_string(n) + " axes, " + inv.file + " has " +
@@ -173,7 +169,6 @@ int MotionCommands::run(const Invocation& inv, const std::vector<TimedPoint>& po
   } else {
     const Joints& v = inv.values;
     const double norm = std::sqrt(v[3] * v[3] + v[4] * v[4] + v[5] * v[5] + v[6] * v[6]);
-    if (!(norm > 1e-9)) return usageError(err, "pose: the quaternion QX QY QZ QW is zero");
     goal = {v[0], v[1], v[2], v[3] / norm, v[4] / norm, v[5] / norm, v[6] / norm};
     msg.data = goal;
     msg.data.push_back(inv.velocity.value_or(kDefaultScale));

@@ -18,9 +18,8 @@ class MotionCommands {
   static constexpr double kDefaultScale = 0.5;
 
   // Runs invocation (movj, movs or pose) on a connected link; points: the file's points for
-  // movs. Returns exit_code::kOk (sent, or reached with --wait), kUsage (joint count not N,
-  // fewer than 4 spline points, zero quaternion), kNoController, kNotReached (stopped, refused,
-  // timed out) or kInterrupted.
+  // movs. Returns exit_code::kOk (sent, or reached with --wait), kUsage (joint count not N),
+  // kNoController, kNotReached (stopped, refused, timed out) or kInterrupted.
   [[nodiscard]] static int run(const Invocation& invocation, const std::vector<TimedPoint>& points,
                                ControllerLink& link, std::ostream& out, std::ostream& err);
 };

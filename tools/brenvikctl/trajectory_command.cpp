@@ -38,10 +38,9 @@ FollowJointTrajectory::Goal makeGoal(const std::vector<TimedPoint>& points, size
 int TrajectoryCommand::run(const Invocation& inv, const std::vector<TimedPoint>& points,
                            ControllerLink& link, std::ostream& out, std::ostream& err) {
   const size_t n = link.axisCount();
-  if (points.size() < 4 || points.front().positions.size() != n) {
-    err << "brenvikctl: trajectory: " << inv.file << " has " << points.size() << " points of "
-        << points.front().positions.size() << " joint values; the controller needs at least 4 "
-        << "points of " << n << "\n";
+  if (points.front().positions.size() != n) {
+    err << "brenvikctl: trajectory: the controller has " << n << " axes, " << inv.file << " has "
+        << points.front().positions.size() << " joint values a point\n";
     return exit_code::kUsage;
   }
   auto client =

@@ -20,7 +20,7 @@ class TrajectoryCommand {
 
   // Returns exit_code::kOk when the goal succeeded; kNotReached when it was rejected, aborted or
   // canceled by another client; kInterrupted when Ctrl-C canceled it; kUsage for a file whose
-  // points do not fit the controller (joint count, fewer than 4 points); kNoController.
+  // joint count is not the controller's; kNoController.
   [[nodiscard]] static int run(const Invocation& invocation, const std::vector<TimedPoint>& points,
                                ControllerLink& link, std::ostream& out, std::ostream& err);
 };
