@@ -69,8 +69,10 @@ class ChildProcess {
   }
 
   // The exit status (128 + the signal's number after a signal), or -1 while it still runs.
+  // After the exit the whole output has been read.
   int waitForExit(std::chrono::milliseconds deadline) {
     ros2_test::wait_until([&] { return poll(); }, deadline);
+    if (exit_status_ >= 0 && reader_.joinable()) reader_.join();
     return exit_status_;
   }
 

@@ -96,7 +96,10 @@ int waitForOutcome(const Invocation& inv, const Joints& goal, ControllerLink& li
     return exit_code::kNoController;
   }
   if (outcome == MoveOutcome::kReached) {
-    out << "reached: " << joints(status.actual.position) << "\n";
+    char actual[64];
+    std::snprintf(actual, sizeof(actual), " (actual within %.4f rad)",
+                  largestError(status.actual.position, status.reference.position));
+    out << "reached: " << joints(reference) << (pose ? "" : actual) << "\n";
     return exit_code::kOk;
   }
   out << moveOutcomeName(outcome);
