@@ -77,6 +77,35 @@ void ControllerLink::subscribe() {
       }));
   array(kCollisionData, status_.collision_data);
   flag(kUnnormalFlag, status_.unnormal);
+  subscriptions_.push_back(node_->create_subscription<rcl_interfaces::msg::Log>(
+      "/rosout", ros2::QoS(100), [this](const rcl_interfaces::msg::Log& line) {
+        if (line.name == node_->get_name()) return;
+        log_.push_back(line);
+        if (log_.size() > kLogLines) log_.pop_front();
+      }));
+}
+
+std::vector<std::string> ControllerLink::reasons() const {
+  auto text = [](const rcl_interfaces::msg::Log& line) {
+    const char* level = line.level >= rcl_interfaces::msg::Log::FATAL   ? "FATAL"
+                        : line.level >= rcl_interfaces::msg::Log::ERROR ? "ERROR"
+                        : line.level >= rcl_interfaces::msg::Log::WARN  ? "WARN"
+                        : line.level >= rcl_interfaces::msg::Log::INFO  ? "INFO"
+                                                                        : "DEBUG";
+    std::string msg = line.msg;
+    while (!msg.empty() && (msg.back() == '\n' || msg.back() == ' ')) msg.pop_back();
+    return "controller: [" + std::string(level) + "] [" + line.name + "] " + msg;
+  };
+  std::vector<std::string> lines;
+  for (const rcl_interfaces::msg::Log& line : log_) {
+    if (line.level >= rcl_interfaces::msg::Log::WARN) lines.push_back(text(line));
+  }
+  if (lines.empty()) {
+    for (size_t i = log_.size() > 2 ? log_.size() - 2 : 0; i < log_.size(); ++i) {
+      lines.push_back(text(log_[i]));
+    }
+  }
+  return lines;
 }
 
 std::string ControllerLink::where() const {

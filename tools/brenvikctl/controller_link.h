@@ -6,6 +6,7 @@
 // thread. All calls on the main thread; callbacks run inside the spin calls.
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "brenvikctl/status_snapshot.h"
 #include "ros2/executor.h"
+#include "ros2/msg/rcl_interfaces.h"
 #include "ros2/node.h"
 
 namespace brenvikctl {
@@ -67,6 +69,15 @@ class ControllerLink {
 
   const std::shared_ptr<ros2::Node>& node() const { return node_; }
 
+  // The controller's log lines from /rosout since clearLog(), the last kLogLines of them; lines
+  // of this node are left out. Controllers that publish no /rosout leave it empty.
+  static constexpr size_t kLogLines = 20;
+  const std::deque<rcl_interfaces::msg::Log>& log() const { return log_; }
+  void clearLog() { log_.clear(); }
+  // Its last warning and error lines, or, when there are none, its last two lines of any level,
+  // each as "controller: [LEVEL] [logger] text".
+  std::vector<std::string> reasons() const;
+
  private:
   [[nodiscard]] int awaitSubscriber(const ros2::PublisherBase& pub, std::string& error);
   [[nodiscard]] int awaitAcknowledgement(const ros2::PublisherBase& pub, std::string& error);
@@ -79,6 +90,7 @@ class ControllerLink {
   std::function<void()> on_actual_;
   std::vector<std::shared_ptr<ros2::SubscriptionBase>> subscriptions_;
   std::map<std::string, std::shared_ptr<ros2::PublisherBase>> publishers_;
+  std::deque<rcl_interfaces::msg::Log> log_;
 };
 
 }  // namespace brenvikctl

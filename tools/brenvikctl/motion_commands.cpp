@@ -102,10 +102,13 @@ int waitForOutcome(const Invocation& inv, const Joints& goal, ControllerLink& li
     out << "reached: " << joints(reference) << (pose ? "" : actual) << "\n";
     return exit_code::kOk;
   }
+  // Its /rosout lines since the command, when the controller publishes them.
+  link.spinFor(100ms);
+  const std::vector<std::string> reasons = link.reasons();
   out << moveOutcomeName(outcome);
   if (outcome == MoveOutcome::kRefused) {
     out << ": the controller did not start the move; the arm rests at " << joints(reference)
-        << " (the controller's console gives the reason)\n";
+        << (reasons.empty() ? " (the controller's console gives the reason)" : "") << "\n";
   } else if (pose) {
     const auto [position, angle] = poseError(status.tcp_pose, goal);
     out << " at " << joints(reference) << ": the tool is " << position << " m and " << angle
@@ -116,6 +119,7 @@ int waitForOutcome(const Invocation& inv, const Joints& goal, ControllerLink& li
     out << " at " << joints(reference) << ", target " << joints(goal) << ": joint" << axis + 1
         << " is " << error << " rad away\n";
   }
+  for (const std::string& line : reasons) out << line << "\n";
   return exit_code::kNotReached;
 }
 
@@ -200,6 +204,7 @@ int MotionCommands::run(const Invocation& inv, const std::vector<TimedPoint>& po
   out << summary << "\n";
   if (!inv.wait) return exit_code::kOk;
   judge.commandSent();
+  link.clearLog();
   return waitForOutcome(inv, goal, link, judge, outcome, out);
 }
 

@@ -2,7 +2,9 @@
 
 // The motion commands movj, movs and pose, with --wait: after sending, a MoveOutcomeJudge reads
 // the reference and actual joint states (and for pose the tool pose) until the move is reached,
-// stopped or refused, and the verdict is printed. Main thread.
+// stopped or refused, and the verdict is printed, followed for any verdict but reached by the
+// controller's warning and error lines on /rosout since the command (when it publishes them).
+// Main thread.
 
 #include <ostream>
 

@@ -77,6 +77,8 @@ int TrajectoryCommand::run(const Invocation& inv, const std::vector<TimedPoint>&
   if (handle == nullptr) {
     out << "rejected: the controller refused the goal (is it in its error state? brenvikctl "
            "recover)\n";
+    link.spinFor(std::chrono::milliseconds(100));
+    for (const std::string& line : link.reasons()) out << line << "\n";
     return exit_code::kNotReached;
   }
   out << "goal accepted: " << points.size() << " points over " << duration << " s\n";
@@ -118,6 +120,7 @@ int TrajectoryCommand::run(const Invocation& inv, const std::vector<TimedPoint>&
       return canceling ? exit_code::kInterrupted : exit_code::kNotReached;
     case ros2::action::ResultCode::ABORTED:
       out << "aborted" << detail << "\n";
+      for (const std::string& line : link.reasons()) out << line << "\n";
       return exit_code::kNotReached;
     default:
       out << "ended without a result\n";

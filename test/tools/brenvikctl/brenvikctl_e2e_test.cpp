@@ -10,6 +10,9 @@
 
 #include "brenvikctl/robot_description.h"
 #include "robot_model/brenvik_bot_v3_kinematics.h"
+#include "ros2/init.h"
+#include "ros2/msg/rcl_interfaces.h"
+#include "ros2/node.h"
 #include "support/child_process.h"
 #include "support/ros2_test_env.h"
 
@@ -145,8 +148,28 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   EXPECT_EQ(stopped->waitForExit(kDeadline), 1) << stopped->output();
   EXPECT_TRUE(stopped->printed("stopped at [")) << stopped->output();
   run({"recover"}, 0, "recovered: error flag clear");
-  run({"movj", "0", "3", "0", "0", "0", "--wait"}, 1,
-      "refused: the controller did not start the move");
+  // The refusal, with a reason on /rosout as the controller's logger would publish it.
+  const char* argv[] = {"brenvikctl_e2e_test"};
+  ros2::init(1, argv);
+  auto node = std::make_shared<ros2::Node>("e2e_log");
+  auto rosout = node->create_publisher<rcl_interfaces::msg::Log>("/rosout", ros2::QoS(10));
+  auto refused = start({"movj", "0", "3", "0", "0", "0", "--wait"});
+  ASSERT_TRUE(ros2_test::wait_until(
+      [&] { return refused->printed("movj sent") && rosout->get_subscription_count() > 0; },
+      kDeadline));
+  rcl_interfaces::msg::Log line;
+  line.level = rcl_interfaces::msg::Log::WARN;
+  line.name = "robot_cmd_processor";
+  line.msg = "joint2 target 3 is outside [-1.6, 1.6]\n";
+  rosout->publish(line);
+  EXPECT_EQ(refused->waitForExit(kDeadline), 1);
+  EXPECT_TRUE(refused->printed("refused: the controller did not start the move"));
+  EXPECT_TRUE(
+      refused->printed("controller: [WARN] [robot_cmd_processor] joint2 target 3 is outside"))
+      << refused->output();
+  rosout.reset();
+  node.reset();
+  ros2::shutdown();
   run({"movj", "0", "0", "0", "0"}, 2, "movj: the controller has 5 axes, got 4 joint values");
 
   // Switches and devices, with what the controller says of them.
