@@ -1,5 +1,6 @@
 #include "brenvikctl/brenvikctl.h"
 
+#include <cmath>
 #include <exception>
 #include <fstream>
 
@@ -53,7 +54,7 @@ int urdf(const Invocation& inv, std::ostream& out, std::ostream& err) {
 
 int runOnController(const Invocation& inv, const std::vector<TimedPoint>& points, std::ostream& out,
                     std::ostream& err) {
-  ControllerLink link(inv.ros_argv);
+  ControllerLink link(inv.ros_argv, std::chrono::milliseconds(std::llround(inv.timeout * 1000.0)));
   std::string error;
   if (const int result = link.connect(error); result != exit_code::kOk) {
     return error.empty() ? result : fail(err, result, error);

@@ -22,6 +22,7 @@ enum Option : uint32_t {
   kOutput = 1u << 6,
   kParaFile = 1u << 7,
   kTolerance = 1u << 8,
+  kTimeout = 1u << 9,
 };
 
 struct OptionSpec {
@@ -41,6 +42,7 @@ constexpr OptionSpec kOptions[] = {
     {kOutput, "--output", "-o", true},
     {kParaFile, "--robot-para-file", nullptr, true},
     {kTolerance, "--tolerance", nullptr, true},
+    {kTimeout, "--timeout", nullptr, true},
 };
 
 enum class Positional { kNone, kNumbers, kIntegers, kFile, kOnOff };
@@ -157,6 +159,8 @@ int applyOption(const OptionSpec& spec, const std::string& value, Invocation& in
       return parsePositive(spec.name, value, inv.seconds, error);
     case kTolerance:
       return parsePositive(spec.name, value, inv.tolerance, error);
+    case kTimeout:
+      return parsePositive(spec.name, value, inv.timeout, error);
     case kOutput:
       inv.output = value;
       return exit_code::kOk;
@@ -285,7 +289,10 @@ int CliArguments::parse(int argc, const char* const argv[], Invocation& inv, std
   inv.command = spec->command;
   inv.name = spec->name;
   for (const auto& [option, value] : options) {
-    if ((spec->options & option->option) == 0) {
+    // Every command that talks to the controller takes --timeout.
+    const bool offline = spec->command == Command::kHelp || spec->command == Command::kPlot ||
+                         spec->command == Command::kUrdf;
+    if ((spec->options & option->option) == 0 && (option->option != kTimeout || offline)) {
       return fail(error, std::string("option ") + option->name + " does not apply to " +
                              spec->name + " (usage: brenvikctl " + spec->synopsis + ")");
     }
@@ -329,6 +336,7 @@ std::string CliArguments::usage() {
       "\n  --wait        wait for the end of the move and tell how it ended (reached, stopped,\n"
       "                refused); exit status 1 when it did not reach its goal\n"
       "  --tolerance R joint tolerance (rad) of a reached target with --wait (default 0.01)\n"
+      "  --timeout S   how long to look for the controller (default 2 s)\n"
       "  --ros-args    ROS 2 arguments, e.g. --ros-args -r __ns:=/arm1\n\n"
       "Exit status: 0 done, 1 goal not reached, 2 wrong arguments, 3 no controller found,\n"
       "4 bad file, 5 gnuplot failed, 130 interrupted.\n";

@@ -2,6 +2,8 @@
 
 #include <dds/dds.h>
 
+#include <cstdio>
+
 #include "brenvikctl/exit_codes.h"
 #include "brenvikctl/interrupt.h"
 #include "ros2/context.h"
@@ -20,7 +22,9 @@ std::vector<const char*> pointers(const std::vector<std::string>& args) {
 
 }  // namespace
 
-ControllerLink::ControllerLink(const std::vector<std::string>& ros_argv) {
+ControllerLink::ControllerLink(const std::vector<std::string>& ros_argv,
+                               std::chrono::milliseconds discovery_time)
+    : discovery_time_(discovery_time) {
   const std::vector<const char*> argv = pointers(ros_argv);
   ros2::init(static_cast<int>(argv.size()), argv.data());
   Interrupt::install();
@@ -114,38 +118,45 @@ std::string ControllerLink::where() const {
   return text;
 }
 
+std::string ControllerLink::within() const {
+  char text[48];
+  std::snprintf(text, sizeof(text), " within %g s",
+                std::chrono::duration<double>(discovery_time_).count());
+  return text;
+}
+
 int ControllerLink::connect(std::string& error) {
   if (spinUntil(
           [&] {
             return status_.counts[kReferenceJoint] >= 2 && status_.has(kActualJoint) &&
                    !status_.reference.position.empty();
           },
-          kDiscoveryTime)) {
+          discovery_time_)) {
     return exit_code::kOk;
   }
   if (Interrupt::requested()) return exit_code::kInterrupted;
-  error = "no controller found on " + where() + " within 2 s: nothing published " +
+  error = "no controller found on " + where() + within() + ": nothing published " +
           node_->resolve_topic_name(kStatusTopicNames[kReferenceJoint]) +
           " (is brenvik_robot running with the same ROS_DOMAIN_ID and ROS_LOCALHOST_ONLY?)";
   return exit_code::kNoController;
 }
 
 int ControllerLink::awaitSubscriber(const ros2::PublisherBase& pub, std::string& error) {
-  if (spinUntil([&] { return pub.get_subscription_count() > 0; }, kDiscoveryTime)) {
+  if (spinUntil([&] { return pub.get_subscription_count() > 0; }, discovery_time_)) {
     return exit_code::kOk;
   }
   if (Interrupt::requested()) return exit_code::kInterrupted;
-  error = "no controller found on " + where() + " within 2 s: nothing subscribes to " +
+  error = "no controller found on " + where() + within() + ": nothing subscribes to " +
           pub.get_topic_name();
   return exit_code::kNoController;
 }
 
 int ControllerLink::awaitAcknowledgement(const ros2::PublisherBase& pub, std::string& error) {
-  const auto timeout = std::chrono::duration_cast<std::chrono::nanoseconds>(kDiscoveryTime);
+  const auto timeout = std::chrono::duration_cast<std::chrono::nanoseconds>(discovery_time_);
   if (dds_wait_for_acks(pub.dds_writer(), timeout.count()) == DDS_RETCODE_OK) {
     return exit_code::kOk;
   }
-  error = "the controller did not acknowledge " + pub.get_topic_name() + " within 2 s (" + where() +
+  error = "the controller did not acknowledge " + pub.get_topic_name() + within() + " (" + where() +
           ")";
   return exit_code::kNoController;
 }

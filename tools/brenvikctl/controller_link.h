@@ -22,17 +22,20 @@ namespace brenvikctl {
 
 class ControllerLink {
  public:
-  // How long a controller has to show itself: status samples, a subscriber, an action server.
+  // How long a controller has to show itself by default: status samples, a subscriber, an
+  // acknowledgement, an action server.
   static constexpr std::chrono::milliseconds kDiscoveryTime{2000};
 
-  // ros_argv: the program name and its ROS 2 arguments. Initialises ROS 2 and installs the
-  // Ctrl-C handling of Interrupt.
-  explicit ControllerLink(const std::vector<std::string>& ros_argv);
+  // ros_argv: the program name and its ROS 2 arguments; discovery_time: kDiscoveryTime or longer
+  // for a slow network or machine. Initialises ROS 2 and installs the Ctrl-C handling of
+  // Interrupt.
+  ControllerLink(const std::vector<std::string>& ros_argv,
+                 std::chrono::milliseconds discovery_time = kDiscoveryTime);
   ~ControllerLink();
   ControllerLink(const ControllerLink&) = delete;
   ControllerLink& operator=(const ControllerLink&) = delete;
 
-  // Waits up to kDiscoveryTime for two samples of current_reference_joint and one of
+  // Waits up to the discovery time for two samples of current_reference_joint and one of
   // current_actual_joint. Returns exit_code::kOk or exit_code::kNoController with error naming
   // the ROS domain and the topic.
   [[nodiscard]] int connect(std::string& error);
@@ -48,8 +51,8 @@ class ControllerLink {
   void onReference(std::function<void()> callback) { on_reference_ = std::move(callback); }
   void onActual(std::function<void()> callback) { on_actual_ = std::move(callback); }
 
-  // Publishes msg on topic once a subscriber has matched (up to kDiscoveryTime), then waits up to
-  // kDiscoveryTime for the subscriber to acknowledge it. Returns exit_code::kOk or
+  // Publishes msg on topic once a subscriber has matched (up to the discovery time), then waits
+  // up to the discovery time for the subscriber to acknowledge it. Returns exit_code::kOk or
   // exit_code::kNoController with error naming the topic and the domain.
   template <class MessageT>
   [[nodiscard]] int publish(const std::string& topic, const MessageT& msg, std::string& error) {
@@ -68,6 +71,7 @@ class ControllerLink {
   void spinFor(std::chrono::milliseconds duration);
 
   const std::shared_ptr<ros2::Node>& node() const { return node_; }
+  std::chrono::milliseconds discoveryTime() const { return discovery_time_; }
 
   // The controller's log lines from /rosout since clearLog(), the last kLogLines of them; lines
   // of this node are left out. Controllers that publish no /rosout leave it empty.
@@ -83,6 +87,9 @@ class ControllerLink {
   [[nodiscard]] int awaitAcknowledgement(const ros2::PublisherBase& pub, std::string& error);
   void subscribe();
 
+  [[nodiscard]] std::string within() const;
+
+  std::chrono::milliseconds discovery_time_;
   std::shared_ptr<ros2::Node> node_;
   ros2::Executor executor_;
   StatusSnapshot status_;

@@ -1,5 +1,7 @@
 #include "brenvikctl/device_commands.h"
 
+#include <algorithm>
+
 #include "brenvikctl/exit_codes.h"
 
 namespace brenvikctl {
@@ -20,7 +22,8 @@ std_msgs::msg::String textMessage(const std::string& text) {
 // Waits for a status flag to take value; says so on out, or why not on err.
 int awaitFlag(ControllerLink& link, const bool& flag, bool value, const std::string& done,
               const std::string& failed, std::ostream& out, std::ostream& err) {
-  if (link.spinUntil([&] { return flag == value; }, DeviceCommands::kFlagTime)) {
+  if (link.spinUntil([&] { return flag == value; },
+                     std::max(DeviceCommands::kFlagTime, link.discoveryTime()))) {
     out << done << "\n";
     return exit_code::kOk;
   }
@@ -43,7 +46,7 @@ int DeviceCommands::run(const Invocation& inv, ControllerLink& link, std::ostrea
       if (result != exit_code::kOk) break;
       return awaitFlag(link, status.enabled, enable, enable ? "drives enabled" : "drives disabled",
                        std::string("enable_flag stayed ") + (enable ? "false" : "true") +
-                           " for 3 s: the controller did not " + inv.name +
+                           " in time: the controller did not " + inv.name +
                            " the drives (see its console)",
                        out, err);
     }
@@ -61,7 +64,7 @@ int DeviceCommands::run(const Invocation& inv, ControllerLink& link, std::ostrea
       result = link.publish("recover_topic", boolMessage(true), error);
       if (result != exit_code::kOk) break;
       return awaitFlag(link, status.unnormal, false, "recovered: error flag clear",
-                       "the error flag is still set after 3 s: recover failed (see the "
+                       "the error flag is still set: recover failed (see the "
                        "controller's console)",
                        out, err);
     case Command::kIo: {

@@ -14,11 +14,12 @@ namespace brenvikctl {
 
 class DeviceCommands {
  public:
-  // How long enable, disable and recover wait for the flag they change.
+  // How long enable, disable and recover wait at least for the flag they change (longer when the
+  // link's discovery time is longer).
   static constexpr std::chrono::milliseconds kFlagTime{3000};
 
   // Runs invocation on a connected link. Returns exit_code::kOk, kNoController, or kNotReached
-  // when the flag did not change in kFlagTime; messages go to out (results) and err (errors).
+  // when the flag did not change in time; messages go to out (results) and err (errors).
   [[nodiscard]] static int run(const Invocation& invocation, ControllerLink& link,
                                std::ostream& out, std::ostream& err);
 };

@@ -48,6 +48,7 @@ struct Invocation {
   bool wait = false;
   double seconds = 0.0;     // record: duration (s)
   double tolerance = 0.01;  // --wait: joint tolerance (rad) of a reached target
+  double timeout = 2.0;     // s to find the controller (status, subscriber, acknowledgement)
   // argv[0] followed by every ROS 2 argument (--ros-args ... [--]), for ros2::init.
   std::vector<std::string> ros_argv;
 };

@@ -82,7 +82,7 @@ int waitForOutcome(const Invocation& inv, const Joints& goal, ControllerLink& li
   const bool ended = link.spinUntil(
       [&] {
         return outcome != MoveOutcome::kPending ||
-               std::chrono::steady_clock::now() - last_sample > ControllerLink::kDiscoveryTime;
+               std::chrono::steady_clock::now() - last_sample > link.discoveryTime();
       },
       std::chrono::hours(1));
   link.onReference(nullptr);
@@ -92,7 +92,7 @@ int waitForOutcome(const Invocation& inv, const Joints& goal, ControllerLink& li
   }
   const Joints& reference = status.reference.position;
   if (outcome == MoveOutcome::kPending) {
-    out << "lost the controller: no status for 2 s\n";
+    out << "lost the controller: its status stopped\n";
     return exit_code::kNoController;
   }
   if (outcome == MoveOutcome::kReached) {

@@ -50,7 +50,7 @@ class MoveOutcomeJudge {
   explicit MoveOutcomeJudge(const MoveJudgeConfig& config = MoveJudgeConfig());
 
   // Feeds one sample; samples before commandSent() only track rest and motion.
-  MoveOutcome update(const MoveSample& sample);
+  [[nodiscard]] MoveOutcome update(const MoveSample& sample);
 
   // Marks the moment the command went out (after the samples seen so far).
   void commandSent();

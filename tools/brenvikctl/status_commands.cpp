@@ -63,7 +63,7 @@ int record(const Invocation& inv, ControllerLink& link, std::ostream& out, std::
   const bool done = link.spinUntil(
       [&] {
         return (recorder.rows() > 0 && recorder.duration() >= inv.seconds) ||
-               Clock::now() - last_sample > ControllerLink::kDiscoveryTime;
+               Clock::now() - last_sample > link.discoveryTime();
       },
       std::chrono::hours(24 * 365));
   link.onActual(nullptr);

@@ -74,7 +74,13 @@ std::string StatusFormatter::format(const StatusSnapshot& s, const std::string& 
   } else {
     out += "-";
   }
-  out += "\n";
+  out += "\ncollision data:";
+  const size_t shown = std::min<size_t>(s.collision_data.size(), 8);
+  for (size_t i = 0; i < shown; ++i) out += " " + printf_string("%.4g", s.collision_data[i]);
+  if (shown < s.collision_data.size()) {
+    out += " ... (" + std::to_string(s.collision_data.size()) + " values)";
+  }
+  out += s.has(kCollisionData) ? "\n" : " -\n";
   return out;
 }
 

@@ -2,7 +2,8 @@
 
 // Renders a status snapshot as a terminal screen: the flags, a joint table in rad and degrees
 // (reference, actual, error = reference - actual, actual velocity, measured and estimated
-// torque), the tool pose. Topics not received yet show as "-". No DDS.
+// torque), the tool pose, the first values of the collision data record. Topics not received
+// yet show as "-". No DDS.
 
 #include <string>
 

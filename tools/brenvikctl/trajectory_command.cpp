@@ -1,5 +1,6 @@
 #include "brenvikctl/trajectory_command.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -45,8 +46,8 @@ int TrajectoryCommand::run(const Invocation& inv, const std::vector<TimedPoint>&
   }
   auto client =
       ros2::action::create_client<FollowJointTrajectory>(link.node(), "follow_joint_trajectory");
-  if (!client->wait_for_action_server(ControllerLink::kDiscoveryTime)) {
-    err << "brenvikctl: no controller found on " << link.where() << " within 2 s: no action server "
+  if (!client->wait_for_action_server(link.discoveryTime())) {
+    err << "brenvikctl: no controller found on " << link.where() << " in time: no action server "
         << link.node()->resolve_topic_name("follow_joint_trajectory", true) << "\n";
     return exit_code::kNoController;
   }
@@ -69,8 +70,9 @@ int TrajectoryCommand::run(const Invocation& inv, const std::vector<TimedPoint>&
   const auto ready = [](const auto& future) {
     return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   };
-  if (!link.spinUntil([&] { return ready(goal_future); }, kAnswerTime, false)) {
-    err << "brenvikctl: the controller did not answer the goal within 5 s\n";
+  const auto answer_time = std::max(kAnswerTime, link.discoveryTime());
+  if (!link.spinUntil([&] { return ready(goal_future); }, answer_time, false)) {
+    err << "brenvikctl: the controller did not answer the goal in time\n";
     return exit_code::kNoController;
   }
   const Client::GoalHandle::SharedPtr handle = goal_future.get();
@@ -90,8 +92,8 @@ int TrajectoryCommand::run(const Invocation& inv, const std::vector<TimedPoint>&
       bar.finish();
       out << "canceling the goal (Ctrl-C again quits at once)\n";
       (void)client->async_cancel_goal(handle);
-      if (!link.spinUntil([&] { return ready(result_future); }, kAnswerTime, false)) {
-        err << "brenvikctl: the goal did not end within 5 s of the cancel request\n";
+      if (!link.spinUntil([&] { return ready(result_future); }, answer_time, false)) {
+        err << "brenvikctl: the goal did not end in time after the cancel request\n";
         return exit_code::kInterrupted;
       }
       break;

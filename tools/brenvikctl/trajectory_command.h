@@ -15,7 +15,7 @@ namespace brenvikctl {
 
 class TrajectoryCommand {
  public:
-  // How long the controller has to answer the goal, and to end it after a cancel.
+  // How long the controller has at least to answer the goal, and to end it after a cancel.
   static constexpr std::chrono::milliseconds kAnswerTime{5000};
 
   // Returns exit_code::kOk when the goal succeeded; kNotReached when it was rejected, aborted or
