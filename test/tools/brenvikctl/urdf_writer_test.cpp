@@ -8,7 +8,6 @@
 #include <Eigen/Geometry>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <sstream>
 
 #include "brenvikctl/exit_codes.h"
@@ -20,18 +19,24 @@ namespace {
 // The origins of joint1..jointN in file order, as the URDF states them.
 std::vector<Eigen::Isometry3d> jointOrigins(const std::string& urdf) {
   std::vector<Eigen::Isometry3d> origins;
-  const std::string number = "(\\S+)";
-  const std::regex origin("<joint name=\"joint\\d+\"[\\s\\S]*?<origin xyz=\"" + number + " " +
-                          number + " " + number + "\" rpy=\"" + number + " " + number + " " +
-                          number + "\"/>");
-  for (std::sregex_iterator it(urdf.begin(), urdf.end(), origin), end; it != end; ++it) {
-    const auto v = [&](int i) { return std::stod((*it)[i]); };
+  // Three numbers after the attribute name at or after from.
+  auto numbers = [&](const std::string& attribute, size_t from) {
+    std::istringstream in(urdf.substr(urdf.find(attribute + "=\"", from) + attribute.size() + 2));
+    Eigen::Vector3d v;
+    in >> v.x() >> v.y() >> v.z();
+    return v;
+  };
+  for (size_t at = urdf.find("<joint name=\"joint"); at != std::string::npos;
+       at = urdf.find("<joint name=\"joint", at + 1)) {
+    const size_t origin = urdf.find("<origin", at);
+    const Eigen::Vector3d xyz = numbers("xyz", origin);
+    const Eigen::Vector3d rpy = numbers("rpy", origin);
     Eigen::Isometry3d t = Eigen::Isometry3d::Identity();
-    t.translate(Eigen::Vector3d(v(1), v(2), v(3)));
+    t.translate(xyz);
     // URDF rpy: fixed axes x, y, z, so R = Rz(yaw) Ry(pitch) Rx(roll).
-    t.rotate(Eigen::AngleAxisd(v(6), Eigen::Vector3d::UnitZ()) *
-             Eigen::AngleAxisd(v(5), Eigen::Vector3d::UnitY()) *
-             Eigen::AngleAxisd(v(4), Eigen::Vector3d::UnitX()));
+    t.rotate(Eigen::AngleAxisd(rpy.z(), Eigen::Vector3d::UnitZ()) *
+             Eigen::AngleAxisd(rpy.y(), Eigen::Vector3d::UnitY()) *
+             Eigen::AngleAxisd(rpy.x(), Eigen::Vector3d::UnitX()));
     origins.push_back(t);
   }
   return origins;
