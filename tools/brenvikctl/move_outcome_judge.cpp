@@ -26,7 +26,8 @@ MoveOutcomeJudge::MoveOutcomeJudge(const MoveJudgeConfig& config) : config_(conf
 void MoveOutcomeJudge::commandSent() {
   sent_ = true;
   moved_ = false;
-  sent_stamp_ = last_stamp_;
+  // Without a sample yet, the first sample after the send stands for the moment of the send.
+  sent_stamp_ = has_last_ ? last_stamp_ : -1.0;
   // The arm counts as idle at the send when it has rested since the sample before.
   idle_ = has_last_ && last_stamp_ > rest_since_;
   unnormal_at_send_ = last_unnormal_;
@@ -47,6 +48,7 @@ MoveOutcome MoveOutcomeJudge::update(const MoveSample& sample) {
   last_stamp_ = sample.stamp;
   last_unnormal_ = sample.unnormal;
   if (!sent_) return MoveOutcome::kPending;
+  if (sent_stamp_ < 0.0) sent_stamp_ = sample.stamp;
 
   const bool at_rest = still && sample.stamp - rest_since_ >= config_.rest_time;
   if (at_rest) idle_ = true;

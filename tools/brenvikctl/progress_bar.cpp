@@ -6,7 +6,10 @@
 
 namespace brenvikctl {
 
-ProgressBar::ProgressBar(std::FILE* out) : out_(out), terminal_(isatty(fileno(out)) != 0) {}
+// Redrawn only on a terminal, and only while this process is in its foreground: a recording
+// started with '&' does not draw over the commands typed meanwhile.
+ProgressBar::ProgressBar(std::FILE* out)
+    : out_(out), terminal_(isatty(fileno(out)) != 0 && tcgetpgrp(fileno(out)) == getpgrp()) {}
 
 std::string ProgressBar::render(double fraction, const std::string& detail) {
   constexpr int kWidth = 30;

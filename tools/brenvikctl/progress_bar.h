@@ -1,7 +1,8 @@
 #pragma once
 
 // A one-line progress bar on a terminal: "[#########-----------]  45%  detail", redrawn in place
-// at most 10 times a second. When the stream is not a terminal only the final line is written.
+// at most 10 times a second. When the stream is not a terminal, or the process runs in the
+// background, only the final line is written.
 // Main thread.
 
 #include <chrono>

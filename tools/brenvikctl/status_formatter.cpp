@@ -22,6 +22,8 @@ std::string cell(const std::vector<double>& values, size_t i, const char* format
   // DBL_MAX marks a joint without a value (the torque estimate of joints the model leaves out).
   const bool known = i < values.size() && std::fabs(values[i]) < 1e300;
   std::string text = known ? printf_string(format, values[i] * scale) : "-";
+  // No "-0.0000" for a value that rounds to zero.
+  if (text.find_first_not_of("-0.") == std::string::npos && text[0] == '-') text.erase(0, 1);
   if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
   return text;
 }
@@ -80,6 +82,7 @@ std::string StatusFormatter::format(const StatusSnapshot& s, const std::string& 
   if (shown < s.collision_data.size()) {
     out += " ... (" + std::to_string(s.collision_data.size()) + " values)";
   }
+  if (s.has(kCollisionData) && s.collision_data.empty()) out += " (empty)";
   out += s.has(kCollisionData) ? "\n" : " -\n";
   return out;
 }

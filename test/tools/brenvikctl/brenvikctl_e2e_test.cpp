@@ -167,7 +167,8 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   line.msg = "joint2 target 3 is outside [-1.6, 1.6]\n";
   rosout->publish(line);
   EXPECT_EQ(refused->waitForExit(kDeadline), 1);
-  EXPECT_TRUE(refused->printed("refused: the controller did not start the move"));
+  EXPECT_TRUE(refused->printed("refused: the controller did not start the move"))
+      << refused->output();
   EXPECT_TRUE(
       refused->printed("controller: [WARN] [robot_cmd_processor] joint2 target 3 is outside"))
       << refused->output();

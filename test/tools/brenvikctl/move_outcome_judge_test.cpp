@@ -13,7 +13,8 @@ namespace brenvikctl {
 namespace {
 
 constexpr double kPeriod = 0.005;
-constexpr double kLag = 0.04;  // s, time constant of the simulated drive
+constexpr double kEpoch = 1.7e9;  // s, the stamps are wall-clock times
+constexpr double kLag = 0.04;     // s, time constant of the simulated drive
 constexpr double kGoal = 1.0;
 constexpr double kTolerance = 0.01;
 
@@ -30,6 +31,7 @@ struct Scenario {
   bool drive_stuck;  // the drive does not follow
   MoveOutcome expected;
   double decided_from, decided_by;  // s, window of the verdict
+  double first_sample = 0.0;        // s, the first sample the judge sees
 };
 
 const auto kNever = [](double) { return false; };
@@ -57,6 +59,8 @@ const Scenario kScenarios[] = {
      MoveOutcome::kRefused, 2.49, 2.52},
     {"DriveDoesNotFollow", [](double t) { return ramp(t, 1.02, 2.0, 0.0, kGoal); }, kNever, true,
      MoveOutcome::kStopped, 3.49, 3.52},
+    {"NoSampleBeforeTheCommand", [](double) { return kGoal; }, kNever, false, MoveOutcome::kReached,
+     1.05, 1.06, 1.0},
     {"NeverComesToRest", [](double t) { return std::sin(t); }, kNever, false,
      MoveOutcome::kTimedOut, 60.99, 61.01},
 };
@@ -71,10 +75,11 @@ TEST_P(MoveOutcomeJudgeTest, DecidesInItsWindow) {
   for (int k = 0; k * kPeriod < 70.0; ++k) {
     const double t = k * kPeriod;
     if (!judge.sent() && t >= 1.0) judge.commandSent();
+    if (t < s.first_sample) continue;
     reference = {s.reference(t), 0.0};
     if (!s.drive_stuck) actual += (reference[0] - actual) * kPeriod / kLag;
     const MoveOutcome outcome =
-        judge.update({t, &reference, std::fabs(reference[0] - kGoal) <= kTolerance,
+        judge.update({kEpoch + t, &reference, std::fabs(reference[0] - kGoal) <= kTolerance,
                       std::fabs(actual - kGoal) <= kTolerance, s.unnormal(t)});
     if (outcome == MoveOutcome::kPending) continue;
     EXPECT_EQ(outcome, s.expected) << moveOutcomeName(outcome) << " at " << t;
