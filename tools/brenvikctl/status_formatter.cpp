@@ -23,7 +23,9 @@ std::string cell(const std::vector<double>& values, size_t i, const char* format
   const bool known = i < values.size() && std::fabs(values[i]) < 1e300;
   std::string text = known ? printf_string(format, values[i] * scale) : "-";
   // No "-0.0000" for a value that rounds to zero.
-  if (text.find_first_not_of("-0.") == std::string::npos && text[0] == '-') text.erase(0, 1);
+  if (known && text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) {
+    text.erase(0, 1);
+  }
   if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
   return text;
 }

@@ -76,7 +76,10 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   ASSERT_TRUE(ros2_test::wait_until([&] { return start({"status"})->waitForExit(kDeadline) == 0; },
                                     kDeadline));
   const std::string status = run({"status"}, 0, "drives: disabled   error: no   collision: no");
-  EXPECT_NE(status.find("joint5    0.0000     0.00   0.0000     0.00"), std::string::npos)
+  EXPECT_NE(
+      status.find("joint5    0.0000     0.00   0.0000     0.00   0.0000     0.00    0.0000     "
+                  "0.000         -\n"),
+      std::string::npos)
       << status;
   EXPECT_NE(status.find("tool pose: x 0.4600  y 0.0000  z 0.2100 m"), std::string::npos);
 
