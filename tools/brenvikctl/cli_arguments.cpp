@@ -25,14 +25,14 @@ enum Option : uint32_t {
   kTimeout = 1u << 9,
 };
 
-struct OptionSpec {
+struct OptionDef {
   Option option;
   const char* name;
   const char* alias;  // nullptr: none
   bool takes_value;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {kVel, "--vel", nullptr, true},
     {kAcc, "--acc", nullptr, true},
     {kBlock, "--block", nullptr, false},
@@ -47,7 +47,7 @@ constexpr OptionSpec kOptions[] = {
 
 enum class Positional { kNone, kNumbers, kIntegers, kFile, kOnOff };
 
-struct CommandSpec {
+struct CommandDef {
   const char* name;
   Command command;
   Positional positional;
@@ -60,7 +60,7 @@ struct CommandSpec {
 
 constexpr uint32_t kWaitOptions = kWait | kTolerance;
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandDef kCommands[] = {
     {"enable", Command::kEnable, Positional::kNone, 0, 0, 0, "enable",
      "enable the drives and wait for enable_flag"},
     {"disable", Command::kDisable, Positional::kNone, 0, 0, 0, "disable",
@@ -105,16 +105,16 @@ constexpr CommandSpec kCommands[] = {
     {"help", Command::kHelp, Positional::kNone, 0, 0, 0, "help", "this text"},
 };
 
-const OptionSpec* findOption(const std::string& token) {
-  for (const OptionSpec& spec : kOptions) {
-    if (token == spec.name || (spec.alias != nullptr && token == spec.alias)) return &spec;
+const OptionDef* findOption(const std::string& token) {
+  for (const OptionDef& def : kOptions) {
+    if (token == def.name || (def.alias != nullptr && token == def.alias)) return &def;
   }
   return nullptr;
 }
 
-const CommandSpec* findCommand(const std::string& name) {
-  for (const CommandSpec& spec : kCommands) {
-    if (name == spec.name) return &spec;
+const CommandDef* findCommand(const std::string& name) {
+  for (const CommandDef& def : kCommands) {
+    if (name == def.name) return &def;
   }
   return nullptr;
 }
@@ -148,19 +148,19 @@ int parsePositive(const std::string& option, const std::string& text, double& ou
   return exit_code::kOk;
 }
 
-int applyOption(const OptionSpec& spec, const std::string& value, Invocation& inv,
+int applyOption(const OptionDef& def, const std::string& value, Invocation& inv,
                 std::string& error) {
-  switch (spec.option) {
+  switch (def.option) {
     case kVel:
-      return parseScale(spec.name, value, inv.velocity, error);
+      return parseScale(def.name, value, inv.velocity, error);
     case kAcc:
-      return parseScale(spec.name, value, inv.acceleration, error);
+      return parseScale(def.name, value, inv.acceleration, error);
     case kSeconds:
-      return parsePositive(spec.name, value, inv.seconds, error);
+      return parsePositive(def.name, value, inv.seconds, error);
     case kTolerance:
-      return parsePositive(spec.name, value, inv.tolerance, error);
+      return parsePositive(def.name, value, inv.tolerance, error);
     case kTimeout:
-      return parsePositive(spec.name, value, inv.timeout, error);
+      return parsePositive(def.name, value, inv.timeout, error);
     case kOutput:
       inv.output = value;
       return exit_code::kOk;
@@ -180,21 +180,21 @@ int applyOption(const OptionSpec& spec, const std::string& value, Invocation& in
   return exit_code::kOk;
 }
 
-int parsePositionals(const CommandSpec& spec, const std::vector<std::string>& args, Invocation& inv,
+int parsePositionals(const CommandDef& def, const std::vector<std::string>& args, Invocation& inv,
                      std::string& error) {
   const int count = static_cast<int>(args.size());
-  if (count < spec.min_count || (spec.max_count >= 0 && count > spec.max_count)) {
-    std::string expected = std::to_string(spec.min_count);
-    if (spec.max_count < 0) expected = "at least " + expected;
-    if (spec.max_count > spec.min_count) expected += " to " + std::to_string(spec.max_count);
-    return fail(error, std::string(spec.name) + ": expects " + expected + " argument" +
-                           (spec.min_count == 1 && spec.max_count == 1 ? "" : "s") + ", got " +
-                           std::to_string(count) + " (usage: brenvikctl " + spec.synopsis + ")");
+  if (count < def.min_count || (def.max_count >= 0 && count > def.max_count)) {
+    std::string expected = std::to_string(def.min_count);
+    if (def.max_count < 0) expected = "at least " + expected;
+    if (def.max_count > def.min_count) expected += " to " + std::to_string(def.max_count);
+    return fail(error, std::string(def.name) + ": expects " + expected + " argument" +
+                           (def.min_count == 1 && def.max_count == 1 ? "" : "s") + ", got " +
+                           std::to_string(count) + " (usage: brenvikctl " + def.synopsis + ")");
   }
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const std::string where = std::string(spec.name) + ": value " + std::to_string(i + 1);
-    switch (spec.positional) {
+    const std::string where = std::string(def.name) + ": value " + std::to_string(i + 1);
+    switch (def.positional) {
       case Positional::kNumbers: {
         double value = 0.0;
         if (!parseDouble(arg, value)) return fail(error, where + " '" + arg + "' is not a number");
@@ -210,7 +210,7 @@ int parsePositionals(const CommandSpec& spec, const std::vector<std::string>& ar
       }
       case Positional::kOnOff:
         if (arg != "on" && arg != "off") {
-          return fail(error, std::string(spec.name) + ": '" + arg + "' is neither on nor off");
+          return fail(error, std::string(def.name) + ": '" + arg + "' is neither on nor off");
         }
         inv.on = arg == "on";
         break;
@@ -251,16 +251,16 @@ int CliArguments::parse(int argc, const char* const argv[], Invocation& inv, std
     return fail(error, std::string("--ros-args: ") + e.what());
   }
 
-  std::vector<std::pair<const OptionSpec*, std::string>> options;
+  std::vector<std::pair<const OptionDef*, std::string>> options;
   std::vector<std::string> positionals;
-  const CommandSpec* spec = nullptr;
+  const CommandDef* def = nullptr;
   for (size_t i = 0; i < own.size(); ++i) {
     std::string token = own[i];
     if (token == "-h" || token == "--help") token = "help";
     if (!looksLikeOption(token)) {
-      if (spec == nullptr) {
-        spec = findCommand(token);
-        if (spec == nullptr) {
+      if (def == nullptr) {
+        def = findCommand(token);
+        if (def == nullptr) {
           return fail(error, "unknown command '" + token + "' (brenvikctl help lists them)");
         }
       } else {
@@ -271,7 +271,7 @@ int CliArguments::parse(int argc, const char* const argv[], Invocation& inv, std
     std::string value;
     const size_t equals = token.find('=');
     const bool inline_value = token.rfind("--", 0) == 0 && equals != std::string::npos;
-    const OptionSpec* option = findOption(inline_value ? token.substr(0, equals) : token);
+    const OptionDef* option = findOption(inline_value ? token.substr(0, equals) : token);
     if (option == nullptr) return fail(error, "unknown option '" + token + "'");
     if (inline_value) {
       if (!option->takes_value) {
@@ -284,23 +284,23 @@ int CliArguments::parse(int argc, const char* const argv[], Invocation& inv, std
     }
     options.emplace_back(option, value);
   }
-  if (spec == nullptr) return fail(error, "no command given\n" + usage());
+  if (def == nullptr) return fail(error, "no command given\n" + usage());
 
-  inv.command = spec->command;
-  inv.name = spec->name;
+  inv.command = def->command;
+  inv.name = def->name;
   for (const auto& [option, value] : options) {
     // Every command that talks to the controller takes --timeout.
-    const bool offline = spec->command == Command::kHelp || spec->command == Command::kPlot ||
-                         spec->command == Command::kUrdf;
-    if ((spec->options & option->option) == 0 && (option->option != kTimeout || offline)) {
-      return fail(error, std::string("option ") + option->name + " does not apply to " +
-                             spec->name + " (usage: brenvikctl " + spec->synopsis + ")");
+    const bool offline = def->command == Command::kHelp || def->command == Command::kPlot ||
+                         def->command == Command::kUrdf;
+    if ((def->options & option->option) == 0 && (option->option != kTimeout || offline)) {
+      return fail(error, std::string("option ") + option->name + " does not apply to " + def->name +
+                             " (usage: brenvikctl " + def->synopsis + ")");
     }
     if (const int result = applyOption(*option, value, inv, error); result != exit_code::kOk) {
       return result;
     }
   }
-  if (const int result = parsePositionals(*spec, positionals, inv, error);
+  if (const int result = parsePositionals(*def, positionals, inv, error);
       result != exit_code::kOk) {
     return result;
   }
@@ -327,10 +327,10 @@ std::string CliArguments::usage() {
   std::string text =
       "usage: brenvikctl COMMAND [ARGS] [OPTIONS] [--ros-args ... [--]]\n\n"
       "Drives and watches the brenvik_robot controller over ROS 2 (joint values in rad).\n\n";
-  for (const CommandSpec& spec : kCommands) {
-    std::string line = std::string("  ") + spec.synopsis;
+  for (const CommandDef& def : kCommands) {
+    std::string line = std::string("  ") + def.synopsis;
     if (line.size() < 48) line.resize(48, ' ');
-    text += line + "\n      " + spec.summary + "\n";
+    text += line + "\n      " + def.summary + "\n";
   }
   text +=
       "\n  --wait        wait for the end of the move and tell how it ended (reached, stopped,\n"
