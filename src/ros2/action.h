@@ -226,23 +226,22 @@ class Server : public ros2::detail::Waitable {
         });
   }
 
-  // Takes every waiting request of a service and hands each one that decodes, with its id, to
-  // handle; malformed requests are dropped.
+  // Takes one waiting request of a service and hands it, with its id, to handle when it decodes;
+  // a malformed request is dropped. Requests left wake the executor again.
   template <class Request, class Service, class Handle>
   static void take_requests(Service& service, Handle handle) {
     ros2::detail::RequestId id;
     const std::vector<uint8_t>* payload = nullptr;
-    while (service.take(id, payload)) {
-      Request request;
-      uint64_t guid = 0;
-      int64_t seq = 0;
-      try {
-        cdr::deserialize_with_header(payload->data(), payload->size(), guid, seq, request);
-      } catch (const cdr::DecodeError&) {
-        continue;
-      }
-      handle(id, request);
+    if (!service.take(id, payload)) return;
+    Request request;
+    uint64_t guid = 0;
+    int64_t seq = 0;
+    try {
+      cdr::deserialize_with_header(payload->data(), payload->size(), guid, seq, request);
+    } catch (const cdr::DecodeError&) {
+      return;
     }
+    handle(id, request);
   }
 
   std::shared_ptr<detail::ServerCore> core_;

@@ -165,16 +165,33 @@ class Reader {
         if (swap_) {
           for (auto& e : v) swap_bytes(&e, sizeof(E));
         }
-      } else {
+      } else if constexpr (std::is_same_v<E, bool>) {
         if (n > remaining()) throw DecodeError("sequence longer than the payload");
         v.clear();
         for (uint32_t i = 0; i < n; ++i) {
-          v.emplace_back();
-          read(v.back());
+          bool b = false;
+          read(b);
+          v.push_back(b);
+        }
+      } else {
+        if (n > remaining()) throw DecodeError("sequence longer than the payload");
+        // Elements already present are decoded into again, which keeps their capacity.
+        if (v.size() > n) v.erase(v.begin() + n, v.end());
+        for (uint32_t i = 0; i < n; ++i) {
+          if (i == v.size()) v.emplace_back();
+          read(v[i]);
         }
       }
     } else if constexpr (IsArray<T>::value) {
-      for (auto& e : v) read(e);
+      using E = typename T::value_type;
+      if constexpr (kIsPrimitive<E> && !std::is_same_v<E, bool>) {
+        get(v.data(), sizeof(E) * v.size(), sizeof(E));
+        if (swap_) {
+          for (auto& e : v) swap_bytes(&e, sizeof(E));
+        }
+      } else {
+        for (auto& e : v) read(e);
+      }
     } else {
       visit_fields(*this, v);
     }

@@ -2,38 +2,92 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace ros2 {
+namespace {
+
+void check(dds_return_t rc, const char* what) {
+  if (rc < 0) throw std::runtime_error(std::string(what) + ": " + dds_strretcode(rc));
+}
+
+// Resets a guard condition. Cyclone refuses a null result pointer without resetting the
+// trigger, which would leave the waitset returning at once for good.
+void take_guard(dds_entity_t guard) {
+  bool triggered = false;
+  check(dds_take_guardcondition(guard, &triggered), "cannot reset a guard condition");
+}
+
+}  // namespace
+
+Executor::SpinGuard::SpinGuard(Executor& exec, const char* what) : exec_(exec) {
+  if (exec_.spinning_.exchange(true)) {
+    throw std::runtime_error(std::string(what) + "() called while already spinning");
+  }
+}
 
 Executor::~Executor() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& w : nodes_) {
+    if (auto node = w.lock()) node->in_executor_.store(false);
+  }
   if (waitset_ > 0) dds_delete(waitset_);
   if (cancel_guard_ > 0) dds_delete(cancel_guard_);
+  if (interrupt_guard_ > 0) dds_delete(interrupt_guard_);
+}
+
+bool Executor::ensure_waitset() {
+  if (waitset_ > 0) return true;
+  if (!context_) context_ = detail::Context::current_or_null();
+  if (!context_) return false;
+  const dds_entity_t pp = context_->participant();
+  waitset_ = dds_create_waitset(pp);
+  check(waitset_, "cannot create a waitset");
+  cancel_guard_ = dds_create_guardcondition(pp);
+  check(cancel_guard_, "cannot create a guard condition");
+  interrupt_guard_ = dds_create_guardcondition(pp);
+  check(interrupt_guard_, "cannot create a guard condition");
+  check(dds_waitset_attach(waitset_, cancel_guard_, kCancel), "cannot attach a condition");
+  check(dds_waitset_attach(waitset_, interrupt_guard_, kNodesChanged), "cannot attach a condition");
+  check(dds_waitset_attach(waitset_, context_->shutdown_condition(), kShutdown),
+        "cannot attach a condition");
+  return true;
 }
 
 void Executor::add_node(const std::shared_ptr<Node>& node) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!context_) {
-    context_ = node->context();
-    waitset_ = dds_create_waitset(context_->participant());
-    cancel_guard_ = dds_create_guardcondition(context_->participant());
-    dds_waitset_attach(waitset_, cancel_guard_, cancel_guard_);
-    dds_waitset_attach(waitset_, context_->shutdown_condition(), context_->shutdown_condition());
-  } else if (context_ != node->context()) {
+  if (context_ && context_ != node->context()) {
     throw std::runtime_error("an executor cannot mix nodes of different ROS 2 sessions");
   }
+  if (node->in_executor_.exchange(true)) {
+    throw std::runtime_error("Node '" + node->get_fully_qualified_name() +
+                             "' has already been added to an executor.");
+  }
+  context_ = node->context();
+  try {
+    ensure_waitset();
+    check(dds_waitset_attach(waitset_, node->change_condition(), kNodesChanged),
+          "cannot attach a condition");
+  } catch (...) {
+    node->in_executor_.store(false);
+    throw;
+  }
   nodes_.push_back(node);
-  dds_waitset_attach(waitset_, node->change_condition(), node->change_condition());
+  nodes_changed_ = true;
+  dds_set_guardcondition(interrupt_guard_, true);
 }
 
 void Executor::remove_node(const std::shared_ptr<Node>& node) {
   std::lock_guard<std::mutex> lock(mutex_);
-  nodes_.erase(std::remove_if(nodes_.begin(), nodes_.end(),
-                              [&](const std::weak_ptr<Node>& w) {
-                                auto sp = w.lock();
-                                return !sp || sp == node;
-                              }),
-               nodes_.end());
-  if (waitset_ > 0) dds_waitset_detach(waitset_, node->change_condition());
+  const auto it = std::find_if(nodes_.begin(), nodes_.end(),
+                               [&](const std::weak_ptr<Node>& w) { return w.lock() == node; });
+  if (it == nodes_.end()) return;
+  nodes_.erase(it);
+  node->in_executor_.store(false);
+  // Its conditions are detached when the entities are collected again.
+  dds_waitset_detach(waitset_, node->change_condition());
+  nodes_changed_ = true;
+  dds_set_guardcondition(interrupt_guard_, true);
 }
 
 void Executor::cancel() {
@@ -42,92 +96,125 @@ void Executor::cancel() {
   if (cancel_guard_ > 0) dds_set_guardcondition(cancel_guard_, true);
 }
 
-void Executor::spin() {
-  while (ok() && !canceled_.load()) run_once(std::chrono::nanoseconds(-1));
+void Executor::consume_cancel() {
   canceled_.store(false);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cancel_guard_ > 0) take_guard(cancel_guard_);
+}
+
+void Executor::spin() {
+  SpinGuard guard(*this, "spin");
+  while (ok() && !canceled_.load()) wait_and_run(std::chrono::nanoseconds(-1));
+  consume_cancel();
 }
 
 void Executor::spin_some(std::chrono::nanoseconds max_duration) {
+  SpinGuard guard(*this, "spin_some");
   const auto start = std::chrono::steady_clock::now();
   while (ok() && !canceled_.load()) {
-    if (!run_once(std::chrono::nanoseconds(0))) break;
+    if (!wait_and_run(std::chrono::nanoseconds(0))) break;
     if (max_duration > std::chrono::nanoseconds(0) &&
         std::chrono::steady_clock::now() - start >= max_duration) {
       break;
     }
   }
-  canceled_.store(false);
+  consume_cancel();
 }
 
-void Executor::spin_once(std::chrono::nanoseconds timeout) { run_once(timeout); }
+void Executor::spin_once(std::chrono::nanoseconds timeout) {
+  SpinGuard guard(*this, "spin_once");
+  wait_and_run(timeout);
+}
 
-void Executor::prepare(std::vector<std::shared_ptr<detail::Waitable>>& waitables,
-                       std::vector<std::shared_ptr<TimerBase>>& timers) {
-  std::vector<std::shared_ptr<Node>> nodes;
+void Executor::update_entities() {
+  bool changed = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& w : nodes_) {
-      if (auto sp = w.lock()) nodes.push_back(std::move(sp));
+    take_guard(interrupt_guard_);
+    if (nodes_changed_) {
+      nodes_changed_ = false;
+      changed = true;
+      collected_nodes_.clear();
+      for (const auto& w : nodes_) collected_nodes_.push_back({w, 0});
     }
   }
-  for (const auto& n : nodes) {
-    dds_take_guardcondition(n->change_condition(), nullptr);
-    n->collect(waitables, timers);
+  for (CollectedNode& c : collected_nodes_) {
+    const auto node = c.node.lock();
+    if (!node) continue;
+    take_guard(node->change_condition());
+    const uint64_t generation = node->entities_generation();
+    changed = changed || generation != c.generation;
   }
-  std::map<dds_entity_t, size_t> wanted;
-  for (size_t i = 0; i < waitables.size(); ++i) {
-    for (dds_entity_t c : waitables[i]->conditions()) wanted[c] = i;
-  }
-  for (const auto& [cond, index] : attached_) {
-    if (wanted.count(cond) == 0) dds_waitset_detach(waitset_, cond);
-  }
-  for (const auto& [cond, index] : wanted) {
-    if (attached_.count(cond) == 0) dds_waitset_attach(waitset_, cond, cond);
-  }
-  attached_ = std::move(wanted);
+  if (changed) collect();
 }
 
-bool Executor::run_once(std::chrono::nanoseconds timeout) {
-  if (waitset_ <= 0) return false;
+void Executor::collect() {
   std::vector<std::shared_ptr<detail::Waitable>> waitables;
   std::vector<std::shared_ptr<TimerBase>> timers;
-  prepare(waitables, timers);
+  for (CollectedNode& c : collected_nodes_) {
+    if (const auto node = c.node.lock()) {
+      c.generation = node->entities_generation();
+      node->collect(waitables, timers);
+    }
+  }
+  // Conditions of entities destroyed since were detached by Cyclone when they were deleted.
+  for (dds_entity_t cond : attached_) dds_waitset_detach(waitset_, cond);
+  attached_.clear();
+  waitables_.assign(waitables.begin(), waitables.end());
+  timers_.assign(timers.begin(), timers.end());
+  for (size_t i = 0; i < waitables.size(); ++i) {
+    for (dds_entity_t cond : waitables[i]->conditions()) {
+      check(dds_waitset_attach(waitset_, cond, static_cast<dds_attach_t>(i)),
+            "cannot attach a condition");
+      attached_.push_back(cond);
+    }
+  }
+  ready_.assign(waitables_.size(), 0);
+  // Every attached condition can trigger at once: the entities', the nodes' change conditions
+  // and the executor's three.
+  triggered_.resize(attached_.size() + collected_nodes_.size() + 3);
+}
+
+bool Executor::wait_and_run(std::chrono::nanoseconds timeout) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!ensure_waitset()) return false;
+  }
+  update_entities();
 
   dds_duration_t wait = timeout < std::chrono::nanoseconds(0) ? DDS_INFINITY : timeout.count();
-  for (const auto& t : timers) {
-    if (t->is_canceled()) continue;
+  for (const auto& w : timers_) {
+    const auto t = w.lock();
+    if (!t || t->is_canceled()) continue;
     const int64_t left = std::max<int64_t>(0, t->time_until_trigger().count());
     if (wait == DDS_INFINITY || left < wait) wait = left;
   }
+  const dds_return_t n = dds_waitset_wait(waitset_, triggered_.data(), triggered_.size(), wait);
+  check(n, "waiting for work failed");
 
-  // Every attached condition can trigger: the entities', each node's change condition, the
-  // cancel and the shut-down conditions.
-  size_t node_count = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    node_count = nodes_.size();
+  for (size_t i = 0; i < std::min(static_cast<size_t>(n), triggered_.size()); ++i) {
+    const dds_attach_t arg = triggered_[i];
+    if (arg >= 0 && static_cast<size_t>(arg) < ready_.size()) {
+      ready_[static_cast<size_t>(arg)] = 1;
+    } else if (arg == kCancel) {
+      // canceled_ carries the request on to the spin loop.
+      take_guard(cancel_guard_);
+    }
   }
-  std::vector<dds_attach_t> triggered(attached_.size() + node_count + 2);
-  const dds_return_t n = dds_waitset_wait(waitset_, triggered.data(), triggered.size(), wait);
-  if (n < 0) return false;
-  dds_take_guardcondition(cancel_guard_, nullptr);
-
   bool ran = false;
-  for (const auto& t : timers) {
+  for (const auto& w : timers_) {
     if (!ok()) return ran;
-    ran = t->execute_if_due() || ran;
+    const auto t = w.lock();
+    ran = (t && t->execute_if_due()) || ran;
   }
-  std::vector<size_t> ready;
-  for (dds_return_t i = 0; i < n && static_cast<size_t>(i) < triggered.size(); ++i) {
-    const auto it = attached_.find(static_cast<dds_entity_t>(triggered[static_cast<size_t>(i)]));
-    if (it != attached_.end()) ready.push_back(it->second);
-  }
-  std::sort(ready.begin(), ready.end());
-  ready.erase(std::unique(ready.begin(), ready.end()), ready.end());
-  for (size_t index : ready) {
-    if (!ok()) break;
-    waitables[index]->execute();
-    ran = true;
+  for (size_t i = 0; i < ready_.size(); ++i) {
+    if (ready_[i] == 0) continue;
+    ready_[i] = 0;
+    if (!ok()) continue;
+    if (const auto waitable = waitables_[i].lock()) {
+      waitable->execute();
+      ran = true;
+    }
   }
   return ran;
 }

@@ -131,19 +131,19 @@ SubscriptionBase::SubscriptionBase(Node& node, const std::string& topic,
       logger_(node.get_logger()) {}
 
 void SubscriptionBase::execute() {
+  // One sample per wake; the read condition wakes the executor again while samples are left.
   detail::Endpoint::Sample s;
-  while (endpoint_.take(s)) {
-    if (!s.valid) {
-      if (!s.payload->empty()) {
-        ROS2_DEBUG(logger_, "dropped a malformed sample on '%s'", topic_name_.c_str());
-      }
-      continue;
+  if (!endpoint_.take(s)) return;
+  if (!s.valid) {
+    if (!s.payload->empty()) {
+      ROS2_DEBUG(logger_, "dropped a malformed sample on '%s'", topic_name_.c_str());
     }
-    try {
-      deliver(*s.payload);
-    } catch (const cdr::DecodeError& e) {
-      ROS2_DEBUG(logger_, "dropped a malformed sample on '%s': %s", topic_name_.c_str(), e.what());
-    }
+    return;
+  }
+  try {
+    deliver(*s.payload);
+  } catch (const cdr::DecodeError& e) {
+    ROS2_DEBUG(logger_, "dropped a malformed sample on '%s': %s", topic_name_.c_str(), e.what());
   }
 }
 
@@ -153,9 +153,14 @@ TimerBase::TimerBase(std::chrono::nanoseconds period, std::function<void()> call
       next_(std::chrono::steady_clock::now() + period) {}
 
 void TimerBase::reset() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  next_ = std::chrono::steady_clock::now() + period_;
-  canceled_.store(false);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    next_ = std::chrono::steady_clock::now() + period_;
+    canceled_.store(false);
+  }
+  if (const dds_entity_t guard = wake_condition_.load(); guard > 0) {
+    dds_set_guardcondition(guard, true);
+  }
 }
 
 std::chrono::nanoseconds TimerBase::time_until_trigger() const {
@@ -226,6 +231,7 @@ void Node::add_waitable(const std::shared_ptr<detail::Waitable>& waitable) {
     std::lock_guard<std::mutex> lock(mutex_);
     waitables_.push_back(waitable);
   }
+  generation_.fetch_add(1);
   dds_set_guardcondition(change_guard_, true);
 }
 
@@ -234,6 +240,8 @@ void Node::add_timer(const std::shared_ptr<TimerBase>& timer) {
     std::lock_guard<std::mutex> lock(mutex_);
     timers_.push_back(timer);
   }
+  timer->set_wake_condition(change_guard_);
+  generation_.fetch_add(1);
   dds_set_guardcondition(change_guard_, true);
 }
 

@@ -166,13 +166,16 @@ class Subscription : public SubscriptionBase {
 
  protected:
   void deliver(const std::vector<uint8_t>& payload) override {
-    auto msg = std::make_shared<MessageT>();
-    cdr::deserialize(payload.data(), payload.size(), *msg);
-    callback_(std::move(msg));
+    // The message of the last sample is decoded into again (keeping the capacity of its
+    // sequences and strings) unless a callback kept it.
+    if (!message_ || message_.use_count() > 1) message_ = std::make_shared<MessageT>();
+    cdr::deserialize(payload.data(), payload.size(), *message_);
+    callback_(message_);
   }
 
  private:
   Callback callback_;
+  std::shared_ptr<MessageT> message_;
 };
 
 class TimerBase {
@@ -180,14 +183,19 @@ class TimerBase {
   using SharedPtr = std::shared_ptr<TimerBase>;
   TimerBase(std::chrono::nanoseconds period, std::function<void()> callback);
 
+  // Any thread.
   void cancel() { canceled_.store(true); }
   bool is_canceled() const { return canceled_.load(); }
-  // Restarts the period from now and re-enables a canceled timer.
+  // Restarts the period from now and re-enables a canceled timer; wakes a waiting executor so
+  // that it waits for the new time. Any thread.
   void reset();
   std::chrono::nanoseconds time_until_trigger() const;
 
-  // Runs the callback when due; returns whether it ran.
+  // Runs the callback when due; returns whether it ran. Executor thread.
   bool execute_if_due();
+
+  // The guard condition reset() triggers (the node's change condition).
+  void set_wake_condition(dds_entity_t guard) { wake_condition_.store(guard); }
 
  private:
   std::chrono::nanoseconds period_;
@@ -195,6 +203,7 @@ class TimerBase {
   mutable std::mutex mutex_;
   std::chrono::steady_clock::time_point next_;
   std::atomic<bool> canceled_{false};
+  std::atomic<dds_entity_t> wake_condition_{0};
 };
 
 using WallTimer = TimerBase;
@@ -282,8 +291,10 @@ class Node : public std::enable_shared_from_this<Node> {
   void add_timer(const std::shared_ptr<TimerBase>& timer);
   void collect(std::vector<std::shared_ptr<detail::Waitable>>& waitables,
                std::vector<std::shared_ptr<TimerBase>>& timers);
-  // Triggered when an entity is added, so that a waiting executor picks it up.
+  // Triggered when an entity is added (which also advances entities_generation()) and when a
+  // timer is reset, so that a waiting executor picks the change up.
   dds_entity_t change_condition() const { return change_guard_; }
+  uint64_t entities_generation() const { return generation_.load(); }
   const std::shared_ptr<detail::Context>& context() const { return context_; }
   uint64_t graph_id() const { return graph_id_; }
   const std::vector<RemapRule>& remap_rules() const { return rules_; }
@@ -297,6 +308,10 @@ class Node : public std::enable_shared_from_this<Node> {
   Clock::SharedPtr clock_;
   uint64_t graph_id_ = 0;
   dds_entity_t change_guard_ = 0;
+  std::atomic<uint64_t> generation_{0};
+  // Set while an executor holds the node.
+  std::atomic<bool> in_executor_{false};
+  friend class Executor;
   std::mutex mutex_;
   std::vector<std::weak_ptr<detail::Waitable>> waitables_;
   std::vector<std::weak_ptr<TimerBase>> timers_;

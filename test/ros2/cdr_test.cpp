@@ -44,7 +44,7 @@ TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDecodesBack) {
     EXPECT_EQ(dump(encode(back)), dump(got));
     ++cases;
   });
-  EXPECT_EQ(cases, 31);
+  EXPECT_EQ(cases, 32);
 }
 
 // Service payloads: the request header (client guid, sequence number) before the ROS fields.

@@ -15,6 +15,7 @@
 #include "ros2/msg/action_msgs.h"
 #include "ros2/msg/control_msgs.h"
 #include "ros2/msg/geometry_msgs.h"
+#include "ros2/msg/rcl_interfaces.h"
 #include "ros2/msg/rmw_dds_common.h"
 #include "ros2/msg/sensor_msgs.h"
 #include "ros2/msg/std_msgs.h"
@@ -186,6 +187,11 @@ void for_each_wire_case(Visit&& visit) {
         "2f 00 00 00 08 00 00 00 09 00 00 00 03");
   visit("goal_info", action_msgs::msg::GoalInfo{uuid_from(0), {1, 0}},
         "00 01 00 00 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 01 00 00 00 00 00 00 00");
+  // level @8, strings from @12 (each 4-aligned after its padding), line @48.
+  visit("log", rcl_interfaces::msg::Log{{1, 2}, 20, "n", "hi", "f.cpp", "fn", 7},
+        "00 01 00 00 01 00 00 00 02 00 00 00 14 00 00 00 02 00 00 00 6e 00 00 00"
+        "03 00 00 00 68 69 00 00 06 00 00 00 66 2e 63 70 70 00 00 00 03 00 00 00"
+        "66 6e 00 00 07 00 00 00");
   visit("participant_entities_info",
         with<rmw_dds_common::msg::ParticipantEntitiesInfo>([](auto& m) {
           m.gid.data[0] = 0x01;

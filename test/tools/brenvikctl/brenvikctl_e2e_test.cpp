@@ -1,0 +1,212 @@
+// brenvikctl against brenvik_robot on the simulated arm: one start-up of the controller in the
+// namespace /arm1 on a private loopback domain, and every subcommand run as its own process with
+// --ros-args -r __ns:=/arm1, checked by exit status, output and the controller's console.
+
+#include <gtest/gtest.h>
+
+#include <Eigen/Geometry>
+#include <fstream>
+#include <memory>
+
+#include "brenvikctl/robot_description.h"
+#include "robot_model/brenvik_bot_v3_kinematics.h"
+#include "ros2/init.h"
+#include "ros2/msg/rcl_interfaces.h"
+#include "ros2/node.h"
+#include "support/child_process.h"
+#include "support/ros2_test_env.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using test_support::ChildProcess;
+
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr auto kDeadline = 60000ms;
+constexpr const char* kPatience = "20";  // s, --timeout of brenvikctl against a slowed controller
+#else
+constexpr auto kDeadline = 20000ms;
+constexpr const char* kPatience = "10";
+#endif
+
+class BrenvikctlOverDds : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ros2_test::use_private_loopback_domain();
+    dir_ = ::testing::TempDir() + "brenvikctl_e2e_" + std::to_string(getpid()) + "_";
+  }
+
+  std::unique_ptr<ChildProcess> start(std::vector<std::string> args, bool patient = true) {
+    args.insert(args.begin(), BRENVIKCTL_EXECUTABLE);
+    if (patient) args.insert(args.end(), {"--timeout", kPatience});
+    args.insert(args.end(), {"--ros-args", "-r", "__ns:=/arm1"});
+    return std::make_unique<ChildProcess>(args);
+  }
+
+  // Runs brenvikctl to its end; expects its exit status and a text in its output.
+  std::string run(const std::vector<std::string>& args, int status, const std::string& text,
+                  bool patient = true) {
+    auto ctl = start(args, patient);
+    EXPECT_EQ(ctl->waitForExit(kDeadline), status) << args[0] << ": " << ctl->output();
+    EXPECT_TRUE(ctl->printed(text)) << args[0] << ": " << ctl->output();
+    return ctl->output();
+  }
+
+  std::string file(const std::string& name, const std::string& content) {
+    std::ofstream(dir_ + name) << content;
+    return dir_ + name;
+  }
+
+  bool robotPrints(const std::string& text) {
+    return ros2_test::wait_until([&] { return robot_->printed(text); }, kDeadline);
+  }
+
+  std::string dir_;
+  std::unique_ptr<ChildProcess> robot_;
+};
+
+TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
+  const std::string domain = getenv("ROS_DOMAIN_ID");
+  run({"status"}, 3, "no controller found on ROS domain " + domain + ", namespace /arm1 within 2 s",
+      false);
+
+  robot_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+      BRENVIK_ROBOT_EXECUTABLE, "--robot-para-file", BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml",
+      "--ros-args", "-r", "__ns:=/arm1"});
+  ASSERT_TRUE(ros2_test::wait_until([&] { return start({"status"})->waitForExit(kDeadline) == 0; },
+                                    kDeadline));
+  const std::string status = run({"status"}, 0, "drives: disabled   error: no   collision: no");
+  EXPECT_NE(
+      status.find("joint5    0.0000     0.00   0.0000     0.00   0.0000     0.00    0.0000     "
+                  "0.000         -\n"),
+      std::string::npos)
+      << status;
+  EXPECT_NE(status.find("tool pose: x 0.4600  y 0.0000  z 0.2100 m"), std::string::npos);
+
+  run({"enable"}, 0, "drives enabled");
+  const std::string csv = dir_ + "move.csv";
+  auto recorder = start({"record", csv, "--seconds", "2"});
+  ASSERT_TRUE(ros2_test::wait_until(
+      [&] {
+        std::ifstream in(csv);
+        std::string line;
+        return std::getline(in, line) && std::getline(in, line);
+      },
+      kDeadline))
+      << recorder->output();
+  run({"movj", "--deg", "11.4591559", "5.7295780", "5.7295780", "5.7295780", "5.7295780", "--vel",
+       "1", "--wait"},
+      0, "reached: [0.2000 0.1000 0.1000 0.1000 0.1000] rad");
+  run({"movs", "--wait",
+       file("spline.txt",
+            "# t q1..q5\n0, 0.2, 0.1, 0.1, 0.1, 0.1\n0.3, 0.25, 0.1, 0.0, 0.1, 0.1\n"
+            "0.6, 0.3, 0.15, -0.1, 0.1, 0.1\n0.9, 0.3, 0.2, -0.2, 0.1, 0.1\n")},
+      0, "reached: [0.3000 0.2000 -0.2000 0.1000 0.1000] rad");
+  EXPECT_EQ(recorder->waitForExit(kDeadline), 0) << recorder->output();
+  EXPECT_TRUE(recorder->printed("recorded ")) << recorder->output();
+  run({"plot", csv, "-o", dir_ + "move.png"}, 0, "wrote " + dir_ + "move.png", false);
+  std::ifstream png(dir_ + "move.png", std::ios::binary);
+  char signature[8] = {};
+  png.read(signature, 8);
+  EXPECT_EQ(std::string(signature, 8), "\x89PNG\r\n\x1a\n");
+
+  // A trajectory goal from where the arm is, with its progress; a second one canceled by Ctrl-C.
+  const std::string trajectory =
+      run({"trajectory", file("goal.txt",
+                              "0 0.3 0.2 -0.2 0.1 0.1\n0.2 0.3 0.15 -0.15 0.1 0.1\n"
+                              "0.4 0.3 0.1 -0.1 0.1 0.1\n0.6 0.3 0.1 -0.1 0.0 0.0\n")},
+          0, "succeeded (error_code 0)");
+  EXPECT_NE(trajectory.find("] 100%  0.6 / 0.6 s"), std::string::npos) << trajectory;
+  auto canceled = start({"trajectory", file("long.txt",
+                                            "0 0.3 0.1 -0.1 0 0\n1 0.6 0.1 -0.1 0 0\n"
+                                            "2 0.9 0.1 -0.1 0 0\n3 1.2 0.1 -0.1 0 0\n")});
+  ASSERT_TRUE(ros2_test::wait_until([&] { return canceled->printed("goal accepted"); }, kDeadline))
+      << canceled->output();
+  canceled->signal(SIGINT);
+  EXPECT_EQ(canceled->waitForExit(kDeadline), 130) << canceled->output();
+  EXPECT_TRUE(canceled->printed("canceled (error_code 0")) << canceled->output();
+
+  // A tool pose of a known joint vector, from the controller's own kinematics model, reached
+  // within 1 mm and 1 mrad.
+  brenvikctl::RobotDescription arm;
+  std::string error;
+  ASSERT_EQ(
+      brenvikctl::RobotDescription::read(BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml", arm, error), 0);
+  std::vector<double> mdh[4];
+  for (const auto& axis : arm.axes) {
+    for (const auto& [list, value] :
+         {std::pair{0, axis.zd}, {1, axis.xa}, {2, axis.alpha}, {3, axis.qzero}}) {
+      mdh[list].push_back(value);
+    }
+  }
+  brenvik::BrenvikBotV3Kinematics kinematics;
+  ASSERT_EQ(kinematics.setMdhPara(mdh[0], mdh[1], mdh[2], mdh[3]), 0);
+  const Eigen::Matrix4d t = kinematics.forwardKinematics({0.1, 0.3, -0.4, 0.2, 0.1});
+  const Eigen::Quaterniond q(Eigen::Matrix3d(t.block<3, 3>(0, 0)));
+  run({"pose", std::to_string(t(0, 3)), std::to_string(t(1, 3)), std::to_string(t(2, 3)),
+       std::to_string(q.x()), std::to_string(q.y()), std::to_string(q.z()), std::to_string(q.w()),
+       "--wait", "--tolerance", "0.001"},
+      0, "reached: [0.1000 ");  // the joints of the solution nearest to the arm
+
+  // Stopped part-way, refused, a wrong joint count.
+  auto stopped = start({"movj", "1.2", "0.5", "0.5", "0.5", "0.5", "--vel", "0.2", "--wait"});
+  ASSERT_TRUE(ros2_test::wait_until([&] { return stopped->printed("movj sent"); }, kDeadline));
+  run({"stop"}, 0, "stop sent");
+  EXPECT_EQ(stopped->waitForExit(kDeadline), 1) << stopped->output();
+  EXPECT_TRUE(stopped->printed("stopped at [")) << stopped->output();
+  run({"recover"}, 0, "recovered: error flag clear");
+  // The refusal, with a reason on /rosout as the controller's logger would publish it.
+  const char* argv[] = {"brenvikctl_e2e_test"};
+  ros2::init(1, argv);
+  auto node = std::make_shared<ros2::Node>("e2e_log");
+  auto rosout = node->create_publisher<rcl_interfaces::msg::Log>("/rosout", ros2::QoS(10));
+  auto refused = start({"movj", "0", "3", "0", "0", "0", "--wait"});
+  ASSERT_TRUE(ros2_test::wait_until(
+      [&] { return refused->printed("movj sent") && rosout->get_subscription_count() > 0; },
+      kDeadline));
+  rcl_interfaces::msg::Log line;
+  line.level = rcl_interfaces::msg::Log::WARN;
+  line.name = "robot_cmd_processor";
+  line.msg = "joint2 target 3 is outside [-1.6, 1.6]\n";
+  rosout->publish(line);
+  EXPECT_EQ(refused->waitForExit(kDeadline), 1);
+  EXPECT_TRUE(refused->printed("refused: the controller did not start the move"))
+      << refused->output();
+  EXPECT_TRUE(
+      refused->printed("controller: [WARN] [robot_cmd_processor] joint2 target 3 is outside"))
+      << refused->output();
+  rosout.reset();
+  node.reset();
+  ros2::shutdown();
+  run({"movj", "0", "0", "0", "0"}, 2, "movj: the controller has 5 axes, got 4 joint values");
+
+  // Switches and devices, with what the controller says of them.
+  run({"io", "1", "5"}, 0, "io sent: device 1, command 5");
+  EXPECT_TRUE(robotPrints("ctrl_io id:1,io_cmd: 5"));
+  run({"collision", "on"}, 0, "collision on sent");
+  run({"sensitivity", "0"}, 0, "sensitivity sent");
+  run({"collision", "off"}, 0, "collision off sent");
+  EXPECT_TRUE(robotPrints("I get collision_enable command: 0"));
+  run({"drag", "on"}, 0, "drag on sent");
+  run({"drag", "off"}, 0, "drag off sent");
+  EXPECT_TRUE(robotPrints("I get drag teaching_enable command: 0"));
+  run({"home"}, 0, "set home sent");
+  EXPECT_TRUE(robotPrints("I should setHome: 'brenvikctl'"));
+
+  auto watch = start({"watch"});
+  ASSERT_TRUE(ros2_test::wait_until(
+      [&] {
+        return watch->output().find("(Ctrl-C to quit)") !=
+               watch->output().rfind("(Ctrl-C to quit)");
+      },
+      kDeadline));
+  watch->signal(SIGINT);
+  EXPECT_EQ(watch->waitForExit(kDeadline), 0) << watch->output();
+  EXPECT_TRUE(watch->printed("drives: enabled")) << watch->output();
+
+  run({"disable"}, 0, "drives disabled");
+  robot_->signal(SIGINT);
+  EXPECT_EQ(robot_->waitForExit(kDeadline), 0) << robot_->output();
+}
+
+}  // namespace

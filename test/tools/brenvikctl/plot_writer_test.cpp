@@ -1,0 +1,63 @@
+// A recording written by CsvRecorder becomes a PNG: signature, IHDR chunk and its size.
+
+#include "brenvikctl/plot_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "brenvikctl/csv_recorder.h"
+#include "brenvikctl/exit_codes.h"
+
+namespace brenvikctl {
+namespace {
+
+uint32_t bigEndian(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[at + i]);
+  return value;
+}
+
+TEST(PlotWriter, WritesAPngOfARecording) {
+  const std::string csv = ::testing::TempDir() + "brenvik recording's.csv";
+  CsvRecorder recorder;
+  std::string error;
+  ASSERT_EQ(recorder.open(csv, 2, error), exit_code::kOk) << error;
+  StatusSnapshot s;
+  s.counts.fill(1);
+  for (int k = 0; k < 100; ++k) {
+    const double t = k * 0.005;
+    s.actual.header.stamp.sec = 1700000000;
+    s.actual.header.stamp.nanosec = static_cast<uint32_t>(k * 5000000);
+    s.reference.position = {std::sin(t), 0.5 * t};
+    s.reference.velocity = {std::cos(t), 0.5};
+    s.actual.position = {std::sin(t - 0.01), 0.5 * t - 0.005};
+    s.actual.velocity = s.reference.velocity;
+    recorder.write(s);
+  }
+  ASSERT_EQ(recorder.close(error), exit_code::kOk) << error;
+  EXPECT_DOUBLE_EQ(recorder.duration(), 0.495);
+  std::ifstream text(csv);
+  std::string header, row;
+  std::getline(text, header);
+  std::getline(text, row);
+  EXPECT_EQ(header.find("time_s,enabled,unnormal,collision,ref_pos_1,ref_pos_2,act_pos_1"), 0u);
+  EXPECT_EQ(row.substr(0, 22), "0.000000,0,0,0,0,0,-0.");
+
+  const std::string png = PlotWriter::defaultOutput(csv);
+  EXPECT_EQ(png, ::testing::TempDir() + "brenvik recording's.png");
+  ASSERT_EQ(PlotWriter::plot(csv, png, error), exit_code::kOk) << error;
+  std::ifstream in(png, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 33u);
+  EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(bytes.substr(12, 4), "IHDR");
+  EXPECT_EQ(bigEndian(bytes, 16), 1200u);
+  EXPECT_EQ(bigEndian(bytes, 20), 900u);
+}
+
+}  // namespace
+}  // namespace brenvikctl
