@@ -9,6 +9,8 @@
 #include <dds/dds.h>
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,13 +38,19 @@ class ServiceServer {
   ServiceServer(Node& node, const std::string& service_name, const ServiceTypes& types,
                 const std::string& service_id);
 
+  // What the executor waits on: a new request, and a client reader matched or gone.
+  std::vector<dds_entity_t> conditions() const {
+    return {requests_.read_condition(), requests_.entity(), replies_.entity()};
+  }
   dds_entity_t read_condition() const { return requests_.read_condition(); }
 
   // Takes the next well-formed request; malformed ones are skipped.
   bool take(RequestId& id, const std::vector<uint8_t>*& payload);
 
   // Sends a reply payload (header bytes are overwritten with the request's guid and sequence
-  // number). Waits up to 100 ms for the requesting client's reply reader to be matched.
+  // number). A client names its reply reader in its user data, and a reply written before that
+  // reader is matched would be lost: such a reply is kept and sent by send_pending() once the
+  // reader is matched, or dropped when the client is gone. Never waits; any thread.
   void reply(const RequestId& id, std::vector<uint8_t> payload);
 
   template <class Body>
@@ -52,12 +60,31 @@ class ServiceServer {
     reply(id, std::move(payload));
   }
 
+  // Sends the kept replies whose readers are now matched and drops those of clients that left.
+  // Executor thread, whenever one of conditions() triggered.
+  void send_pending();
+
  private:
-  bool client_reader_matched(const std::string& client_id) const;
+  // How many replies may wait for their readers; beyond it the oldest is dropped.
+  static constexpr size_t kMaxPending = 256;
+
+  struct Pending {
+    RequestId id;
+    std::string client;
+    std::vector<uint8_t> payload;
+  };
+
   std::string client_id_of(dds_instance_handle_t writer) const;
+  // Whether a reader of that client is matched by the reply writer. mutex_ held.
+  bool reader_matched(const std::string& client_id);
 
   Endpoint requests_;
   Endpoint replies_;
+  Logger logger_;
+  std::mutex mutex_;
+  std::vector<Pending> pending_;
+  std::vector<dds_instance_handle_t> matched_;
+  std::map<dds_instance_handle_t, std::string> reader_clients_;  // client id of each reader
 };
 
 class ServiceClient {
