@@ -312,4 +312,21 @@ TEST(Ros2Init, RefusesEarlyNodesUnknownArgumentsAndBadDomainIds) {
   ros2_test::use_private_loopback_domain();
 }
 
+// The loopback-only domain is released as it was acquired, even when the environment changed
+// meanwhile; a domain of that id made by someone else is refused, never joined.
+TEST(Ros2Init, TheLoopbackDomainIsReleasedAsAcquiredAndNeverShared) {
+  ros2_test::init();
+  unsetenv("ROS_LOCALHOST_ONLY");
+  ros2::shutdown();
+  const uint32_t id = static_cast<uint32_t>(std::stoul(getenv("ROS_DOMAIN_ID")));
+  const dds_entity_t domain =
+      dds_create_domain(id,
+                        "<CycloneDDS><Domain><General><Interfaces><NetworkInterface name=\"lo\"/>"
+                        "</Interfaces></General></Domain></CycloneDDS>");
+  ASSERT_GT(domain, 0) << "the domain of the last session was not released";
+  EXPECT_THROW(ros2_test::init(), std::runtime_error);
+  EXPECT_FALSE(ros2::ok());
+  dds_delete(domain);
+}
+
 }  // namespace
