@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "ros2/rosout.h"
 #include "ros2/serdata.h"
 
 namespace ros2 {
@@ -211,9 +212,15 @@ Node::Node(const std::string& name, const std::string& ns, const NodeOptions& op
   logger_ = Logger(logger_name + name_);
   change_guard_ = dds_create_guardcondition(context_->participant());
   graph_id_ = context_->add_node(namespace_, name_);
+  if (options.enable_rosout()) {
+    rosout_ = std::make_shared<detail::Rosout>(*this);
+    add_waitable(rosout_);
+    logging::detail::add_rosout_sink(logger_.get_name(), rosout_);
+  }
 }
 
 Node::~Node() {
+  if (rosout_) logging::detail::remove_rosout_sink(rosout_.get());
   context_->remove_node(graph_id_);
   dds_delete(change_guard_);
 }

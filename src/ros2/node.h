@@ -37,6 +37,8 @@ class Node;
 
 namespace detail {
 
+class Rosout;
+
 // Something the executor waits for: it exposes DDS conditions and, when one of them triggers,
 // execute() takes the available samples and runs the callbacks on the executor's thread.
 class Waitable {
@@ -221,10 +223,17 @@ class NodeOptions {
     return *this;
   }
   bool use_global_arguments() const { return use_global_arguments_; }
+  // Whether the node publishes its log lines on /rosout (default true).
+  NodeOptions& enable_rosout(bool enable) {
+    enable_rosout_ = enable;
+    return *this;
+  }
+  bool enable_rosout() const { return enable_rosout_; }
 
  private:
   std::vector<std::string> arguments_;
   bool use_global_arguments_ = true;
+  bool enable_rosout_ = true;
 };
 
 class Node : public std::enable_shared_from_this<Node> {
@@ -315,6 +324,7 @@ class Node : public std::enable_shared_from_this<Node> {
   std::mutex mutex_;
   std::vector<std::weak_ptr<detail::Waitable>> waitables_;
   std::vector<std::weak_ptr<TimerBase>> timers_;
+  std::shared_ptr<detail::Rosout> rosout_;
 };
 
 }  // namespace ros2
