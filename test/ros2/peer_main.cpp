@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
   std::vector<std::shared_ptr<Handle>> running;
   if (mode == "echo") {
     node = std::make_shared<ros2::Node>("echo_peer");
-    ros2_test::for_each_wire_case([&](const std::string& name, const auto& msg, const auto&) {
+    ros2_test::for_each_wire_case([&](const std::string& name, const auto& msg) {
       using T = std::decay_t<decltype(msg)>;
       auto pub = node->create_publisher<T>(name + "_out", 10);
       keep.push_back(pub);
