@@ -44,7 +44,7 @@ TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDecodesBack) {
     EXPECT_EQ(dump(encode(back)), dump(got));
     ++cases;
   });
-  EXPECT_EQ(cases, 32);
+  EXPECT_EQ(cases, 35);
 }
 
 // Service payloads: the request header (client guid, sequence number) before the ROS fields.
@@ -86,6 +86,12 @@ TEST(Ros2Cdr, ServicePayloadsCarryTheRequestHeader) {
   send_goal.goal_id = uuid_from(0);
   send_goal.goal.trajectory.joint_names = {"a", "b"};
   check(0, 1, send_goal, "send_goal_request");
+  check(0, 1, rcl_interfaces::srv::ListParameters_Request{{"a"}, 2}, "list_parameters_request");
+  rcl_interfaces::srv::GetParameters_Response values;
+  values.values.resize(1);
+  values.values[0].type = rcl_interfaces::msg::ParameterType::PARAMETER_STRING;
+  values.values[0].string_value = "x";
+  check(0, 1, values, "get_parameters_response");
 }
 
 TEST(Ros2CdrDecode, MalformedPayloadsAreRejected) {

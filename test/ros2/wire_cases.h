@@ -151,6 +151,17 @@ void for_each_wire_case(Visit&& visit) {
                                  {{{uuid_from(0x10), {7, 9}}, 2}, {{uuid_from(0x20), {8, 9}}, 3}}});
   visit("goal_info", action_msgs::msg::GoalInfo{uuid_from(0), {1, 0}});
   visit("log", rcl_interfaces::msg::Log{{1, 2}, 20, "n", "hi", "f.cpp", "fn", 7});
+  visit("parameter_value",
+        rcl_interfaces::msg::ParameterValue{7, true, -2, 1.5, "", {5}, {true}, {7}, {}, {"a"}});
+  visit("parameter_descriptor",
+        rcl_interfaces::msg::ParameterDescriptor{"a", 3, "", "", true, false, {{0, 1, 0.5}}, {}});
+  visit("parameter_event", with<rcl_interfaces::msg::ParameterEvent>([](auto& m) {
+          m.stamp = {1, 2};
+          m.node = "/n";
+          m.new_parameters = {{"p", {}}};
+          m.new_parameters[0].value.type = 1;
+          m.new_parameters[0].value.bool_value = true;
+        }));
   visit("participant_entities_info",
         with<rmw_dds_common::msg::ParticipantEntitiesInfo>([](auto& m) {
           m.gid.data[0] = 0x01;
