@@ -17,6 +17,7 @@
 
 #include "harness.h"
 #include "ros2/action.h"
+#include "ros2/parameter_client.h"
 
 extern char** environ;
 
@@ -144,6 +145,33 @@ TEST_F(Ros2Processes, GoalsSucceedAreRejectedAndCanceledAndALateNodeSeesTheirSta
   std::sort(seen.begin(), seen.end());
   EXPECT_EQ(seen, (std::vector<int8_t>{Status::STATUS_SUCCEEDED, Status::STATUS_CANCELED}));
   EXPECT_EQ(peer.stop(SIGTERM), 0);
+}
+
+TEST_F(Ros2Processes, AnotherProcessesLogLinesAndParametersAreVisible) {
+  Peer peer({"graph"});
+  ASSERT_TRUE(peer.ready());
+  std::vector<rcl_interfaces::msg::Log> lines;
+  auto rosout = node_->create_subscription<rcl_interfaces::msg::Log>(
+      "/rosout", ros2::QoS(1000).transient_local(),
+      [&](const rcl_interfaces::msg::Log& m) { lines.push_back(m); });
+  ros2::AsyncParametersClient params(node_, "/robot/talker");
+  ASSERT_TRUE(params.wait_for_service(5s));
+  const auto names = wait(params.list_parameters({}, 0)).names;
+  EXPECT_EQ(names, (std::vector<std::string>{"robot_model", "use_sim_time"}));
+  const auto values = wait(params.get_parameters({"robot_model"}));
+  ASSERT_EQ(values.size(), 1u);
+  EXPECT_EQ(values[0].as_string(), "v5");
+  const auto refused = wait(params.set_parameters({{"robot_model", "v6"}}));
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_FALSE(refused[0].successful);
+
+  ASSERT_TRUE(ros2_test::spin_until(exec_, [&] { return !lines.empty(); }));
+  EXPECT_EQ(lines[0].name, "robot.talker");
+  EXPECT_EQ(lines[0].msg, "talker up");
+  EXPECT_EQ(lines[0].level, rcl_interfaces::msg::Log::INFO);
+  EXPECT_EQ(lines[0].function, "main");
+  EXPECT_NE(lines[0].file.find("peer_main.cpp"), std::string::npos);
+  EXPECT_EQ(peer.stop(SIGINT), 0);
 }
 
 // The peer's arguments and where its node and topics are then expected.
