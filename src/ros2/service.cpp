@@ -118,7 +118,8 @@ void ServiceServer::reply(const RequestId& id, std::vector<uint8_t> payload) {
     return;
   }
   if (pending_.size() >= kMaxPending) {
-    ROS2_WARN(logger_, "dropped a service reply that waited too long for its client's reader");
+    ROS2_WARN(logger_, "%zu service replies wait for their clients' readers: dropped the oldest",
+              pending_.size());
     pending_.erase(pending_.begin());
   }
   pending_.push_back({id, client, std::move(payload)});
