@@ -76,8 +76,40 @@ RobotCmdRosTwoWrapper::RobotCmdRosTwoWrapper(Interpolator* interpolator,
       "set_collision_sensitivity_topic", ros2::QoS(10),
       std::bind(&Self::setCollisionSensitivityCallback, this, _1));
   watch_timer_ = create_wall_timer(kWatchPeriod, [this] { watchBlockingCommands(); });
+  declareConfigurationParameters();
 
   ROS2_INFO(get_logger(), "---robot_cmd_processor node init. ---\n");
+}
+
+void RobotCmdRosTwoWrapper::declareConfigurationParameters() {
+  const auto read_only = [](const char* description) {
+    rcl_interfaces::msg::ParameterDescriptor d;
+    d.description = description;
+    d.read_only = true;
+    return d;
+  };
+  // Only the file path may come from the node options; the rest is what the robot loaded.
+  declare_parameter("robot_para_file", std::string(),
+                    read_only("path of the robot parameter file this node was started with"));
+  declare_parameter("axis_num", axis_num_, read_only("number of axes"), true);
+  std::vector<std::string> names;
+  std::vector<double> min_pos, max_pos, max_vel, max_acc, stop_acc;
+  for (const AxisPara& axis : robot_->robot_para_.axis_paras) {
+    names.push_back("joint" + std::to_string(names.size() + 1));
+    min_pos.push_back(axis.min_joint_pos);
+    max_pos.push_back(axis.max_joint_pos);
+    max_vel.push_back(axis.max_joint_vel);
+    max_acc.push_back(axis.max_joint_acc);
+    stop_acc.push_back(axis.emergency_stop_acc);
+  }
+  declare_parameter("joint_names", names, read_only("joint names in axis order"), true);
+  declare_parameter("min_joint_pos", min_pos, read_only("lower joint limit per axis, rad"), true);
+  declare_parameter("max_joint_pos", max_pos, read_only("upper joint limit per axis, rad"), true);
+  declare_parameter("max_joint_vel", max_vel, read_only("joint speed limit per axis, rad/s"), true);
+  declare_parameter("max_joint_acc", max_acc,
+                    read_only("joint acceleration limit per axis, rad/s^2"), true);
+  declare_parameter("emergency_stop_acc", stop_acc,
+                    read_only("deceleration of a controlled stop per axis, rad/s^2"), true);
 }
 
 RobotCmdRosTwoWrapper::~RobotCmdRosTwoWrapper() {

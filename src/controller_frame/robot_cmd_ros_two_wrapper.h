@@ -77,6 +77,10 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
     std::chrono::steady_clock::time_point started;
   };
 
+  // The configuration, read-only, as parameters: robot_para_file (from the node options'
+  // parameter overrides, "" without), axis_num, joint_names and per axis min_joint_pos,
+  // max_joint_pos (rad), max_joint_vel (rad/s), max_joint_acc and emergency_stop_acc (rad/s²).
+  void declareConfigurationParameters();
   void abortGoal(const std::shared_ptr<GoalHandle>& goal_handle, int32_t error_code,
                  const std::string& text) const;
   void publishFeedback(const Watched& watched) const;

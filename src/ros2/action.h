@@ -143,11 +143,17 @@ class Server : public ros2::detail::Waitable {
   }
 
   std::vector<dds_entity_t> conditions() const override {
-    return {core_->send_goal.read_condition(), core_->cancel_goal.read_condition(),
-            core_->get_result.read_condition()};
+    std::vector<dds_entity_t> out;
+    for (const auto* service : {&core_->send_goal, &core_->cancel_goal, &core_->get_result}) {
+      for (dds_entity_t c : service->conditions()) out.push_back(c);
+    }
+    return out;
   }
 
   void execute() override {
+    core_->send_goal.send_pending();
+    core_->cancel_goal.send_pending();
+    core_->get_result.send_pending();
     core_->expire_results();
     forget_finished();
     take_goals();

@@ -1,5 +1,6 @@
 #include "ros2/action_core.h"
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 
@@ -54,6 +55,7 @@ bool ServerCore::exists(const GoalUUID& uuid) const {
 builtin_interfaces::msg::Time ServerCore::accept(const GoalUUID& uuid, bool execute) {
   std::lock_guard<std::mutex> lock(mutex_);
   Goal& g = goals_[uuid];
+  accepted_order_.push_back(uuid);
   g.info.goal_id.uuid = uuid;
   g.info.stamp = Clock().now();
   g.status = execute ? GoalStatus::STATUS_EXECUTING : GoalStatus::STATUS_ACCEPTED;
@@ -74,29 +76,27 @@ void ServerCore::execute(const GoalUUID& uuid) {
       throw std::runtime_error("goal cannot start executing from its present state");
     }
     it->second.status = GoalStatus::STATUS_EXECUTING;
+    publish_status_locked();
   }
-  publish_status();
 }
 
 void ServerCore::finish(const GoalUUID& uuid, int8_t status, std::vector<uint8_t> result_reply) {
-  std::vector<ros2::detail::RequestId> waiting;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = goals_.find(uuid);
-    if (it == goals_.end()) throw std::runtime_error("goal is not known");
-    Goal& g = it->second;
-    const bool ok = status == GoalStatus::STATUS_CANCELED
-                        ? g.status == GoalStatus::STATUS_CANCELING
-                        : (g.status == GoalStatus::STATUS_EXECUTING ||
-                           g.status == GoalStatus::STATUS_CANCELING);
-    if (!ok) throw std::runtime_error("invalid goal state transition");
-    g.status = status;
-    g.result_reply = std::move(result_reply);
-    waiting.swap(g.waiting);
-    result_reply = g.result_reply;
-  }
-  for (const auto& id : waiting) get_result.reply(id, result_reply);
-  publish_status();
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = goals_.find(uuid);
+  if (it == goals_.end()) throw std::runtime_error("goal is not known");
+  Goal& g = it->second;
+  const bool ok =
+      status == GoalStatus::STATUS_CANCELED
+          ? g.status == GoalStatus::STATUS_CANCELING
+          : (g.status == GoalStatus::STATUS_EXECUTING || g.status == GoalStatus::STATUS_CANCELING);
+  if (!ok) throw std::runtime_error("invalid goal state transition");
+  g.status = status;
+  g.result_reply = std::move(result_reply);
+  // Replies never wait for their readers, so this is safe to do under the lock and from any
+  // thread.
+  for (const auto& id : g.waiting) get_result.reply(id, g.result_reply);
+  g.waiting.clear();
+  publish_status_locked();
 }
 
 void ServerCore::request_result(const ros2::detail::RequestId& id, const GoalUUID& uuid,
@@ -155,22 +155,27 @@ bool ServerCore::start_canceling(const GoalUUID& uuid) {
 
 action_msgs::msg::GoalStatusArray ServerCore::status_array_locked() const {
   action_msgs::msg::GoalStatusArray arr;
-  arr.status_list.reserve(goals_.size());
-  for (const auto& entry : goals_) {
+  arr.status_list.reserve(accepted_order_.size());
+  for (const GoalUUID& uuid : accepted_order_) {
+    const Goal& g = goals_.at(uuid);
     action_msgs::msg::GoalStatus st;
-    st.goal_info = entry.second.info;
-    st.status = entry.second.status;
+    st.goal_info = g.info;
+    st.status = g.status;
     arr.status_list.push_back(st);
   }
   return arr;
 }
 
 void ServerCore::publish_status() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  publish_status_locked();
+}
+
+void ServerCore::publish_status_locked() {
+  // Built and written under one lock: an array built earlier by another thread can never be
+  // written after this one and stay the last (transient-local) value.
   std::vector<uint8_t> payload;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cdr::serialize(status_array_locked(), payload);
-  }
+  cdr::serialize(status_array_locked(), payload);
   status_.write(payload);
 }
 
@@ -182,6 +187,7 @@ void ServerCore::expire_results() {
   for (auto it = goals_.begin(); it != goals_.end();) {
     if (is_terminal(it->second.status) &&
         now - to_ns(it->second.info.stamp) > result_timeout_.count()) {
+      accepted_order_.erase(std::find(accepted_order_.begin(), accepted_order_.end(), it->first));
       it = goals_.erase(it);
     } else {
       ++it;

@@ -77,6 +77,7 @@ class ServerCore {
   // ACCEPTED or EXECUTING -> CANCELING; false when the goal moved on meanwhile.
   bool start_canceling(const GoalUUID& uuid);
 
+  // Publishes the status of every known goal, in the order of their acceptance.
   void publish_status();
   void publish_feedback(const std::vector<uint8_t>& payload);
   // Forgets terminal goals accepted longer ago than the result timeout.
@@ -91,12 +92,14 @@ class ServerCore {
   };
 
   action_msgs::msg::GoalStatusArray status_array_locked() const;
+  void publish_status_locked();
 
   ros2::detail::Endpoint feedback_;
   ros2::detail::Endpoint status_;
   std::chrono::nanoseconds result_timeout_;
   mutable std::mutex mutex_;
   std::map<GoalUUID, Goal> goals_;
+  std::vector<GoalUUID> accepted_order_;
 };
 
 class ClientCore {

@@ -59,6 +59,17 @@ std::optional<LogLevel> parse_level(std::string s) {
   return std::nullopt;
 }
 
+// An argument outside --ros-args that rcl still takes as a remap rule.
+bool is_deprecated_remap(const std::string& arg) {
+  if (arg.find(":=") == std::string::npos) return false;
+  try {
+    parse_remap_rule(arg);
+    return true;
+  } catch (const InvalidArgumentError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 UnknownROSArgsError::UnknownROSArgsError(std::vector<std::string> unknown)
@@ -125,6 +136,9 @@ ParsedArguments parse_arguments(int argc, const char* const argv[]) {
     if (!in_ros) {
       if (a == "--ros-args") {
         in_ros = true;
+      } else if (is_deprecated_remap(a)) {
+        out.remaps.push_back(parse_remap_rule(a));
+        out.deprecated_remaps.push_back(a);
       } else {
         out.non_ros.push_back(a);
       }
@@ -179,7 +193,7 @@ std::vector<std::string> remove_ros_arguments(int argc, const char* const argv[]
       in_ros = true;
     } else if (in_ros && a == "--") {
       in_ros = false;
-    } else if (!in_ros) {
+    } else if (!in_ros && (i == 0 || !is_deprecated_remap(a))) {
       out.push_back(a);
     }
   }
@@ -245,7 +259,9 @@ std::string expand_topic_name(const std::string& name, const std::string& node_n
     if (key == "node") {
       value = node_name;
     } else if (key == "ns" || key == "namespace") {
-      value = node_namespace == "/" ? "" : node_namespace.substr(1);
+      // In the root namespace "{ns}/x" is "/x", not "//x".
+      const bool slash_follows = close + 1 < out.size() && out[close + 1] == '/';
+      value = node_namespace == "/" && slash_follows ? "" : node_namespace;
     } else {
       throw InvalidArgumentError("unknown substitution {" + key + "} in " + name);
     }

@@ -50,6 +50,8 @@ struct ParsedArguments {
   std::vector<LoggerLevel> logger_levels;
   // Arguments that are accepted but have no effect here (parameters, enclave, log config).
   std::vector<std::string> unused;
+  // Remap rules given outside --ros-args, the deprecated form; they are in remaps too.
+  std::vector<std::string> deprecated_remaps;
   // Everything outside --ros-args ... --, argv[0] included.
   std::vector<std::string> non_ros;
 };
@@ -60,7 +62,8 @@ ParsedArguments parse_arguments(int argc, const char* const argv[]);
 // Parses one remap rule; throws InvalidArgumentError.
 RemapRule parse_remap_rule(const std::string& text);
 
-// The arguments that are not ROS 2 arguments, argv[0] first (rclcpp::remove_ros_arguments).
+// The arguments that are not ROS 2 arguments, argv[0] first (rclcpp::remove_ros_arguments);
+// remap rules outside --ros-args are ROS 2 arguments too.
 std::vector<std::string> remove_ros_arguments(int argc, const char* const argv[]);
 
 namespace names {
@@ -70,7 +73,8 @@ std::string normalize_namespace(const std::string& ns);
 void validate_node_name(const std::string& name);
 void validate_full_topic_name(const std::string& name);
 
-// Expands a topic or service name for a node (relative, "~", "{node}", "{ns}").
+// Expands a topic or service name for a node (relative, "~", "{node}", "{ns}"/"{namespace}",
+// which stand for the whole namespace: "{ns}/x" in namespace /a is /a/x, in / it is /x).
 std::string expand_topic_name(const std::string& name, const std::string& node_name,
                               const std::string& node_namespace);
 

@@ -61,17 +61,29 @@ bool localhost_only() {
   return env != nullptr && std::strcmp(env, "1") == 0;
 }
 
+// Creates the loopback-only domain, or shares the one this process made already. Throws when
+// Cyclone refuses it (a domain of that id made otherwise already exists, or the configuration is
+// bad): joining any other domain could put traffic on other interfaces.
 void acquire_domain(uint32_t id) {
   std::lock_guard<std::mutex> lock(g_domain_mutex);
   DomainUse& use = domains()[id];
-  if (use.users++ > 0) return;
+  if (use.users > 0) {
+    ++use.users;
+    return;
+  }
   std::string config = kLocalhostConfig;
   if (const char* uri = std::getenv("CYCLONEDDS_URI"); uri != nullptr && *uri != '\0') {
     config += ",";
     config += uri;
   }
   const dds_entity_t d = dds_create_domain(id, config.c_str());
-  use.handle = d > 0 ? d : 0;
+  if (d < 0) {
+    domains().erase(id);
+    throw std::runtime_error("cannot create the loopback-only DDS domain " + std::to_string(id) +
+                             ": " + dds_strretcode(d));
+  }
+  use.handle = d;
+  use.users = 1;
 }
 
 void release_domain(uint32_t id) {
@@ -170,7 +182,8 @@ std::vector<uint8_t>& scratch_buffer() {
 
 Context::Context(ParsedArguments args) : args_(std::move(args)) {
   domain_id_ = read_domain_id();
-  if (localhost_only()) acquire_domain(domain_id_);
+  localhost_domain_ = localhost_only();
+  if (localhost_domain_) acquire_domain(domain_id_);
 
   dds_qos_t* pq = dds_create_qos();
   static constexpr char kUserData[] = "enclave=/;";
@@ -178,7 +191,7 @@ Context::Context(ParsedArguments args) : args_(std::move(args)) {
   participant_ = dds_create_participant(domain_id_, pq, nullptr);
   dds_delete_qos(pq);
   if (participant_ < 0) {
-    if (localhost_only()) release_domain(domain_id_);
+    if (localhost_domain_) release_domain(domain_id_);
     throw std::runtime_error(std::string("cannot create the DDS participant: ") +
                              dds_strretcode(participant_));
   }
@@ -202,7 +215,7 @@ Context::Context(ParsedArguments args) : args_(std::move(args)) {
 Context::~Context() {
   shutdown("context released");
   dds_delete(participant_);
-  if (localhost_only()) release_domain(domain_id_);
+  if (localhost_domain_) release_domain(domain_id_);
 }
 
 std::shared_ptr<Context> Context::current() {
@@ -333,6 +346,12 @@ void init(int argc, const char* const argv[]) {
   for (const auto& l : args.logger_levels) logging::set_logger_level(l.logger, l.level);
   for (const auto& u : args.unused) {
     ROS2_WARN(get_logger("ros2"), "argument '%s' is accepted but not used", u.c_str());
+  }
+  for (const auto& r : args.deprecated_remaps) {
+    ROS2_WARN(get_logger("rcl"),
+              "Found remap rule '%s'. This syntax is deprecated. Use '--ros-args --remap %s' "
+              "instead.",
+              r.c_str(), r.c_str());
   }
   auto ctx = std::make_shared<detail::Context>(std::move(args));
   detail::Context::set_current(ctx);

@@ -69,6 +69,7 @@ class Context {
 
   ParsedArguments args_;
   uint32_t domain_id_ = 0;
+  bool localhost_domain_ = false;  // acquired the loopback-only domain, to be released
   dds_entity_t participant_ = 0;
   dds_entity_t publisher_ = 0;
   dds_entity_t subscriber_ = 0;

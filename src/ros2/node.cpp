@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "ros2/node_parameters.h"
+#include "ros2/rosout.h"
 #include "ros2/serdata.h"
 
 namespace ros2 {
@@ -211,11 +213,101 @@ Node::Node(const std::string& name, const std::string& ns, const NodeOptions& op
   logger_ = Logger(logger_name + name_);
   change_guard_ = dds_create_guardcondition(context_->participant());
   graph_id_ = context_->add_node(namespace_, name_);
+  if (options.enable_rosout()) {
+    rosout_ = std::make_shared<detail::Rosout>(*this);
+    add_waitable(rosout_);
+    logging::detail::add_rosout_sink(logger_.get_name(), rosout_);
+  }
+  parameters_ = std::make_unique<detail::NodeParameters>(*this, options);
+  sim_time_check_ = add_on_set_parameters_callback([](const std::vector<Parameter>& params) {
+    rcl_interfaces::msg::SetParametersResult result;
+    result.successful = true;
+    for (const auto& p : params) {
+      if (p.get_name() == "use_sim_time" && p.get_type() == PARAMETER_BOOL && p.as_bool()) {
+        result.successful = false;
+        result.reason = "use_sim_time cannot be true: this node runs on the system clock";
+      }
+    }
+    return result;
+  });
+  declare_parameter("use_sim_time", false);
 }
 
 Node::~Node() {
+  if (rosout_) logging::detail::remove_rosout_sink(rosout_.get());
   context_->remove_node(graph_id_);
   dds_delete(change_guard_);
+}
+
+ParameterValue Node::declare_parameter(const std::string& name, const ParameterValue& default_value,
+                                       const rcl_interfaces::msg::ParameterDescriptor& descriptor,
+                                       bool ignore_override) {
+  return parameters_->declare(name, default_value, descriptor, ignore_override);
+}
+
+void Node::undeclare_parameter(const std::string& name) { parameters_->undeclare(name); }
+
+bool Node::has_parameter(const std::string& name) const { return parameters_->has(name); }
+
+Parameter Node::get_parameter(const std::string& name) const {
+  Parameter p;
+  if (!parameters_->get(name, p)) throw ParameterNotDeclaredException(name);
+  return p;
+}
+
+bool Node::get_parameter(const std::string& name, Parameter& parameter) const {
+  return parameters_->get(name, parameter);
+}
+
+std::vector<Parameter> Node::get_parameters(const std::vector<std::string>& names) const {
+  std::vector<Parameter> out;
+  for (const auto& name : names) out.push_back(get_parameter(name));
+  return out;
+}
+
+rcl_interfaces::msg::SetParametersResult Node::set_parameter(const Parameter& parameter) {
+  return parameters_->set_atomically({parameter});
+}
+
+std::vector<rcl_interfaces::msg::SetParametersResult> Node::set_parameters(
+    const std::vector<Parameter>& parameters) {
+  return parameters_->set(parameters);
+}
+
+rcl_interfaces::msg::SetParametersResult Node::set_parameters_atomically(
+    const std::vector<Parameter>& parameters) {
+  return parameters_->set_atomically(parameters);
+}
+
+rcl_interfaces::msg::ParameterDescriptor Node::describe_parameter(const std::string& name) const {
+  if (!parameters_->has(name)) throw ParameterNotDeclaredException(name);
+  return parameters_->describe({name}).at(0);
+}
+
+std::vector<rcl_interfaces::msg::ParameterDescriptor> Node::describe_parameters(
+    const std::vector<std::string>& names) const {
+  return parameters_->describe(names);
+}
+
+std::vector<uint8_t> Node::get_parameter_types(const std::vector<std::string>& names) const {
+  return parameters_->types(names);
+}
+
+rcl_interfaces::msg::ListParametersResult Node::list_parameters(
+    const std::vector<std::string>& prefixes, uint64_t depth) const {
+  return parameters_->list(prefixes, depth);
+}
+
+OnSetParametersCallbackHandle::SharedPtr Node::add_on_set_parameters_callback(
+    OnSetParametersCallbackHandle::OnParametersSetCallbackType callback) {
+  auto handle = std::make_shared<OnSetParametersCallbackHandle>();
+  handle->callback = std::move(callback);
+  parameters_->add_on_set_callback(handle);
+  return handle;
+}
+
+void Node::remove_on_set_parameters_callback(const OnSetParametersCallbackHandle* handle) {
+  parameters_->remove_on_set_callback(handle);
 }
 
 std::string Node::get_fully_qualified_name() const {

@@ -25,6 +25,8 @@
 #include "ros2/cdr.h"
 #include "ros2/context.h"
 #include "ros2/logging.h"
+#include "ros2/msg/rcl_interfaces.h"
+#include "ros2/parameter.h"
 #include "ros2/qos.h"
 #include "ros2/time.h"
 #include "ros2/type_support.h"
@@ -36,6 +38,9 @@ namespace ros2 {
 class Node;
 
 namespace detail {
+
+class NodeParameters;
+class Rosout;
 
 // Something the executor waits for: it exposes DDS conditions and, when one of them triggers,
 // execute() takes the available samples and runs the callbacks on the executor's thread.
@@ -178,6 +183,11 @@ class Subscription : public SubscriptionBase {
   std::shared_ptr<MessageT> message_;
 };
 
+template <class ServiceT>
+class Service;
+template <class ServiceT>
+class Client;
+
 class TimerBase {
  public:
   using SharedPtr = std::shared_ptr<TimerBase>;
@@ -221,10 +231,38 @@ class NodeOptions {
     return *this;
   }
   bool use_global_arguments() const { return use_global_arguments_; }
+  // Whether the node publishes its log lines on /rosout (default true).
+  NodeOptions& enable_rosout(bool enable) {
+    enable_rosout_ = enable;
+    return *this;
+  }
+  bool enable_rosout() const { return enable_rosout_; }
+  // Values that parameters take when declared, instead of their defaults.
+  NodeOptions& parameter_overrides(const std::vector<Parameter>& overrides) {
+    parameter_overrides_ = overrides;
+    return *this;
+  }
+  const std::vector<Parameter>& parameter_overrides() const { return parameter_overrides_; }
+  // Whether the node serves the six parameter services (default true).
+  NodeOptions& start_parameter_services(bool start) {
+    start_parameter_services_ = start;
+    return *this;
+  }
+  bool start_parameter_services() const { return start_parameter_services_; }
+  // Whether the node publishes its parameter changes on /parameter_events (default true).
+  NodeOptions& start_parameter_event_publisher(bool start) {
+    start_parameter_event_publisher_ = start;
+    return *this;
+  }
+  bool start_parameter_event_publisher() const { return start_parameter_event_publisher_; }
 
  private:
   std::vector<std::string> arguments_;
   bool use_global_arguments_ = true;
+  bool enable_rosout_ = true;
+  std::vector<Parameter> parameter_overrides_;
+  bool start_parameter_services_ = true;
+  bool start_parameter_event_publisher_ = true;
 };
 
 class Node : public std::enable_shared_from_this<Node> {
@@ -277,6 +315,13 @@ class Node : public std::enable_shared_from_this<Node> {
     return sub;
   }
 
+  // Services (defined in service.h, which callers include): the callback takes
+  // (const std::shared_ptr<Request>&, const std::shared_ptr<Response>&).
+  template <class ServiceT, class CallbackT>
+  std::shared_ptr<Service<ServiceT>> create_service(const std::string& name, CallbackT&& callback);
+  template <class ServiceT>
+  std::shared_ptr<Client<ServiceT>> create_client(const std::string& name);
+
   template <class Rep, class Period>
   TimerBase::SharedPtr create_wall_timer(std::chrono::duration<Rep, Period> period,
                                          std::function<void()> callback) {
@@ -285,6 +330,64 @@ class Node : public std::enable_shared_from_this<Node> {
     add_timer(timer);
     return timer;
   }
+
+  // Parameters, as in rclcpp (node_parameters.h has the rules); any thread. Every node declares
+  // use_sim_time (false; this layer runs on the system clock, so true is refused).
+  //
+  // declare_parameter returns the value taken: the override from the node options, or the
+  // default. Throws std::invalid_argument for a name declared already, a value without a type
+  // (unless the descriptor allows dynamic typing), an override of another type or a value out of
+  // the descriptor's range.
+  ParameterValue declare_parameter(const std::string& name, const ParameterValue& default_value,
+                                   const rcl_interfaces::msg::ParameterDescriptor& descriptor = {},
+                                   bool ignore_override = false);
+  template <class T>
+  auto declare_parameter(const std::string& name, const T& default_value,
+                         const rcl_interfaces::msg::ParameterDescriptor& descriptor = {},
+                         bool ignore_override = false) {
+    const ParameterValue v =
+        declare_parameter(name, ParameterValue(default_value), descriptor, ignore_override);
+    if constexpr (std::is_convertible_v<const T&, std::string>) {
+      return v.get<std::string>();
+    } else {
+      return v.get<T>();
+    }
+  }
+  // Throws ParameterNotDeclaredException, or std::invalid_argument for a read-only or
+  // statically typed parameter.
+  void undeclare_parameter(const std::string& name);
+  bool has_parameter(const std::string& name) const;
+  // Throws ParameterNotDeclaredException.
+  Parameter get_parameter(const std::string& name) const;
+  bool get_parameter(const std::string& name, Parameter& parameter) const;
+  // False when not declared; throws ParameterTypeException when the value is of another kind.
+  template <class T>
+  bool get_parameter(const std::string& name, T& value) const {
+    Parameter p;
+    if (!get_parameter(name, p)) return false;
+    value = p.get_value<T>();
+    return true;
+  }
+  // Throws ParameterNotDeclaredException when one of them is not declared.
+  std::vector<Parameter> get_parameters(const std::vector<std::string>& names) const;
+  // Unlike rclcpp, a parameter that is not declared is refused with a reason, not an exception.
+  rcl_interfaces::msg::SetParametersResult set_parameter(const Parameter& parameter);
+  std::vector<rcl_interfaces::msg::SetParametersResult> set_parameters(
+      const std::vector<Parameter>& parameters);
+  rcl_interfaces::msg::SetParametersResult set_parameters_atomically(
+      const std::vector<Parameter>& parameters);
+  // Throws ParameterNotDeclaredException.
+  rcl_interfaces::msg::ParameterDescriptor describe_parameter(const std::string& name) const;
+  // A name not declared gives a descriptor with only its name.
+  std::vector<rcl_interfaces::msg::ParameterDescriptor> describe_parameters(
+      const std::vector<std::string>& names) const;
+  std::vector<uint8_t> get_parameter_types(const std::vector<std::string>& names) const;
+  rcl_interfaces::msg::ListParametersResult list_parameters(
+      const std::vector<std::string>& prefixes, uint64_t depth) const;
+  // The callback may refuse a set call; it is kept while the returned handle lives.
+  OnSetParametersCallbackHandle::SharedPtr add_on_set_parameters_callback(
+      OnSetParametersCallbackHandle::OnParametersSetCallbackType callback);
+  void remove_on_set_parameters_callback(const OnSetParametersCallbackHandle* handle);
 
   // Used by the executor and by entities built on the node.
   void add_waitable(const std::shared_ptr<detail::Waitable>& waitable);
@@ -315,6 +418,9 @@ class Node : public std::enable_shared_from_this<Node> {
   std::mutex mutex_;
   std::vector<std::weak_ptr<detail::Waitable>> waitables_;
   std::vector<std::weak_ptr<TimerBase>> timers_;
+  std::shared_ptr<detail::Rosout> rosout_;
+  std::unique_ptr<detail::NodeParameters> parameters_;
+  OnSetParametersCallbackHandle::SharedPtr sim_time_check_;
 };
 
 }  // namespace ros2

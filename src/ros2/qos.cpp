@@ -31,6 +31,7 @@ dds_qos_t* make_dds_qos(const QoS& qos) {
   } else {
     dds_qset_durability(q, DDS_DURABILITY_VOLATILE);
   }
+  if (qos.lifespan().count() > 0) dds_qset_lifespan(q, qos.lifespan().count());
   dds_qset_liveliness(q, DDS_LIVELINESS_AUTOMATIC, DDS_INFINITY);
   return q;
 }

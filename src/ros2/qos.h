@@ -3,6 +3,7 @@
 // Quality of service of publishers and subscriptions, as rclcpp::QoS: QoS(depth) is keep-last
 // with that depth, reliable and volatile, and every policy can be changed with the setters.
 
+#include <chrono>
 #include <cstddef>
 
 typedef struct dds_qos dds_qos_t;
@@ -50,6 +51,11 @@ class QoS {
     durability_ = DurabilityPolicy::TransientLocal;
     return *this;
   }
+  // How long a sample stays valid after it was written (0: forever).
+  QoS& lifespan(std::chrono::nanoseconds lifespan) {
+    lifespan_ = lifespan;
+    return *this;
+  }
   // Use the topic name as the DDS topic name, without the "rt" prefix.
   QoS& avoid_ros_namespace_conventions(bool avoid) {
     avoid_ros_conventions_ = avoid;
@@ -61,6 +67,7 @@ class QoS {
   ReliabilityPolicy reliability() const { return reliability_; }
   DurabilityPolicy durability() const { return durability_; }
   bool avoid_ros_namespace_conventions() const { return avoid_ros_conventions_; }
+  std::chrono::nanoseconds lifespan() const { return lifespan_; }
 
  private:
   HistoryPolicy history_ = HistoryPolicy::KeepLast;
@@ -68,6 +75,7 @@ class QoS {
   ReliabilityPolicy reliability_ = ReliabilityPolicy::Reliable;
   DurabilityPolicy durability_ = DurabilityPolicy::Volatile;
   bool avoid_ros_conventions_ = false;
+  std::chrono::nanoseconds lifespan_{0};
 };
 
 // Best effort, keep last 5 (rclcpp::SensorDataQoS).
@@ -80,6 +88,20 @@ class SensorDataQoS : public QoS {
 class ServicesQoS : public QoS {
  public:
   ServicesQoS() : QoS(10) {}
+};
+
+// Keep last 1000, reliable, volatile: parameter services and /parameter_events
+// (rclcpp::ParametersQoS, rclcpp::ParameterEventsQoS).
+class ParametersQoS : public QoS {
+ public:
+  ParametersQoS() : QoS(1000) {}
+};
+using ParameterEventsQoS = ParametersQoS;
+
+// Keep last 1000, reliable, transient local, lifespan 10 s: /rosout (rclcpp::RosoutQoS).
+class RosoutQoS : public QoS {
+ public:
+  RosoutQoS() : QoS(1000) { transient_local().lifespan(std::chrono::seconds(10)); }
 };
 
 namespace detail {

@@ -13,5 +13,8 @@
 #include "ros2/msg/std_msgs.h"
 #include "ros2/msg/trajectory_msgs.h"
 #include "ros2/node.h"
+#include "ros2/parameter.h"
+#include "ros2/parameter_client.h"
 #include "ros2/qos.h"
+#include "ros2/service.h"
 #include "ros2/time.h"

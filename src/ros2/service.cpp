@@ -1,9 +1,9 @@
 #include "ros2/service.h"
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
-#include <thread>
+#include <stdexcept>
 
 namespace ros2::detail {
 namespace {
@@ -46,7 +46,14 @@ ServiceServer::ServiceServer(Node& node, const std::string& service_name, const 
     : requests_(node, Endpoint::Kind::Reader, "rq" + service_name + "Request", types.request_type,
                 ServicesQoS(), "serviceid=" + service_id + ";", types.request_descriptor),
       replies_(node, Endpoint::Kind::Writer, "rr" + service_name + "Reply", types.response_type,
-               ServicesQoS(), "serviceid=" + service_id + ";") {}
+               ServicesQoS(), "serviceid=" + service_id + ";"),
+      logger_(node.get_logger()) {
+  // The endpoints themselves wake the executor only when a client comes or goes.
+  if (dds_set_status_mask(requests_.entity(), DDS_SUBSCRIPTION_MATCHED_STATUS) < 0 ||
+      dds_set_status_mask(replies_.entity(), DDS_PUBLICATION_MATCHED_STATUS) < 0) {
+    throw std::runtime_error("cannot watch the clients of service " + service_name);
+  }
+}
 
 bool ServiceServer::take(RequestId& id, const std::vector<uint8_t>*& payload) {
   Endpoint::Sample s;
@@ -67,32 +74,73 @@ std::string ServiceServer::client_id_of(dds_instance_handle_t writer) const {
   return id;
 }
 
-bool ServiceServer::client_reader_matched(const std::string& client_id) const {
-  dds_instance_handle_t handles[64];
-  const dds_return_t n = dds_get_matched_subscriptions(replies_.entity(), handles, 64);
-  for (dds_return_t i = 0; i < n && i < 64; ++i) {
-    dds_builtintopic_endpoint_t* ep =
-        dds_get_matched_subscription_data(replies_.entity(), handles[i]);
-    if (ep == nullptr) continue;
-    const bool same = user_data_value(ep->qos, "clientid") == client_id;
-    dds_builtintopic_free_endpoint(ep);
-    if (same) return true;
+bool ServiceServer::reader_matched(const std::string& client_id) {
+  const dds_return_t count = dds_get_matched_subscriptions(replies_.entity(), nullptr, 0);
+  if (count <= 0) return false;
+  matched_.resize(static_cast<size_t>(count));
+  const dds_return_t n =
+      dds_get_matched_subscriptions(replies_.entity(), matched_.data(), matched_.size());
+  matched_.resize(static_cast<size_t>(std::clamp<dds_return_t>(n, 0, count)));
+  bool found = false;
+  for (const dds_instance_handle_t handle : matched_) {
+    auto it = reader_clients_.find(handle);
+    if (it == reader_clients_.end()) {
+      dds_builtintopic_endpoint_t* ep =
+          dds_get_matched_subscription_data(replies_.entity(), handle);
+      if (ep == nullptr) continue;
+      it = reader_clients_.emplace(handle, user_data_value(ep->qos, "clientid")).first;
+      dds_builtintopic_free_endpoint(ep);
+    }
+    found = found || it->second == client_id;
   }
-  return false;
+  // Forget the readers that are no longer matched.
+  if (reader_clients_.size() > matched_.size()) {
+    std::sort(matched_.begin(), matched_.end());
+    for (auto it = reader_clients_.begin(); it != reader_clients_.end();) {
+      const bool live = std::binary_search(matched_.begin(), matched_.end(), it->first);
+      it = live ? std::next(it) : reader_clients_.erase(it);
+    }
+  }
+  return found;
 }
 
 void ServiceServer::reply(const RequestId& id, std::vector<uint8_t> payload) {
   if (payload.size() < cdr::kHeaderSize + 16) return;
   std::memcpy(payload.data() + cdr::kHeaderSize, &id.guid, 8);
   std::memcpy(payload.data() + cdr::kHeaderSize + 8, &id.seq, 8);
+  // No client id (an older client, or one already gone): nothing to wait for.
   const std::string client = client_id_of(id.writer);
-  if (!client.empty()) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-    while (!client_reader_matched(client) && std::chrono::steady_clock::now() < end) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+  std::lock_guard<std::mutex> lock(mutex_);
+  const bool behind_others = std::any_of(pending_.begin(), pending_.end(),
+                                         [&](const Pending& p) { return p.client == client; });
+  if (client.empty() || (!behind_others && reader_matched(client))) {
+    replies_.write(payload);
+    return;
   }
-  replies_.write(payload);
+  if (pending_.size() >= kMaxPending) {
+    ROS2_WARN(logger_, "%zu service replies wait for their clients' readers: dropped the oldest",
+              pending_.size());
+    pending_.erase(pending_.begin());
+  }
+  pending_.push_back({id, client, std::move(payload)});
+}
+
+void ServiceServer::send_pending() {
+  // Reading the statuses resets them, so that they trigger again only on the next change.
+  dds_get_subscription_matched_status(requests_.entity(), nullptr);
+  dds_get_publication_matched_status(replies_.entity(), nullptr);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (reader_matched(it->client)) {
+      replies_.write(it->payload);
+    } else if (client_id_of(it->id.writer).empty()) {
+      // The client's request writer is gone: so is the client.
+    } else {
+      ++it;
+      continue;
+    }
+    it = pending_.erase(it);
+  }
 }
 
 ServiceClient::ServiceClient(Node& node, const std::string& service_name, const ServiceTypes& types)

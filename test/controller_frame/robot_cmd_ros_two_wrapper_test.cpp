@@ -405,5 +405,24 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoalsAreAcceptedBelowError) {
   EXPECT_NE(out.find("handle_goal \n"), std::string::npos);
 }
 
+TEST_F(RobotCmdNodeTest, ConfigurationIsOfferedAsReadOnlyParameters) {
+  const auto& axes = robot_->robot_para_.axis_paras;
+  EXPECT_EQ(node_->get_parameter("axis_num").as_int(), 5);
+  EXPECT_EQ(node_->get_parameter("joint_names").as_string_array(),
+            (std::vector<std::string>{"joint1", "joint2", "joint3", "joint4", "joint5"}));
+  EXPECT_EQ(node_->get_parameter("max_joint_vel").as_double_array().at(4), axes[4].max_joint_vel);
+  EXPECT_EQ(node_->get_parameter("min_joint_pos").as_double_array().at(0), axes[0].min_joint_pos);
+  EXPECT_EQ(node_->get_parameter("emergency_stop_acc").as_double_array().size(), 5u);
+  const auto refused = node_->set_parameter({"max_joint_acc", std::vector<double>(5, 99.0)});
+  EXPECT_EQ(refused.reason, "parameter 'max_joint_acc' cannot be set because it is read-only");
+  EXPECT_EQ(node_->get_parameter("robot_para_file").as_string(), "");
+  node_.reset();
+  node_ = std::make_shared<RobotCmdRosTwoWrapper>(
+      interpolator_.get(),
+      ros2::NodeOptions().parameter_overrides({{"robot_para_file", "/x.yaml"}, {"axis_num", 9}}));
+  EXPECT_EQ(node_->get_parameter("robot_para_file").as_string(), "/x.yaml");
+  EXPECT_EQ(node_->get_parameter("axis_num").as_int(), 5);
+}
+
 }  // namespace
 }  // namespace brenvik

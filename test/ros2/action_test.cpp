@@ -26,6 +26,7 @@ using ros2::action::GoalResponse;
 using ros2::action::ResultCode;
 using CancelReply = action_msgs::srv::CancelGoal_Response;
 using Status = action_msgs::msg::GoalStatus;
+using ros2_test::Bytes;
 
 FJT::Goal goal_with_points(size_t n) {
   FJT::Goal g;
@@ -283,7 +284,40 @@ TEST_F(Ros2Action, ResultsAreForgottenAfterTheResultTimeout) {
       [&] { return ask(exec_, *raw, req, reply) && reply.status == Status::STATUS_UNKNOWN; }));
 }
 
-TEST_F(Ros2Action, DuplicateAndMalformedGoalRequestsAreRefused) {
+// A client's reply reader may be discovered after its request arrives; the reply waits for it.
+TEST_F(Ros2Action, AReplyWaitsForTheClientsReplyReaderWithoutBlockingTheServer) {
+  start_server();
+  const auto types = ros2::action::detail::action_types<FJT>();
+  const std::string name = "/follow_joint_trajectory/_action/get_result";
+  ros2::detail::Endpoint requests(*client_node_, ros2::detail::Endpoint::Kind::Writer,
+                                  "rq" + name + "Request", types.get_result.request_type,
+                                  ros2::ServicesQoS(), "clientid=late.reader;");
+  ASSERT_TRUE(ros2_test::wait_until([&] { return requests.matched_count() > 0; }));
+  Bytes request;
+  ros2::cdr::serialize_with_header(7, 1, FJT::Impl::GetResultService::Request{}, request);
+  ASSERT_EQ(requests.write(request), DDS_RETCODE_OK);
+  // The server answers (an unknown goal) while the reader does not exist yet.
+  ros2_test::spin_until(
+      exec_, [] { return false; }, 300ms);
+  ros2::detail::Endpoint replies(*client_node_, ros2::detail::Endpoint::Kind::Reader,
+                                 "rr" + name + "Reply", types.get_result.response_type,
+                                 ros2::ServicesQoS(), "clientid=late.reader;",
+                                 types.get_result.response_descriptor);
+  FJT::Impl::GetResultService::Response reply;
+  uint64_t guid = 0;
+  int64_t seq = 0;
+  EXPECT_TRUE(ros2_test::spin_until(exec_, [&] {
+    ros2::detail::Endpoint::Sample s;
+    if (!replies.take(s) || !s.valid) return false;
+    ros2::cdr::deserialize_with_header(s.payload->data(), s.payload->size(), guid, seq, reply);
+    return true;
+  }));
+  EXPECT_EQ(guid, 7u);
+  EXPECT_EQ(seq, 1);
+  EXPECT_EQ(reply.status, Status::STATUS_UNKNOWN);
+}
+
+TEST_F(Ros2Action, DuplicateAndMalformedGoalRequestsAreRefusedAndStatusKeepsAcceptanceOrder) {
   start_server();
   auto raw = raw_client(*client_node_, false);
   ros2_test::RawWriter hostile(
@@ -297,15 +331,25 @@ TEST_F(Ros2Action, DuplicateAndMalformedGoalRequestsAreRefused) {
   hostile.write(cut);
   hostile.write(huge);
   FJT::Impl::SendGoalService::Request req;
-  req.goal_id.uuid[0] = 7;
   req.goal = goal_with_points(4);
-  FJT::Impl::SendGoalService::Response r1, r2;
+  FJT::Impl::SendGoalService::Response r1, r2, r3;
+  req.goal_id.uuid[0] = 9;
   EXPECT_TRUE(ask(exec_, *raw, req, r1));
+  req.goal_id.uuid[0] = 7;
   EXPECT_TRUE(ask(exec_, *raw, req, r2));
-  EXPECT_TRUE(r1.accepted);
+  EXPECT_TRUE(ask(exec_, *raw, req, r3));
+  EXPECT_TRUE(r1.accepted && r2.accepted);
   EXPECT_NE(r1.stamp.sec, 0);
-  EXPECT_FALSE(r2.accepted);
-  EXPECT_EQ(handles_.size(), 1u);
+  EXPECT_FALSE(r3.accepted);
+  EXPECT_EQ(handles_.size(), 2u);
+  std::vector<uint8_t> order;
+  auto sub = client_node_->create_subscription<action_msgs::msg::GoalStatusArray>(
+      "/follow_joint_trajectory/_action/status", ros2::QoS(1).transient_local(),
+      [&](const action_msgs::msg::GoalStatusArray& m) {
+        order.clear();
+        for (const auto& st : m.status_list) order.push_back(st.goal_info.goal_id.uuid[0]);
+      });
+  EXPECT_TRUE(ros2_test::spin_until(exec_, [&] { return order == std::vector<uint8_t>{9, 7}; }));
 }
 
 }  // namespace

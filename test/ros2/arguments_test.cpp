@@ -39,8 +39,19 @@ TEST(Ros2Arguments, RosArgsEndAtDoubleDashAndUserArgumentsStay) {
   EXPECT_EQ(a.remaps[0].match, "a");
   EXPECT_EQ(a.remaps[1].replacement, "d");
   EXPECT_EQ(a.default_log_level, LogLevel::Debug);
-  const char* argv[] = {"prog", "--ros-args", "-r", "x:=y", "--", "--flag", "v"};
-  EXPECT_EQ(ros2::remove_ros_arguments(7, argv), (std::vector<std::string>{"prog", "--flag", "v"}));
+  const char* argv[] = {"prog", "--ros-args", "-r", "x:=y", "--", "--flag", "v", "old:=new"};
+  EXPECT_EQ(ros2::remove_ros_arguments(8, argv), (std::vector<std::string>{"prog", "--flag", "v"}));
+}
+
+// Remap rules outside --ros-args still apply, in command-line order, with rcl's warning.
+TEST(Ros2Arguments, BareRemapRulesAreDeprecatedRosArguments) {
+  const auto a = parse("__ns:=/arm2 --ros-args -r a:=b -- __node:=x from:=to user :=z");
+  EXPECT_EQ(a.non_ros, (std::vector<std::string>{"prog", "user", ":=z"}));
+  EXPECT_EQ(a.deprecated_remaps,
+            (std::vector<std::string>{"__ns:=/arm2", "__node:=x", "from:=to"}));
+  std::vector<std::string> matches;
+  for (const auto& r : a.remaps) matches.push_back(r.match);
+  EXPECT_EQ(matches, (std::vector<std::string>{"__ns", "a", "__node", "from"}));
 }
 
 TEST(Ros2Arguments, ParametersEnclaveAndLogFlagsAreAcceptedButUnusedAndLoggerLevelsParsed) {
@@ -76,6 +87,9 @@ TEST(Ros2Names, ExpansionAndValidationFollowRcl) {
   EXPECT_EQ(expand_topic_name("~/x", "talker", "/"), "/talker/x");
   EXPECT_EQ(expand_topic_name("/abs", "talker", "/ns"), "/abs");
   EXPECT_EQ(expand_topic_name("{node}/state", "arm", "/ns"), "/ns/arm/state");
+  EXPECT_EQ(expand_topic_name("{ns}/foo", "arm", "/a"), "/a/foo");
+  EXPECT_EQ(expand_topic_name("{namespace}/x", "arm", "/a/b"), "/a/b/x");
+  EXPECT_EQ(expand_topic_name("{ns}/foo", "arm", "/"), "/foo");
   for (const std::string& bad :
        std::vector<std::string>{"{bogus}", "a//b", "a/1b", "a/", "a-b", std::string(250, 'a')}) {
     EXPECT_THROW(expand_topic_name(bad, "a", "/"), InvalidArgumentError) << bad;

@@ -104,6 +104,28 @@ TEST_F(Ros2Executor, AWakeForASampleAllocatesNothingOnceWarm) {
   EXPECT_EQ(g_allocations.load(), 0);
 }
 
+// A busy topic cannot hold the others back: each wake takes one sample per subscription.
+TEST_F(Ros2Executor, EachWakeRunsOneSamplePerSubscription) {
+  int busy = 0, stop = 0;
+  auto busy_sub =
+      node_->create_subscription<F64Array>("busy", 100, [&](const F64Array&) { ++busy; });
+  auto stop_sub =
+      node_->create_subscription<F64Array>("stop", 10, [&](const F64Array&) { ++stop; });
+  auto busy_pub = node_->create_publisher<F64Array>("busy", 100);
+  auto stop_pub = node_->create_publisher<F64Array>("stop", 10);
+  ASSERT_TRUE(wait_until([&] {
+    return busy_pub->get_subscription_count() > 0 && stop_pub->get_subscription_count() > 0;
+  }));
+  exec_.spin_some();
+  // Readers of the same process get the samples before publish() returns.
+  for (int i = 0; i < 20; ++i) busy_pub->publish(F64Array{});
+  stop_pub->publish(F64Array{});
+  exec_.spin_once(1s);
+  EXPECT_EQ(std::make_pair(busy, stop), std::make_pair(1, 1));
+  exec_.spin_some();
+  EXPECT_EQ(busy, 20);
+}
+
 TEST_F(Ros2Executor, SpinningTwiceAndAddingANodeToASecondExecutorThrow) {
   ros2::Executor other;
   EXPECT_THROW(other.add_node(node_), std::runtime_error);

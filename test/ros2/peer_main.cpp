@@ -2,7 +2,8 @@
 //   echo     republish every wire case received on <name>_in on <name>_out
 //   action   serve follow_joint_trajectory: goals without points are rejected, goals with more
 //            than one succeed at once, cancel requests are accepted and end the goal
-//   graph    node /robot/talker with a publisher on chatter and a subscription on cmd
+//   graph    node /robot/talker with a publisher on chatter, a subscription on cmd, a read-only
+//            parameter robot_model ("v5"), and the log line "talker up"
 // Prints "READY" once its entities exist, spins until SIGINT/SIGTERM, then prints
 // "CLEAN_EXIT" and exits with status 0.
 
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
   std::vector<std::shared_ptr<Handle>> running;
   if (mode == "echo") {
     node = std::make_shared<ros2::Node>("echo_peer");
-    ros2_test::for_each_wire_case([&](const std::string& name, const auto& msg, const auto&) {
+    ros2_test::for_each_wire_case([&](const std::string& name, const auto& msg) {
       using T = std::decay_t<decltype(msg)>;
       auto pub = node->create_publisher<T>(name + "_out", 10);
       keep.push_back(pub);
@@ -67,6 +68,10 @@ int main(int argc, char** argv) {
     keep.push_back(node->create_publisher<std_msgs::msg::String>("chatter", 10));
     keep.push_back(node->create_subscription<std_msgs::msg::String>(
         "cmd", 10, [](const std_msgs::msg::String&) {}));
+    rcl_interfaces::msg::ParameterDescriptor read_only;
+    read_only.read_only = true;
+    node->declare_parameter("robot_model", "v5", read_only);
+    ROS2_INFO(node->get_logger(), "talker up");
   } else {
     std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
     return 2;

@@ -1,4 +1,4 @@
-// Topics between nodes of one process over the loopback interface: every message type, QoS,
+// Topics between nodes of one process over the loopback interface: callback forms, QoS,
 // names and remapping, threads, timers, shut-down, interoperation with plain Cyclone endpoints,
 // hostile samples, start-up errors and the graph information.
 
@@ -39,12 +39,6 @@ class Ros2PubSub : public ::testing::Test {
 
   ros2::Executor exec_;
 };
-
-TEST_F(Ros2PubSub, EveryMessageTypeCrossesBetweenNodesUnchanged) {
-  auto sender = std::make_shared<ros2::Node>("sender");
-  auto receiver = spun_node("receiver");
-  ros2_test::expect_every_wire_case_arrives(*sender, *receiver, exec_, "", "");
-}
 
 TEST_F(Ros2PubSub, EveryCallbackFormReceivesTheMessage) {
   auto node = spun_node("forms");
@@ -258,12 +252,17 @@ TEST_F(Ros2PubSub, GraphInfoListsNodesAndEndpointsAndTheParticipantNamesItsEncla
     const auto& n = info.node_entities_info_seq[0];
     EXPECT_EQ(n.node_namespace, "/ns");
     EXPECT_EQ(n.node_name, "grapher");
-    ASSERT_EQ(n.writer_gid_seq.size(), 1u);
-    ASSERT_EQ(n.reader_gid_seq.size(), 1u);
-    EXPECT_EQ(n.writer_gid_seq[0].data, ros2::detail::gid_of(pub->dds_writer()).data);
-    EXPECT_EQ(n.reader_gid_seq[0].data, ros2::detail::gid_of(sub->dds_reader()).data);
+    const auto listed = [](const auto& gids, dds_entity_t e) {
+      const auto gid = ros2::detail::gid_of(e);
+      return std::count_if(gids.begin(), gids.end(),
+                           [&](const auto& g) { return g.data == gid.data; }) == 1;
+    };
+    EXPECT_TRUE(listed(n.writer_gid_seq, pub->dds_writer()));
+    EXPECT_TRUE(listed(n.reader_gid_seq, sub->dds_reader()));
+    const size_t readers = n.reader_gid_seq.size();
     sub.reset();
-    EXPECT_TRUE(ctx->graph_info().node_entities_info_seq[0].reader_gid_seq.empty());
+    const auto after = ctx->graph_info().node_entities_info_seq[0].reader_gid_seq;
+    EXPECT_EQ(after.size(), readers - 1);
   }
   EXPECT_TRUE(ctx->graph_info().node_entities_info_seq.empty());
 }
@@ -310,6 +309,23 @@ TEST(Ros2Init, RefusesEarlyNodesUnknownArgumentsAndBadDomainIds) {
   EXPECT_THROW(ros2::init(1, argv), std::runtime_error);
   EXPECT_FALSE(ros2::ok());
   ros2_test::use_private_loopback_domain();
+}
+
+// The loopback-only domain is released as it was acquired, even when the environment changed
+// meanwhile; a domain of that id made by someone else is refused, never joined.
+TEST(Ros2Init, TheLoopbackDomainIsReleasedAsAcquiredAndNeverShared) {
+  ros2_test::init();
+  unsetenv("ROS_LOCALHOST_ONLY");
+  ros2::shutdown();
+  const uint32_t id = static_cast<uint32_t>(std::stoul(getenv("ROS_DOMAIN_ID")));
+  const dds_entity_t domain =
+      dds_create_domain(id,
+                        "<CycloneDDS><Domain><General><Interfaces><NetworkInterface name=\"lo\"/>"
+                        "</Interfaces></General></Domain></CycloneDDS>");
+  ASSERT_GT(domain, 0) << "the domain of the last session was not released";
+  EXPECT_THROW(ros2_test::init(), std::runtime_error);
+  EXPECT_FALSE(ros2::ok());
+  dds_delete(domain);
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #pragma once
 
-// One sample of every message type with its exact payload: XCDR1, little endian, 8-byte alignment
-// counted from the end of the encapsulation header, no padding around nested structs. The first
-// six were captured from ROS 2 Humble (rclcpp + rmw_cyclonedds_cpp); the others are worked out by
-// hand from the alignment rules. The expected bytes leave out the zero padding to a multiple of 4.
-// Used by the encoding tests, the topic tests and the echo mode of ros2_test_peer.
+// One sample of every message type; its exact payload is in test/data/ros2_wire_cases.txt under
+// the same name. Used by the encoding tests, the topic tests and the echo mode of ros2_test_peer.
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,6 +61,28 @@ inline Bytes padded(Bytes b) {
   return b;
 }
 
+// The payload of a case of test/data/ros2_wire_cases.txt, without the trailing padding.
+inline const Bytes& wire(const std::string& name) {
+  static const std::map<std::string, Bytes> cases = [] {
+    std::map<std::string, Bytes> out;
+    std::ifstream in(ROS2_WIRE_CASES_FILE);
+    std::string line, current;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      if (std::isspace(static_cast<unsigned char>(line[0]))) {
+        const Bytes more = hex(line);
+        out[current].insert(out[current].end(), more.begin(), more.end());
+      } else {
+        current = line;
+      }
+    }
+    return out;
+  }();
+  const auto it = cases.find(name);
+  if (it == cases.end()) throw std::out_of_range("no wire case " + name);
+  return it->second;
+}
+
 inline unique_identifier_msgs::msg::UUID uuid_from(uint8_t first) {
   unique_identifier_msgs::msg::UUID u;
   for (size_t i = 0; i < 16; ++i) u.uuid[i] = static_cast<uint8_t>(first + i);
@@ -74,124 +96,72 @@ T with(Set set) {
   return m;
 }
 
-// Calls visit(name, message, expected hex) for every case; names are valid topic names.
+// Calls visit(name, message) for every message case; names are valid topic names.
 template <class Visit>
 void for_each_wire_case(Visit&& visit) {
   using namespace std_msgs::msg;
   using namespace geometry_msgs::msg;
   using namespace trajectory_msgs::msg;
   using FJT = control_msgs::action::FollowJointTrajectory;
-  const std::string z24(48, '0'), z40(80, '0');
   visit("float64_multi_array", with<Float64MultiArray>([](auto& m) {
           m.layout.dim = {{"points", 4, 24}, {"values", 6, 6}};
           m.data = {0.5, 1.5};
-        }),
-        "00 01 00 00 02 00 00 00 07 00 00 00 70 6f 69 6e 74 73 00 00 04 00 00 00"
-        "18 00 00 00 07 00 00 00 76 61 6c 75 65 73 00 00 06 00 00 00 06 00 00 00"
-        "00 00 00 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00 e0 3f 00 00 00 00"
-        "00 00 f8 3f");
-  visit("int32_multi_array", with<Int32MultiArray>([](auto& m) {
-          m.data = {2, 1};
-        }),
-        "00 01 00 00 00 00 00 00 00 00 00 00 02 00 00 00 02 00 00 00 01 00 00 00");
-  visit("bool", Bool{true}, "00 01 00 00 01");
-  visit("string", String{"hello"}, "00 01 00 00 06 00 00 00 68 65 6c 6c 6f 00");
+        }));
+  visit("int32_multi_array", with<Int32MultiArray>([](auto& m) { m.data = {2, 1}; }));
+  visit("bool", Bool{true});
+  visit("string", String{"hello"});
   visit("joint_state", with<sensor_msgs::msg::JointState>([](auto& m) {
           m.header = {{12, 345}, "base_link"};
           m.name = {"joint1", "joint2", "joint3"};
           m.position = {0.1, 0.2, 0.3};
           m.velocity = {0, 0, 0};
           m.effort = {1, 2, 3};
-        }),
-        "00 01 00 00 0c 00 00 00 59 01 00 00 0a 00 00 00 62 61 73 65 5f 6c 69 6e"
-        "6b 00 00 00 03 00 00 00 07 00 00 00 6a 6f 69 6e 74 31 00 00 07 00 00 00"
-        "6a 6f 69 6e 74 32 00 00 07 00 00 00 6a 6f 69 6e 74 33 00 00 03 00 00 00"
-        "00 00 00 00 9a 99 99 99 99 99 b9 3f 9a 99 99 99 99 99 c9 3f 33 33 33 33"
-        "33 33 d3 3f 03 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
-        "00 00 00 00 00 00 00 00 00 00 00 00 03 00 00 00 00 00 00 00 00 00 00 00"
-        "00 00 f0 3f 00 00 00 00 00 00 00 40 00 00 00 00 00 00 08 40");
-  visit("pose", Pose{{1, 2, 3}, {}},
-        "00 01 00 00 00 00 00 00 00 00 f0 3f 00 00 00 00 00 00 00 40 00 00 00 00"
-        "00 00 08 40" +
-            z24 + "00 00 00 00 00 00 f0 3f");
-  // Worked out by hand from here on.
-  visit("time", builtin_interfaces::msg::Time{1, 2}, "00 01 00 00 01 00 00 00 02 00 00 00");
-  visit("duration", builtin_interfaces::msg::Duration{-1, 5},
-        "00 01 00 00 ff ff ff ff 05 00 00 00");
-  visit("uuid", uuid_from(0), "00 01 00 00 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f");
-  visit("header", std_msgs::msg::Header{{1, 2}, "a"},
-        "00 01 00 00 01 00 00 00 02 00 00 00 02 00 00 00 61 00");
-  visit("dimension", MultiArrayDimension{"x", 3, 4},
-        "00 01 00 00 02 00 00 00 78 00 00 00 03 00 00 00 04 00 00 00");
-  visit("layout", MultiArrayLayout{{}, 7}, "00 01 00 00 00 00 00 00 07 00 00 00");
-  visit("empty_string", String{}, "00 01 00 00 01 00 00 00 00");
-  visit("point", Point{1, 0, -2},
-        "00 01 00 00 00 00 00 00 00 00 f0 3f 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 c0");
-  visit("quaternion", Quaternion{}, "00 01 00 00" + z24 + "00 00 00 00 00 00 f0 3f");
-  visit("vector3", Vector3{0, 0.5, 0},
-        "00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 e0 3f 00 00 00 00 00 00 00 00");
-  visit("transform", Transform{{1, 0, 0}, {}},
-        "00 01 00 00 00 00 00 00 00 00 f0 3f" + z40 + "00 00 00 00 00 00 f0 3f");
-  visit("twist", Twist{{}, {0, 0, 2}}, "00 01 00 00" + z40 + "00 00 00 00 00 00 00 40");
-  // A point pads before its first double; nested in a trajectory it starts unpadded at @28.
-  visit("joint_trajectory_point", JointTrajectoryPoint{{1.0}, {}, {}, {}, {2, 3}},
-        "00 01 00 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 f0 3f 00 00 00 00"
-        "00 00 00 00 00 00 00 00 02 00 00 00 03 00 00 00");
+        }));
+  visit("pose", Pose{{1, 2, 3}, {}});
+  visit("time", builtin_interfaces::msg::Time{1, 2});
+  visit("duration", builtin_interfaces::msg::Duration{-1, 5});
+  visit("uuid", uuid_from(0));
+  visit("header", std_msgs::msg::Header{{1, 2}, "a"});
+  visit("dimension", MultiArrayDimension{"x", 3, 4});
+  visit("layout", MultiArrayLayout{{}, 7});
+  visit("empty_string", String{});
+  visit("point", Point{1, 0, -2});
+  visit("quaternion", Quaternion{});
+  visit("vector3", Vector3{0, 0.5, 0});
+  visit("transform", Transform{{1, 0, 0}, {}});
+  visit("twist", Twist{{}, {0, 0, 2}});
+  visit("joint_trajectory_point", JointTrajectoryPoint{{1.0}, {}, {}, {}, {2, 3}});
   visit("joint_trajectory", with<JointTrajectory>([](auto& m) {
           m.joint_names = {"j"};
           m.points = {JointTrajectoryPoint{{0.5}, {}, {}, {}, {1, 0}}};
-        }),
-        "00 01 00 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 01 00 00 00"
-        "02 00 00 00 6a 00 00 00 01 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00"
-        "00 00 e0 3f 00 00 00 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00");
-  visit("multi_dof_point", MultiDOFJointTrajectoryPoint{{Transform{{1, 2, 3}, {}}}, {}, {}, {0, 5}},
-        "00 01 00 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 f0 3f 00 00 00 00"
-        "00 00 00 40 00 00 00 00 00 00 08 40" +
-            z24 +
-            "00 00 00 00 00 00 f0 3f"
-            "00 00 00 00 00 00 00 00 00 00 00 00 05 00 00 00");
-  visit("multi_dof_trajectory", MultiDOFJointTrajectory{{{1, 0}, ""}, {}, {}},
-        "00 01 00 00 01 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
-  visit("joint_tolerance", control_msgs::msg::JointTolerance{"j", 0.5, -1, 0},
-        "00 01 00 00 02 00 00 00 6a 00 00 00 00 00 00 00 00 00 e0 3f 00 00 00 00"
-        "00 00 f0 bf 00 00 00 00 00 00 00 00");
+        }));
+  visit("multi_dof_point",
+        MultiDOFJointTrajectoryPoint{{Transform{{1, 2, 3}, {}}}, {}, {}, {0, 5}});
+  visit("multi_dof_trajectory", MultiDOFJointTrajectory{{{1, 0}, ""}, {}, {}});
+  visit("joint_tolerance", control_msgs::msg::JointTolerance{"j", 0.5, -1, 0});
   visit("component_tolerance",
         control_msgs::msg::JointComponentTolerance{
-            "j", control_msgs::msg::JointComponentTolerance::TRANSLATION, 1, 2, 3},
-        "00 01 00 00 02 00 00 00 6a 00 04 00 00 00 00 00 00 00 f0 3f 00 00 00 00"
-        "00 00 00 40 00 00 00 00 00 00 08 40");
-  // Header 16, names and points 8, the same for the multi-dof trajectory, four empty
-  // tolerance lists, the goal time tolerance.
-  visit("fjt_goal", with<FJT::Goal>([](auto& m) { m.goal_time_tolerance.sec = 2; }),
-        "00 01 00 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00"
-        "00 00 00 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00"
-        "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 02 00 00 00"
-        "00 00 00 00");
-  visit("fjt_result", FJT::Result{FJT::Result::INVALID_GOAL, ""},
-        "00 01 00 00 ff ff ff ff 01 00 00 00 00");
-  // header 16, names 4, desired 24 (@20), actual with one value 32 (@44, 1.0 already 8-aligned
-  // at @48), error 24 (@76), md names 4 (@100), three empty md points of 20 (@104).
+            "j", control_msgs::msg::JointComponentTolerance::TRANSLATION, 1, 2, 3});
+  visit("fjt_goal", with<FJT::Goal>([](auto& m) { m.goal_time_tolerance.sec = 2; }));
+  visit("fjt_result", FJT::Result{FJT::Result::INVALID_GOAL, ""});
   const auto fb = with<FJT::Feedback>([](auto& m) { m.actual.positions = {1.0}; });
-  const std::string fb_hex = "00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00" + z24 +
-                             "01 00 00 00 00 00 00 00 00 00 f0 3f" + std::string(40, '0') + z24 +
-                             "00 00 00 00" + std::string(120, '0');
-  visit("fjt_feedback", fb, "00 01 00 00" + fb_hex);
-  visit("fjt_feedback_message", FJT::Impl::FeedbackMessage{uuid_from(1), fb},
-        "00 01 00 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10" + fb_hex);
-  // The second uuid follows the first status byte at @29; its stamp is padded to @48.
-  visit("goal_status_array",
-        action_msgs::msg::GoalStatusArray{
-            {{{uuid_from(0x10), {7, 9}}, 2}, {{uuid_from(0x20), {8, 9}}, 3}}},
-        "00 01 00 00 02 00 00 00 10 11 12 13 14 15 16 17 18 19 1a 1b 1c 1d 1e 1f"
-        "07 00 00 00 09 00 00 00 02 20 21 22 23 24 25 26 27 28 29 2a 2b 2c 2d 2e"
-        "2f 00 00 00 08 00 00 00 09 00 00 00 03");
-  visit("goal_info", action_msgs::msg::GoalInfo{uuid_from(0), {1, 0}},
-        "00 01 00 00 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 01 00 00 00 00 00 00 00");
-  // level @8, strings from @12 (each 4-aligned after its padding), line @48.
-  visit("log", rcl_interfaces::msg::Log{{1, 2}, 20, "n", "hi", "f.cpp", "fn", 7},
-        "00 01 00 00 01 00 00 00 02 00 00 00 14 00 00 00 02 00 00 00 6e 00 00 00"
-        "03 00 00 00 68 69 00 00 06 00 00 00 66 2e 63 70 70 00 00 00 03 00 00 00"
-        "66 6e 00 00 07 00 00 00");
+  visit("fjt_feedback", fb);
+  visit("fjt_feedback_message", FJT::Impl::FeedbackMessage{uuid_from(1), fb});
+  visit("goal_status_array", action_msgs::msg::GoalStatusArray{
+                                 {{{uuid_from(0x10), {7, 9}}, 2}, {{uuid_from(0x20), {8, 9}}, 3}}});
+  visit("goal_info", action_msgs::msg::GoalInfo{uuid_from(0), {1, 0}});
+  visit("log", rcl_interfaces::msg::Log{{1, 2}, 20, "n", "hi", "f.cpp", "fn", 7});
+  visit("parameter_value",
+        rcl_interfaces::msg::ParameterValue{7, true, -2, 1.5, "", {5}, {true}, {7}, {}, {"a"}});
+  visit("parameter_descriptor",
+        rcl_interfaces::msg::ParameterDescriptor{"a", 3, "", "", true, false, {{0, 1, 0.5}}, {}});
+  visit("parameter_event", with<rcl_interfaces::msg::ParameterEvent>([](auto& m) {
+          m.stamp = {1, 2};
+          m.node = "/n";
+          m.new_parameters = {{"p", {}}};
+          m.new_parameters[0].value.type = 1;
+          m.new_parameters[0].value.bool_value = true;
+        }));
   visit("participant_entities_info",
         with<rmw_dds_common::msg::ParticipantEntitiesInfo>([](auto& m) {
           m.gid.data[0] = 0x01;
@@ -199,11 +169,7 @@ void for_each_wire_case(Visit&& visit) {
           m.node_entities_info_seq = {{"/", "talker", {}, {rmw_dds_common::msg::Gid{}}}};
           m.node_entities_info_seq[0].writer_gid_seq[0].data[0] = 0x01;
           m.node_entities_info_seq[0].writer_gid_seq[0].data[15] = 0x03;
-        }),
-        "00 01 00 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 c1 00 00 00 00"
-        "00 00 00 00 01 00 00 00 02 00 00 00 2f 00 00 00 07 00 00 00 74 61 6c 6b"
-        "65 72 00 00 00 00 00 00 01 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00"
-        "00 00 00 03 00 00 00 00 00 00 00 00");
+        }));
 }
 
 // Float64MultiArray payloads a faulty or hostile peer could send: empty, short header, header

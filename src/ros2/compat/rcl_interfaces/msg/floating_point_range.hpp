@@ -1,0 +1,4 @@
+#pragma once
+
+// The include path ROS 2 code uses for this message.
+#include "ros2/msg/rcl_interfaces.h"
