@@ -99,8 +99,8 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
       0, "reached: [0.2000 0.1000 0.1000 0.1000 0.1000] rad");
   run({"movs", "--wait",
        file("spline.txt",
-            "# t q1..q5\n0, 0.2, 0.1, 0.1, 0.1, 0.1\n0.3, 0.25, 0.1, 0.0, 0.1, 0.1\n"
-            "0.6, 0.3, 0.15, -0.1, 0.1, 0.1\n0.9, 0.3, 0.2, -0.2, 0.1, 0.1\n")},
+            "# t q1..q5\n0, 0.2, 0.1, 0.1, 0.1, 0.1\n0.6, 0.25, 0.1, 0.0, 0.1, 0.1\n"
+            "1.2, 0.3, 0.15, -0.1, 0.1, 0.1\n1.8, 0.3, 0.2, -0.2, 0.1, 0.1\n")},
       0, "reached: [0.3000 0.2000 -0.2000 0.1000 0.1000] rad");
   EXPECT_EQ(recorder->waitForExit(kDeadline), 0) << recorder->output();
   EXPECT_TRUE(recorder->printed("recorded ")) << recorder->output();
@@ -113,10 +113,10 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   // A trajectory goal from where the arm is, with its progress; a second one canceled by Ctrl-C.
   const std::string trajectory =
       run({"trajectory", file("goal.txt",
-                              "0 0.3 0.2 -0.2 0.1 0.1\n0.2 0.3 0.15 -0.15 0.1 0.1\n"
-                              "0.4 0.3 0.1 -0.1 0.1 0.1\n0.6 0.3 0.1 -0.1 0.0 0.0\n")},
+                              "0 0.3 0.2 -0.2 0.1 0.1\n0.4 0.3 0.15 -0.15 0.1 0.1\n"
+                              "0.8 0.3 0.1 -0.1 0.1 0.1\n1.2 0.3 0.1 -0.1 0.0 0.0\n")},
           0, "succeeded (error_code 0)");
-  EXPECT_NE(trajectory.find("] 100%  0.6 / 0.6 s"), std::string::npos) << trajectory;
+  EXPECT_NE(trajectory.find("] 100%  1.2 / 1.2 s"), std::string::npos) << trajectory;
   auto canceled = start({"trajectory", file("long.txt",
                                             "0 0.3 0.1 -0.1 0 0\n1 0.6 0.1 -0.1 0 0\n"
                                             "2 0.9 0.1 -0.1 0 0\n3 1.2 0.1 -0.1 0 0\n")});
