@@ -8,7 +8,16 @@ option(BRENVIK_USE_VENDOR_LIBS
 # Logger lines name the calling file as ./src/...: map the absolute source root to '.'.
 add_compile_options("-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=./")
 
-if(BRENVIK_SANITIZE STREQUAL "thread")
+option(BRENVIK_FUZZ "Build the libFuzzer targets of test/fuzz (clang; implies ASan + UBSan)" OFF)
+
+if(BRENVIK_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "BRENVIK_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+elseif(BRENVIK_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -g)
   add_link_options(-fsanitize=thread)
 elseif(BRENVIK_SANITIZE STREQUAL "address")

@@ -1,0 +1,55 @@
+// Any bytes as the robot parameter file: the loader either fills the record or refuses the file
+// with one of its result codes; it never crashes, hangs or allocates without bound.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "robot_factory/utility/load_robot_para.h"
+#include "robot_factory/utility/robot_para.h"
+
+namespace {
+
+std::string& paraFile() {
+  static std::string path;
+  return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The loader's messages are dropped (stdout and std::cerr); sanitizer and fuzzer reports still
+  // reach standard error.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+    std::abort();
+  }
+  std::cerr.rdbuf(nullptr);
+  char name[] = "/tmp/brenvik_para_fuzz_XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd < 0) {
+    std::abort();
+  }
+  close(fd);
+  paraFile() = name;
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::FILE* file = std::fopen(paraFile().c_str(), "wb");
+  if (file == nullptr || std::fwrite(data, 1, size, file) != size) {
+    std::abort();
+  }
+  std::fclose(file);
+  brenvik::RobotPara para;
+  brenvik::LoadRobotPara loader;
+  const int result = loader.load(paraFile(), para);
+  if (result > 0 || result < brenvik::load_result::kDevice) {
+    std::abort();
+  }
+  return 0;
+}
