@@ -262,7 +262,9 @@ rcl_interfaces::msg::ListParametersResult NodeParameters::list(
   };
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   rcl_interfaces::msg::ListParametersResult result;
-  for (const auto& [name, entry] : parameters_) {
+  for (const auto& named : parameters_) {
+    // A structured binding cannot be captured by the lambda below in C++17.
+    const std::string& name = named.first;
     const bool all = prefixes.empty() && shallow(name);
     const bool under = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& p) {
       if (name == p) return true;
