@@ -1,6 +1,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,21 @@ constexpr StatusTopic kStatusTopics[] = {
     {brenvik::Interpolator::kCollisionData, "collision_data"},
     {brenvik::Interpolator::kUnnormalFlag, "unnormal_flag"},
 };
+
+// The /rosout level of a console line.
+ros2::LogLevel rosoutLevel(const brenvik::ConsoleLine& line) {
+  if (!line.leveled) return ros2::LogLevel::Info;
+  switch (line.level) {
+    case brenvik::RobotStatus::FATAL:
+      return ros2::LogLevel::Fatal;
+    case brenvik::RobotStatus::ERROR:
+      return ros2::LogLevel::Error;
+    case brenvik::RobotStatus::WARN:
+      return ros2::LogLevel::Warn;
+    default:
+      return ros2::LogLevel::Info;
+  }
+}
 
 }  // namespace
 
@@ -67,16 +83,37 @@ int main(int argc, char** argv) {
   for (const StatusTopic& topic : kStatusTopics) {
     interpolator->addStatusTopic(topic.id, topic.name);
   }
+  auto command_node = std::make_shared<brenvik::RobotCmdRosTwoWrapper>(
+      interpolator,
+      ros2::NodeOptions().parameter_overrides({{"robot_para_file", robot_para_file}}));
+
+  // From here on the console lines of every thread are printed by the logger's console thread,
+  // never by the control thread, and each one also goes to /rosout under the command node's name.
+  Logger::instance()->setConsoleSink(
+      [name = command_node->get_logger().get_name()](const brenvik::ConsoleLine& line) {
+        std::string text = line.text;
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        ros2::logging::post_to_rosout(
+            name, rosoutLevel(line), text,
+            ros2::LogLocation{line.file, "", static_cast<uint32_t>(line.line)});
+      });
+  Logger::instance()->startConsoleThread();
   std::thread control_thread(&brenvik::Interpolator::run, interpolator);
 
-  auto command_node = std::make_shared<brenvik::RobotCmdRosTwoWrapper>(interpolator);
-  ros2::spin(command_node);
+  // Both nodes are spun, so that each answers its parameter services.
+  ros2::SingleThreadedExecutor executor;
+  executor.add_node(command_node);
+  executor.add_node(status_node);
+  executor.spin();
 
   // Orderly shut-down: the command node lets go of the commands it holds, then the loop ends.
+  executor.remove_node(command_node);
+  executor.remove_node(status_node);
   command_node.reset();
   ros2::shutdown("user called rclcpp::shutdown()");
   interpolator->requestExit();
   control_thread.join();
+  Logger::instance()->stopConsoleThread();
   delete interpolator;
   status_node.reset();
   robot.reset();
