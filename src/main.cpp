@@ -33,7 +33,7 @@ constexpr StatusTopic kStatusTopics[] = {
 
 // The /rosout level of a console line.
 ros2::LogLevel rosoutLevel(const brenvik::ConsoleLine& line) {
-  if (!line.leveled) return ros2::LogLevel::Info;
+  if (line.kind != brenvik::ConsoleLineKind::kLeveled) return ros2::LogLevel::Info;
   switch (line.level) {
     case brenvik::RobotStatus::FATAL:
       return ros2::LogLevel::Fatal;

@@ -44,7 +44,7 @@ void Logger::log(int level, int code, const char* file, int line, const char* fo
   if (entry.text[0] == '\0') {
     return;
   }
-  entry.leveled = true;
+  entry.kind = ConsoleLineKind::kLeveled;
   entry.level = level;
   entry.line = line;
   entry.when = std::time(nullptr);
@@ -58,6 +58,17 @@ void Logger::info(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(entry.text, sizeof(entry.text), format, args);
   va_end(args);
+  entry.when = std::time(nullptr);
+  submit(entry);
+}
+
+void Logger::print(const char* format, ...) {
+  ConsoleLine entry;
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(entry.text, sizeof(entry.text), format, args);
+  va_end(args);
+  entry.kind = ConsoleLineKind::kPlain;
   entry.when = std::time(nullptr);
   submit(entry);
 }
@@ -83,7 +94,7 @@ void Logger::emit(const ConsoleLine& line) {
   const int display_level = display_level_.load();
   const char* color = COLOR_GREEN;
   bool print = display_level >= 1;
-  if (line.leveled) {
+  if (line.kind == ConsoleLineKind::kLeveled) {
     color = COLOR_YELLOW;
     print = display_level <= 2;
     if (line.level == RobotStatus::ERROR) {
@@ -94,12 +105,15 @@ void Logger::emit(const ConsoleLine& line) {
       print = display_level <= 4;
     }
   }
-  if (print) {
+  if (line.kind == ConsoleLineKind::kPlain) {
+    std::fputs(line.text, stdout);
+    std::fflush(stdout);
+  } else if (print) {
     std::tm local{};
     localtime_r(&line.when, &local);
     char stamp[32];
     std::strftime(stamp, sizeof(stamp), "%Y-%m-%d %H:%M:%S", &local);
-    if (line.leveled) {
+    if (line.kind == ConsoleLineKind::kLeveled) {
       std::printf("%s%s; %s:%d %s%s\n", color, stamp, line.file, line.line, line.text, COLOR_RESET);
     } else {
       std::printf("%s%s; %s%s\n", color, stamp, line.text, COLOR_RESET);

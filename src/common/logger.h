@@ -51,12 +51,16 @@ inline constexpr int kTrajectoryTimeout = 13;
 inline constexpr int kTrajectoryFault = 14;
 }  // namespace error_code
 
+// How a console line is printed: log() with colour, time, file and line; info() in green with
+// the time; print() exactly as formatted.
+enum class ConsoleLineKind { kLeveled, kInfo, kPlain };
+
 // One console line, fixed in size so that logging allocates nothing. Longer texts are cut.
 struct ConsoleLine {
   static constexpr size_t kTextSize = 240;
   static constexpr size_t kFileSize = 64;
-  bool leveled = false;  // log() (with level, file and line) or info()
-  int level = 0;         // RobotStatus level of a leveled line
+  ConsoleLineKind kind = ConsoleLineKind::kInfo;
+  int level = 0;  // RobotStatus level of a leveled line
   int line = 0;
   std::time_t when = 0;  // wall clock, s
   char file[kFileSize] = {};
@@ -68,7 +72,7 @@ struct ConsoleLine {
 // log() prints a coloured, time-stamped line naming the caller's file and line, and records the
 // message as the governing one when its level is at least the present status (or, while
 // recovering_, when the status is below FATAL). info() prints a green time-stamped line and never
-// touches the status. Both may be called from any thread and allocate nothing.
+// touches the status, nor does print(). All may be called from any thread and allocate nothing.
 //
 // Until startConsoleThread() the lines are printed by the calling thread. After it they go
 // through a bounded queue of kQueueLines lines that a console thread prints, so that a slow
@@ -88,6 +92,8 @@ class Logger {
   void log(int level, int code, const char* file, int line, const char* format, ...)
       __attribute__((format(printf, 6, 7)));
   void info(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // The text exactly as formatted (device and planner lines), through the same queue.
+  void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   int status() const { return status_.load(std::memory_order_relaxed); }
   int statusCode() const;
