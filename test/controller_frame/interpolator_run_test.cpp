@@ -155,7 +155,7 @@ TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
       interpolator_->requestStop();
     }
     if (i == 160) {
-      interpolator_->clearStop();
+      static_cast<void>(interpolator_->recover());
     }
     static_cast<void>(interpolator_->getActualJointPositions());
     static_cast<void>(interpolator_->overrunCount());
