@@ -643,6 +643,7 @@ void Interpolator::motionStep(bool measured) {
       }
       if (pending) {
         // The stop requested while nothing moved ends the next command and everything queued.
+        Logger::instance()->info("The pending stop ends the waiting commands.\n");
         dropQueued();
         setState(MotionState::kIdle);
       }

@@ -53,6 +53,7 @@ constexpr int kAxes = 5;
 constexpr double kPeriod = 0.005;         // s, the control period
 constexpr double kReachTolerance = 1e-3;  // rad; the simulated drives settle within periods
 constexpr double kMaxJointVel[kAxes] = {1.5, 1.2, 1.5, 2.0, 2.5};  // rad/s, from the sim file
+constexpr double kStopAcc[kAxes] = {6.0, 5.0, 6.0, 8.0, 10.0};     // emergency_stop_acc, rad/s²
 const Joints kHome(kAxes, 0.0);
 constexpr const char* kSuccess = "The trajectory executes success.";
 
@@ -128,6 +129,9 @@ class ControllerProcess {
     return waitForExit(kExitDeadline);
   }
 
+  void signal(int sig) {
+    if (running()) kill(pid_, sig);
+  }
   bool running() { return !poll(); }
 
   // The exit status (128 + the signal's number after a signal), or -1 while it still runs.
@@ -401,6 +405,28 @@ class ControllerOverDds : public ::testing::Test {
     return result;
   }
 
+  // The setpoint never changed its velocity faster than emergency_stop_acc (which is above
+  // max_joint_acc) since reference sample `from`: no stop or abort was abrupt.
+  ::testing::AssertionResult referenceWithinStopAcc(size_t from = 0) {
+    Joints last_v(kAxes, 0.0);
+    for (size_t k = from + 1; k < reference_history_.size(); ++k) {
+      const Sample& a = reference_history_[k - 1];
+      const Sample& b = reference_history_[k];
+      // One sample per control period; the stamps carry the publishing thread's jitter.
+      const double dt = kPeriod;
+      for (int i = 0; i < kAxes; ++i) {
+        const double v = (b.positions[i] - a.positions[i]) / dt;
+        if (k > from + 1 && std::fabs(v - last_v[i]) > kStopAcc[i] * dt * 1.05 + 1e-9) {
+          return failure("axis " + std::to_string(i + 1) + " changed its velocity by " +
+                         std::to_string(v - last_v[i]) + " rad/s at reference sample " +
+                         std::to_string(k));
+        }
+        last_v[i] = v;
+      }
+    }
+    return ::testing::AssertionSuccess();
+  }
+
   // Waits until the controller has printed text (count times).
   ::testing::AssertionResult prints(const std::string& text, size_t count = 1) {
     if (spinUntil([&] { return controller_->countPrinted(text) >= count; })) {
@@ -601,7 +627,7 @@ TEST_F(ControllerOverDds, TopicsMovesStopRecoverDevicesAndSigterm) {
   ASSERT_TRUE(prints("I should stop: 'idle'"));
   const Joints target = {0.2, 0.1, 0.1, 0.1, 0.1};
   ASSERT_TRUE(sendMovj(target));
-  ASSERT_TRUE(prints("It take 1 periods to stop."));
+  ASSERT_TRUE(prints("The pending stop ends the waiting commands."));
   ASSERT_TRUE(waitUntilStill());
   EXPECT_TRUE(near(actual_.position, rest, 1e-12));
   ASSERT_TRUE(sendData(recover_, true));
@@ -752,7 +778,10 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   ASSERT_TRUE(waitUntilStill());
   EXPECT_GT(actual_.position[0], 0.1);
   EXPECT_LT(actual_.position[0], 0.9);
+  EXPECT_TRUE(referenceWithinStopAcc());
   ASSERT_TRUE(moveTo(kHome));
+  // A movj that changes one joint only reaches its target.
+  ASSERT_TRUE(moveTo({0.0, 0.0, 0.0, 0.3, 0.0}));
 
   // Cancelled while queued behind a move: it never runs, and the move ahead goes on.
   const size_t stops = controller_->countPrinted("It take");
@@ -783,12 +812,30 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   ASSERT_TRUE(waitUntilStill());
   EXPECT_LT(actual_.position[0], 0.9);
 
-  // Serve off disables the drives; SIGINT ends the controller with status 0.
+  // Serve off disables the drives.
   ASSERT_TRUE(sendData(serve_on_, false));
   EXPECT_TRUE(spinUntil([&] { return !enable_flag_.data; }));
   EXPECT_TRUE(prints("RobotCmdRosTwoWrapper::serveOnCallback -- data: false"));
   EXPECT_FALSE(unnormal_flag_.data);
-  EXPECT_EQ(controller_->stop(SIGINT), 0) << controller_->output();
+
+  // SIGINT during a goal: the arm decelerates to rest, the goal gets its result, and the
+  // controller ends with status 0 within the stop time plus a second.
+  ASSERT_TRUE(serveOn());
+  handle = sendGoal(long_goal);
+  ASSERT_NE(handle, nullptr);
+  ASSERT_TRUE(passes(0.1));
+  auto result_future = client_->async_get_result(handle);
+  const size_t before_sigint = reference_history_.size();
+  controller_->signal(SIGINT);
+  ASSERT_EQ(executor_.spin_until_future_complete(result_future, kDeadline),
+            ros2::FutureReturnCode::SUCCESS)
+      << controller_->output();
+  EXPECT_EQ(result_future.get().code, ros2::action::ResultCode::ABORTED);
+  EXPECT_EQ(controller_->waitForExit(kSanitized ? kExitDeadline : 1500ms), 0)
+      << controller_->output();
+  spinUntil([] { return false; }, 300ms);  // the samples published before the exit
+  EXPECT_GT(reference_history_.size(), before_sigint);
+  EXPECT_TRUE(referenceWithinStopAcc());
 }
 
 TEST_F(ControllerOverDds, RemappedMovjTopicMovesTheArm) {
