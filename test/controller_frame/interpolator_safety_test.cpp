@@ -134,8 +134,10 @@ void Collision(InterpolatorSafety& t) {
 }
 
 void MeasuredVelocityOverLimit(InterpolatorSafety& t) {
-  t.abortScenario([&] { t.arm().motors[2]->velocity = 2.5; }, 1,
-                  [&] { t.arm().motors[2]->velocity = 0.0; }, cmd_status::kStopped);
+  const std::string out =
+      t.abortScenario([&] { t.arm().motors[2]->velocity = 2.5; }, 1,
+                      [&] { t.arm().motors[2]->velocity = 0.0; }, cmd_status::kStopped);
+  EXPECT_EQ(t.count(out, "The axis 3 planned velocity is"), 1);
 }
 
 void MotorWriteError(InterpolatorSafety& t) {
@@ -143,6 +145,7 @@ void MotorWriteError(InterpolatorSafety& t) {
       t.abortScenario([&] { t.arm().motors[1]->set_position_error = 7; }, 1,
                       [&] { t.arm().motors[1]->set_position_error = 0; }, cmd_status::kStopped);
   EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
+  EXPECT_EQ(t.count(out, "2 (start from 1) axis setMotorPosition error! error code=<7>"), 1);
 }
 
 // Reads failing for 3 periods end the move with a controlled stop, and FATAL is printed once.
@@ -183,7 +186,7 @@ void TimeLimit(InterpolatorSafety& t) {
 
 // Drives off: the setpoint holds; back on, it starts from where the arm sagged to.
 void DrivesOff(InterpolatorSafety& t) {
-  t.abortScenario(
+  const std::string out = t.abortScenario(
       [&] {
         t.arm().motors[4]->enabled = false;
         t.checker->restart();
@@ -197,6 +200,7 @@ void DrivesOff(InterpolatorSafety& t) {
       },
       cmd_status::kStopped);
   EXPECT_NEAR(t.loop().refJointState().positions[3], 0.2, 1e-9);
+  EXPECT_EQ(t.count(out, "enable is OFF, the trajectory can not be executed!\n"), 1);
 }
 
 // A withdrawn queued move: the one behind it, planned from its goal, is re-planned from where

@@ -165,21 +165,6 @@ TEST_F(RobotCmdNodeTest, ScalesOutsideZeroToOneAreReplacedByHalf) {
                    0.5 * robot_->robot_para_.axis_paras[1].max_joint_vel);
 }
 
-TEST_F(RobotCmdNodeTest, MoveSentWhileAnotherIsQueuedStartsFromItsGoal) {
-  enableDrives();
-  captured([&] { node_->movjCallback(doubles({0.3, -0.2, 0.4, 0.1, -0.3, 1.0})); });
-  // A gripper command between the two moves does not change where the second one starts.
-  captured([&] { node_->ctrlIOCallback(ints({1, 5})); });
-  captured([&] { node_->movjCallback(doubles({0.1, 0.1, 0.1, 0.2, 0.1, 1.0})); });
-  auto* second = lastJointMove();
-  ASSERT_NE(second, nullptr);
-  double start = 0.0;
-  double goal = 0.0;
-  ASSERT_EQ(second->traj_interface_ptrs_[2]->getStartAndGoal(&start, &goal), 0);
-  EXPECT_DOUBLE_EQ(start, 0.4);
-  EXPECT_DOUBLE_EQ(goal, 0.1);
-}
-
 TEST_F(RobotCmdNodeTest, BlockingJointMoveIsReleasedOnceFinished) {
   enableDrives();
   captured([&] { node_->movjCallback(doubles({0.2, 0.05, 0.05, 0.05, 0.1, 1.0, 1.0, 1.0})); });
@@ -198,14 +183,6 @@ TEST_F(RobotCmdNodeTest, BlockingJointMoveIsReleasedOnceFinished) {
   EXPECT_EQ(node_->watchedCommandCount(), 0u);
   runUntilIdle();
   EXPECT_NEAR(motorPositions()[1], 0.1, 1e-4);
-}
-
-TEST_F(RobotCmdNodeTest, JointTargetOutsideItsLimitsIsRefused) {
-  const std::string out = captured([&] {
-    node_->movjCallback(doubles({0.2, 1.7, 0.0, 0.0, 0.0, 1.0}));
-  });
-  EXPECT_NE(out.find("2st axim angle is over range"), std::string::npos) << out;
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
 }
 
 TEST_F(RobotCmdNodeTest, StatusGates) {
@@ -328,20 +305,6 @@ TEST_F(RobotCmdNodeTest, JointMoveToPoseRefusals) {
   EXPECT_NE(out.find("Do not get solution of the objective pos6D. The cmd is useless.\n"),
             std::string::npos);
   EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-}
-
-TEST_F(RobotCmdNodeTest, StopDuringAMoveStopsItAndEmptiesTheQueue) {
-  enableDrives();
-  captured([&] { node_->movjCallback(doubles({1.0, 0.5, 0.5, 0.5, 0.5, 0.5})); });
-  captured([&] { node_->movjCallback(doubles({0.0, 0.0, 0.0, 0.0, 0.1, 0.5})); });
-  step(60);
-  const std::string out = captured([&] { node_->stopCallback(text("")); });
-  EXPECT_NE(out.find("I should stop: ''"), std::string::npos);
-  EXPECT_EQ(interpolator_->stopFlag(), 1);
-  runUntilIdle();
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
-  EXPECT_LT(motorPositions()[0], 0.9);
-  EXPECT_NEAR(motorPositions()[4], motorPositions()[1], 1e-9);  // the second move never ran
 }
 
 TEST_F(RobotCmdNodeTest, SwitchesReachTheInterpolator) {
