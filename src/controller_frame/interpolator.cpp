@@ -342,7 +342,11 @@ void Interpolator::requestStop() {
 
 int Interpolator::recover() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (state_.load() == MotionState::kStopping) {
+  const MotionState state = state_.load();
+  // A stop requested but not yet begun is not lost to a recover sent right after it.
+  const bool stop_pending = stop_requested_.load() && (state == MotionState::kExecuting ||
+                                                       state == MotionState::kDragTeaching);
+  if (state == MotionState::kStopping || stop_pending) {
     return interpolator_result::kNotAtRest;
   }
   stop_requested_.store(false);
@@ -423,11 +427,16 @@ bool Interpolator::updateMeasuredState() {
   const int n = axis_num_;
 
   enable_flag_ = true;
+  int enable_error_axis = -1;
   for (int i = 0; i < n; ++i) {
     bool enabled = false;
     const int code = axes[i].motor->getEnableStatus(enabled);
     if (code != 0) {
-      std::printf("The <%d> axis return error_code=<%d> when getEnableStatus.\n", i + 1, code);
+      // Once per failing axis, not every period.
+      if (i != enable_error_axis_) {
+        std::printf("The <%d> axis return error_code=<%d> when getEnableStatus.\n", i + 1, code);
+      }
+      enable_error_axis = i;
       enable_flag_ = false;
       break;
     }
@@ -436,6 +445,7 @@ bool Interpolator::updateMeasuredState() {
     }
   }
 
+  enable_error_axis_ = enable_error_axis;
   tcp_pose_.setIdentity();
   if (!readAxes(&CtrlMotorInterface::getMotorPosition, "getMotorPosition",
                 motor_state_.positions)) {

@@ -156,7 +156,7 @@ class Interpolator {
   // next command is stopped (kHolding).
   void requestStop();
   // Clears a stop once the arm is at rest. interpolator_result::kOk, or kNotAtRest while a stop
-  // is still decelerating (nothing changed: ask again later).
+  // is decelerating or requested and not yet begun (nothing changed: ask again later).
   [[nodiscard]] int recover();
   // Shut-down: a controlled stop of any motion; every command, current or queued, ends with
   // cmd_status 4 and no new command runs. shutdownComplete() turns true once the arm is at rest.
@@ -331,6 +331,7 @@ class Interpolator {
   bool io_wait_reported_ = false;
   bool guard_refusal_reported_ = false;
   bool write_error_reported_ = false;
+  int enable_error_axis_ = -1;  // the axis whose getEnableStatus failed last period, or -1
   std::vector<char> axis_outside_goal_;
   double longest_stop_time_ = 0.0;
 
