@@ -58,11 +58,11 @@ int SetpointGuard::accept(const std::vector<double>& q) {
     const double step = q[i] - positions_[i];
     // Outside the range only a setpoint that holds or moves back towards it passes: an arm that
     // settled just beyond a limit can be moved back in.
-    if (q[i] < min_pos_[i] - kTolerance && step < 0.0) {
+    if (q[i] < min_pos_[i] - kRangeTolerance && step < 0.0) {
       return refuse(setpoint_guard_result::kOutOfRange, axis, "setpoint below min_joint_pos:", q[i],
                     min_pos_[i]);
     }
-    if (q[i] > max_pos_[i] + kTolerance && step > 0.0) {
+    if (q[i] > max_pos_[i] + kRangeTolerance && step > 0.0) {
       return refuse(setpoint_guard_result::kOutOfRange, axis, "setpoint above max_joint_pos:", q[i],
                     max_pos_[i]);
     }

@@ -30,8 +30,10 @@ inline constexpr int kOverAcceleration = -5;  // a velocity change beyond the ac
 // Joint side: rad, rad/s. N = axis_num. Allocates only at construction. Control thread only.
 class SetpointGuard {
  public:
-  // Relative tolerance on the velocity and acceleration bounds, and absolute one on the range.
+  // Relative tolerance on the velocity and acceleration bounds (rounding of the differences).
   static constexpr double kTolerance = 1e-6;
+  // Rounding allowed beyond a joint limit (rad).
+  static constexpr double kRangeTolerance = 1e-9;
 
   // period: the control period (s), > 0.
   SetpointGuard(const RobotPara& para, double period);
