@@ -87,73 +87,64 @@ TEST_F(InterpolatorDeviceStepsTest, VirtualGripperCompletes) {
 
 // ---- Enable / disable ----
 
-// Enabling and disabling the drives: which drives are written, and when the command ends.
-struct EnableCase {
-  const char* name;
-  std::vector<bool> flags;
-  int motor_2_error;  // setEnableStatus of axis 2 fails with it (0: no failure)
-  int status;
-  int min_periods, max_periods;
-  int written;  // setEnableStatus calls on axis 3
-  const char* message;
-};
-
-class InterpolatorEnable : public InterpolatorDeviceStepsTest,
-                           public ::testing::WithParamInterface<EnableCase> {};
-
-TEST_P(InterpolatorEnable, EndsAsTheDrivesAnswer) {
-  const EnableCase& c = GetParam();
+TEST_F(InterpolatorDeviceStepsTest, EnableAnsweredWithinFortyPeriods) {
   for (auto& motor : arm_.motors) {
-    motor->enabled = !c.flags[0];
+    motor->enabled = false;
     motor->enable_delay_reads = 38;
   }
-  arm_.motors[1]->set_enable_error = c.motor_2_error;
-  auto* cmd = enableCmd(c.flags);
+  auto* cmd = enableCmd({true});
   interpolator_->addCmd(cmd);
   std::string out;
-  const int periods = stepUntil([&] { return cmd->cmd_status.load() == c.status; }, 1000, &out);
-  EXPECT_GE(periods, c.min_periods);
-  EXPECT_LE(periods, c.max_periods);
-  EXPECT_NE(out.find(c.message), std::string::npos) << out;
-  EXPECT_EQ(arm_.motors[2]->set_enable_calls, c.written);
+  const int periods =
+      stepUntil([&] { return cmd->cmd_status.load() == cmd_status::kSucceeded; }, 1000, &out);
+  EXPECT_GE(periods, 15);
+  EXPECT_LE(periods, 41);
+  EXPECT_NE(out.find("The motors have been setEnable success."), std::string::npos);
+  for (const auto& motor : arm_.motors) {
+    EXPECT_EQ(motor->set_enable_calls, 1);
+    EXPECT_TRUE(motor->commanded_enable);
+  }
   release(cmd);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, InterpolatorEnable,
-    ::testing::Values(EnableCase{"enable_within_forty_periods",
-                                 {true},
-                                 0,
-                                 cmd_status::kSucceeded,
-                                 15,
-                                 41,
-                                 1,
-                                 "The motors have been setEnable success."},
-                      EnableCase{"disable",
-                                 {false},
-                                 0,
-                                 cmd_status::kSucceeded,
-                                 15,
-                                 41,
-                                 1,
-                                 "The motors have been setEnable success."},
-                      EnableCase{"two_entries_time_out",
-                                 {true, true},
-                                 0,
-                                 cmd_status::kFailed,
-                                 599,
-                                 603,
-                                 0,
-                                 "enable or disable cmd time out error!!!"},
-                      EnableCase{"write_error_ends_the_axis_loop",
-                                 {true},
-                                 12,
-                                 cmd_status::kFailed,
-                                 599,
-                                 603,
-                                 0,
-                                 "The <2> axis return error_code=<12> when setEnableStatus.\n"}),
-    [](const ::testing::TestParamInfo<EnableCase>& param_info) { return param_info.param.name; });
+TEST_F(InterpolatorDeviceStepsTest, DisableCompletesInSecondPeriod) {
+  auto* cmd = enableCmd({false});
+  interpolator_->addCmd(cmd);
+  step(2);
+  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kSucceeded);
+  EXPECT_FALSE(interpolator_->enableFlag());
+  release(cmd);
+}
+
+TEST_F(InterpolatorDeviceStepsTest, EnableWithTwoEntriesTimesOut) {
+  auto* cmd = enableCmd({true, true});
+  interpolator_->addCmd(cmd);
+  std::string out;
+  const int periods =
+      stepUntil([&] { return cmd->cmd_status.load() == cmd_status::kFailed; }, 1000, &out);
+  EXPECT_NEAR(periods, 601, 2);
+  EXPECT_NE(out.find("enable or disable cmd time out error!!!"), std::string::npos);
+  for (const auto& motor : arm_.motors) {
+    EXPECT_EQ(motor->set_enable_calls, 0);
+  }
+  release(cmd);
+}
+
+TEST_F(InterpolatorDeviceStepsTest, EnableWriteErrorEndsAxisLoop) {
+  arm_.motors[1]->set_enable_error = 12;
+  for (auto& motor : arm_.motors) {
+    motor->enabled = false;
+  }
+  auto* cmd = enableCmd({true});
+  interpolator_->addCmd(cmd);
+  const std::string out = step();
+  EXPECT_NE(out.find("The <2> axis return error_code=<12> when setEnableStatus.\n"),
+            std::string::npos);
+  EXPECT_EQ(arm_.motors[2]->set_enable_calls, 0);
+  stepUntil([&] { return cmd->cmd_status.load() == cmd_status::kFailed; }, 1000);
+  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kFailed);
+  release(cmd);
+}
 
 // ---- Set home ----
 
