@@ -1,3 +1,7 @@
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -30,6 +34,27 @@ constexpr StatusTopic kStatusTopics[] = {
     {brenvik::Interpolator::kCollisionData, "collision_data"},
     {brenvik::Interpolator::kUnnormalFlag, "unnormal_flag"},
 };
+
+// Set by SIGINT / SIGTERM. The handler only stores: the main thread stops the arm and finishes
+// the goals before ROS 2 shuts down (its own handler would shut ROS 2 down at once, leaving the
+// goals without a result and the arm stopping abruptly).
+std::atomic<bool> g_shutdown_signal{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+void onShutdownSignal(int) { g_shutdown_signal.store(true); }
+
+void installShutdownSignals() {
+  struct sigaction action {};
+  action.sa_handler = &onShutdownSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// How often the main thread looks at the shut-down flag while it serves the command node.
+constexpr std::chrono::milliseconds kSpinSlice{20};
+// Time the goals get for their results after the arm has stopped.
+constexpr std::chrono::seconds kShutdownGrace{1};
 
 // The /rosout level of a console line.
 ros2::LogLevel rosoutLevel(const brenvik::ConsoleLine& line) {
@@ -100,15 +125,30 @@ int main(int argc, char** argv) {
   Logger::instance()->startConsoleThread();
   std::thread control_thread(&brenvik::Interpolator::run, interpolator);
 
-  // Both nodes are spun, so that each answers its parameter services.
-  ros2::SingleThreadedExecutor executor;
-  executor.add_node(command_node);
-  executor.add_node(status_node);
-  executor.spin();
+  installShutdownSignals();
+  {
+    // Both nodes are spun, so that each answers its parameter services.
+    ros2::Executor executor;
+    executor.add_node(command_node);
+    executor.add_node(status_node);
+    while (ros2::ok() && !g_shutdown_signal.load()) {
+      executor.spin_once(kSpinSlice);
+    }
+    // Shut-down: a controlled stop of any motion; the node goes on serving until every goal has
+    // its result, bounded by the longest stop plus a grace second.
+    interpolator->requestShutdown();
+    const auto deadline = std::chrono::steady_clock::now() + kShutdownGrace +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(interpolator->longestStopTime()));
+    while (ros2::ok() && std::chrono::steady_clock::now() < deadline &&
+           !(interpolator->shutdownComplete() && command_node->watchedCommandCount() == 0)) {
+      executor.spin_once(kSpinSlice);
+    }
+    executor.remove_node(command_node);
+    executor.remove_node(status_node);
+  }
 
-  // Orderly shut-down: the command node lets go of the commands it holds, then the loop ends.
-  executor.remove_node(command_node);
-  executor.remove_node(status_node);
+  // The command node lets go of the commands it holds, then ROS 2 and the loop end.
   command_node.reset();
   ros2::shutdown("user called rclcpp::shutdown()");
   interpolator->requestExit();

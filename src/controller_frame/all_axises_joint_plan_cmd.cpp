@@ -19,16 +19,17 @@ AllAxisesJointPlanCmd::AllAxisesJointPlanCmd(std::shared_ptr<Robot> robot)
 
 int AllAxisesJointPlanCmd::planAllJoints() {
   if (traj_interface_ptrs_.empty()) {
-    std::cout << "It does not have a trajectory_interface when joint plan" << std::endl;
+    if (!quiet) std::cout << "It does not have a trajectory_interface when joint plan" << std::endl;
     return planner_result::kNoPlanners;
   }
   if (static_cast<int>(traj_interface_ptrs_.size()) != axis_num) {
-    std::cout << "Input traj_interface_ptrs_ size not equal robot_para_.axis_num!!!" << std::endl;
+    if (!quiet)
+      std::cout << "Input traj_interface_ptrs_ size not equal robot_para_.axis_num!!!" << std::endl;
     return planner_result::kInvalidInput;
   }
   for (int i = 0; i < axis_num; ++i) {
     if (!traj_interface_ptrs_[i]) {
-      std::printf("The %d axis has no planner\n", i + 1);
+      if (!quiet) std::printf("The %d axis has no planner\n", i + 1);
       return planner_result::kInvalidInput;
     }
   }
@@ -38,23 +39,23 @@ int AllAxisesJointPlanCmd::planAllJoints() {
   for (int i = 0; i < axis_num; ++i) {
     const int r = traj_interface_ptrs_[i]->plan();
     if (r != planner_result::kOk) {
-      std::printf("The %d axis plan fail!!! ,error code =%d\n", i + 1, r);
+      if (!quiet) std::printf("The %d axis plan fail!!! ,error code =%d\n", i + 1, r);
       return r;
     }
     const double motion_time = traj_interface_ptrs_[i]->getMotionTime();
-    std::printf("motion_time=%lf\n", motion_time);
+    if (!quiet) std::printf("motion_time=%lf\n", motion_time);
     motion_times.push_back(motion_time);
   }
 
   if (traj_interface_ptrs_[0]->replanFlag() == 0) {
-    std::cout << "All axises plan suceess." << std::endl;
+    if (!quiet) std::cout << "All axises plan suceess." << std::endl;
     return planner_result::kOk;
   }
 
   double largest = 0.0;
   int reference_axis = -1;
   for (int i = 0; i < axis_num; ++i) {
-    std::printf("traject_motion_time:%lf\n", motion_times[i]);
+    if (!quiet) std::printf("traject_motion_time:%lf\n", motion_times[i]);
     if (motion_times[i] > largest) {
       largest = motion_times[i];
       reference_axis = i;
@@ -62,7 +63,7 @@ int AllAxisesJointPlanCmd::planAllJoints() {
   }
   // Without a reference every axis already has zero duration: nothing to synchronise.
   if (reference_axis < 0) {
-    std::cout << "All axises replan suceess." << std::endl;
+    if (!quiet) std::cout << "All axises replan suceess." << std::endl;
     return planner_result::kOk;
   }
   // A copy: re-planning the reference axis itself below overwrites its own result.
@@ -81,11 +82,12 @@ int AllAxisesJointPlanCmd::planAllJoints() {
       }
     }
     if (stretch <= 1.0 + kLimitTolerance) {
-      std::cout << "All axises replan suceess." << std::endl;
+      if (!quiet) std::cout << "All axises replan suceess." << std::endl;
       return planner_result::kOk;
     }
-    std::printf("The %d axis needs the motion stretched %lf times to keep within its limits\n",
-                worst_axis + 1, stretch);
+    if (!quiet)
+      std::printf("The %d axis needs the motion stretched %lf times to keep within its limits\n",
+                  worst_axis + 1, stretch);
     common.Ta *= stretch;
     common.Tv *= stretch;
     common.Td *= stretch;
@@ -95,7 +97,7 @@ int AllAxisesJointPlanCmd::planAllJoints() {
   if (r != planner_result::kOk) {
     return r;
   }
-  std::printf("The synchronised motion cannot be kept within the axes' limits\n");
+  if (!quiet) std::printf("The synchronised motion cannot be kept within the axes' limits\n");
   return planner_result::kLimitsExceeded;
 }
 
@@ -106,11 +108,38 @@ int AllAxisesJointPlanCmd::rePlanAll(const TrapezoidPlanResult& common, int skip
     }
     const int r = traj_interface_ptrs_[i]->rePlan(&common);
     if (r != planner_result::kOk) {
-      std::printf("The %d axis rePlan fail!!! ,error code =%d\n", i + 1, r);
+      if (!quiet) std::printf("The %d axis rePlan fail!!! ,error code =%d\n", i + 1, r);
       return r;
     }
   }
   return planner_result::kOk;
+}
+
+int AllAxisesJointPlanCmd::rePlanFrom(const std::vector<double>& start) {
+  if (vel_scale <= 0.0 || acc_scale <= 0.0 || static_cast<int>(start.size()) != axis_num ||
+      static_cast<int>(traj_interface_ptrs_.size()) != axis_num) {
+    return planner_result::kInvalidInput;
+  }
+  const RobotPara& para = robot_->robot_para_;
+  for (int i = 0; i < axis_num; ++i) {
+    double first = 0.0;
+    double goal = 0.0;
+    if (!traj_interface_ptrs_[i] || traj_interface_ptrs_[i]->getStartAndGoal(&first, &goal) != 0) {
+      return planner_result::kInvalidInput;
+    }
+    TrapezoidPlannerInput input;
+    input.q0 = start[i];
+    input.q1 = goal;
+    input.vmax = vel_scale * para.axis_paras[i].max_joint_vel;
+    input.aa = acc_scale * para.axis_paras[i].max_joint_acc;
+    input.ad = -input.aa;
+    traj_interface_ptrs_[i]->setInput(&input);
+  }
+  const bool was_quiet = quiet;
+  quiet = true;
+  const int r = planAllJoints();
+  quiet = was_quiet;
+  return r;
 }
 
 }  // namespace brenvik

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -25,10 +26,26 @@ class AllAxisesJointPlanCmd : public AbstractCmdInterface {
   // queued.
   [[nodiscard]] int planAllJoints();
 
+  // A point-to-point move (vel_scale > 0) whose start is not the arm's commanded position when it
+  // begins: re-plans every axis from start (N values, rad) to its own goal with the same scaled
+  // limits and synchronisation. Silent, allocation-bounded; called by the control thread outside
+  // the interpolator's mutex before the move's first sample. planner_result codes;
+  // kInvalidInput for a move that is not point-to-point or a start without N values.
+  [[nodiscard]] int rePlanFrom(const std::vector<double>& start);
+
   // One planner per axis (N = axis_num entries once filled).
   std::vector<std::unique_ptr<TrajectoryInterface>> traj_interface_ptrs_;
   // The robot's axis_num at construction.
   int axis_num;
+  // Scales of max_joint_vel and max_joint_acc of a point-to-point move (trapezoid planners);
+  // 0 for splines, which are never re-planned.
+  double vel_scale = 0.0;
+  double acc_scale = 0.0;
+  // Set by the control thread when the move was refused at its start because its first sample
+  // lies farther from the commanded position than one period's travel (issuer: invalid goal).
+  std::atomic<bool> refused_at_start{false};
+  // planAllJoints prints its progress lines on standard output unless this is set.
+  bool quiet = false;
 
  private:
   // rePlan of every axis but skipped_axis (-1: none) to the common phase durations.

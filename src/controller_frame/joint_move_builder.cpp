@@ -108,6 +108,10 @@ JointMove JointMoveBuilder::pointToPoint(const std::vector<double>& start,
   if (checked_motion != joint_move_result::kOk) {
     return refuse(checked_motion, message);
   }
+  // Kept so that the control loop can re-plan the move from wherever the arm is commanded to be
+  // when it begins.
+  cmd->vel_scale = vel_scale;
+  cmd->acc_scale = acc_scale;
   JointMove move;
   move.cmd = std::move(cmd);
   return move;

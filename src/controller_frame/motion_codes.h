@@ -51,6 +51,8 @@ inline constexpr int kSetHome = 1;
 namespace interpolator_result {
 inline constexpr int kOk = 0;
 inline constexpr int kEmptyCommand = -1;
+// recover: a stop is still decelerating the arm; nothing changed.
+inline constexpr int kNotAtRest = -2;
 }  // namespace interpolator_result
 
 }  // namespace brenvik

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
-#include <thread>
 
 #include "common/logger.h"
 #include "controller_frame/motion_codes.h"
@@ -15,11 +14,6 @@ namespace {
 
 using std::placeholders::_1;
 using std::placeholders::_2;
-
-// The recover command polls the status every 10 ms and gives up after seeing it at ERROR or worse
-// this many times (about 2 s).
-constexpr int kRecoverPolls = 202;
-constexpr std::chrono::milliseconds kRecoverPollPeriod{10};
 
 bool isFinal(int status) {
   return status == cmd_status::kSucceeded || status == cmd_status::kFailed ||
@@ -307,21 +301,40 @@ void RobotCmdRosTwoWrapper::ctrlIOCallback(const std_msgs::msg::Int32MultiArray&
   interpolator_->addCmd(cmd);
 }
 
-void RobotCmdRosTwoWrapper::recoverCallback(const std_msgs::msg::Bool&) const {
-  Logger* logger = Logger::instance();
-  logger->recovering_ = true;
-  int seen = 0;
-  while (ROBOTSTATUS() >= RobotStatus::ERROR) {
-    if (++seen >= kRecoverPolls) {
-      logger->recovering_ = false;
-      LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "recover cmd ERROR!\n");
-      return;
-    }
-    std::this_thread::sleep_for(kRecoverPollPeriod);
+void RobotCmdRosTwoWrapper::recoverCallback(const std_msgs::msg::Bool&) {
+  if (recover_pending_) {
+    return;
   }
-  logger->recovering_ = false;
-  interpolator_->clearStop();
-  logger->info("recover cmd success!\n");
+  recover_pending_ = true;
+  recover_deadline_ = std::chrono::steady_clock::now() + kRecoverTimeout +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(interpolator_->longestStopTime()));
+  Logger::instance()->recovering_ = true;
+  pollRecover();
+}
+
+void RobotCmdRosTwoWrapper::pollRecover() {
+  if (!recover_pending_) {
+    return;
+  }
+  Logger* logger = Logger::instance();
+  // With collision detection off the control loop logs no quiet record that would lower the
+  // status after a collision: the recover does it.
+  if (ROBOTSTATUS() >= RobotStatus::ERROR && !interpolator_->collisionEnable()) {
+    LOG_STATUS(RobotStatus::WARN, error_code::kNoCollision, "");
+  }
+  const bool lowered = ROBOTSTATUS() < RobotStatus::ERROR;
+  if (lowered && interpolator_->recover() == interpolator_result::kOk) {
+    recover_pending_ = false;
+    logger->recovering_ = false;
+    logger->info("recover cmd success!\n");
+    return;
+  }
+  if (std::chrono::steady_clock::now() >= recover_deadline_) {
+    recover_pending_ = false;
+    logger->recovering_ = false;
+    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "recover cmd ERROR!\n");
+  }
 }
 
 void RobotCmdRosTwoWrapper::collisionCallback(const std_msgs::msg::Bool& msg) const {
@@ -441,6 +454,7 @@ void RobotCmdRosTwoWrapper::execute(std::shared_ptr<GoalHandle> goal_handle) {
 
 void RobotCmdRosTwoWrapper::watchBlockingCommands() {
   using Result = FollowJointTrajectory::Result;
+  pollRecover();
   for (auto it = watched_.begin(); it != watched_.end();) {
     Watched& watched = *it;
     const int status = watched.cmd->cmd_status.load();
@@ -477,6 +491,12 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
       if (status == cmd_status::kSucceeded) {
         result->error_code = Result::SUCCESSFUL;
         watched.goal->succeed(result);
+      } else if (watched.plan != nullptr && watched.plan->refused_at_start.load()) {
+        result->error_code = Result::INVALID_GOAL;
+        result->error_string =
+            "The trajectory does not start at the arm's commanded position (more than one "
+            "period's travel away).";
+        watched.goal->abort(result);
       } else if (canceling) {
         result->error_string = "The goal was canceled: the arm has stopped.";
         watched.goal->canceled(result);
@@ -485,8 +505,9 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
         result->error_string =
             status == cmd_status::kFailed
                 ? "The trajectory failed: time limit, collision or goal not reached."
-                : "The trajectory was stopped: stop request, drives off, velocity limit or motor "
-                  "write error.";
+                : "The trajectory was stopped: stop request, drives off, velocity limit, motor "
+                  "write or read error, a refused setpoint, shut-down, or an aborted move before "
+                  "it.";
         watched.goal->abort(result);
       }
     }

@@ -31,6 +31,8 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
 
   // How often blocking commands are checked and trajectory feedback is published.
   static constexpr std::chrono::milliseconds kWatchPeriod{20};
+  // How long a recover waits for the status to fall below ERROR.
+  static constexpr std::chrono::milliseconds kRecoverTimeout{2000};
 
   // interpolator: not owned; must outlive the node.
   explicit RobotCmdRosTwoWrapper(Interpolator* interpolator,
@@ -45,7 +47,10 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
   void movLCallback(const std_msgs::msg::Float64MultiArray& msg) const;
   void setHomeCallback(const std_msgs::msg::String& msg) const;
   void ctrlIOCallback(const std_msgs::msg::Int32MultiArray& msg) const;
-  void recoverCallback(const std_msgs::msg::Bool& msg) const;
+  // Starts a recover: the watch timer then waits (never this callback) for the status to fall
+  // below ERROR and the arm to be at rest, and clears the stop; "recover cmd ERROR!" when that
+  // does not happen within kRecoverTimeout plus the longest stop.
+  void recoverCallback(const std_msgs::msg::Bool& msg);
   void collisionCallback(const std_msgs::msg::Bool& msg) const;
   void dragTeachingCallback(const std_msgs::msg::Bool& msg) const;
   void setCollisionSensitivityCallback(const std_msgs::msg::Float64MultiArray& msg) const;
@@ -62,9 +67,10 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
   void execute(std::shared_ptr<GoalHandle> goal_handle);
 
   // Finishes the goals and releases the blocking commands whose outcome is known; publishes
-  // feedback of the goals under way. Called by the watch timer.
+  // feedback of the goals under way; advances a recover under way. Called by the watch timer.
   void watchBlockingCommands();
   size_t watchedCommandCount() const { return watched_.size(); }
+  bool recoverPending() const { return recover_pending_; }
 
  private:
   // A blocking command this node issued and still holds.
@@ -84,6 +90,7 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
   void abortGoal(const std::shared_ptr<GoalHandle>& goal_handle, int32_t error_code,
                  const std::string& text) const;
   void publishFeedback(const Watched& watched) const;
+  void pollRecover();
 
   ros2::action::Server<FollowJointTrajectory>::SharedPtr action_server_;
   ros2::Subscription<std_msgs::msg::String>::SharedPtr stop_sub_;
@@ -104,6 +111,8 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
   int axis_num_;
   JointMoveBuilder builder_;
   std::vector<Watched> watched_;
+  bool recover_pending_ = false;
+  std::chrono::steady_clock::time_point recover_deadline_;
 };
 
 }  // namespace brenvik

@@ -69,6 +69,7 @@ class CollisionDetectorBrenvikBotV5 final : public CollisionDetectorInterface {
 
   // New joint positions (rad) from the admittance law driven by the excess torque, DBL_MAX for
   // joints that are not to move. Reads estimated_torques, measured_torques and q.
+  void resetAdmittance() override { admittance_velocity_.setZero(); }
   const std::vector<double>& computeAdmittance(const std::vector<double>& estimated_torques,
                                                const std::vector<double>& measured_torques,
                                                const std::vector<double>& q,

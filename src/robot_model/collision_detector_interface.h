@@ -30,6 +30,10 @@ class CollisionDetectorInterface {
       const std::vector<double>& estimated_torques, const std::vector<double>& measured_torques,
       const std::vector<double>& q, const std::vector<double>& qd, const std::vector<double>& qdd,
       double time) = 0;
+  // Forgets the admittance law's motion (its velocities become 0), so that the next
+  // computeAdmittance starts at rest from the positions it is given: called when drag teaching
+  // starts again after the arm was commanded, enabled or homed.
+  virtual void resetAdmittance() {}
   // New joint positions (5 values, rad); DBL_MAX for joints that are not to move.
   virtual const std::vector<double>& computeAdmittance(const std::vector<double>& estimated_torques,
                                                        const std::vector<double>& measured_torques,

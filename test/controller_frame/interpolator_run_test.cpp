@@ -52,6 +52,7 @@ class InterpolatorRunTest : public InterpolatorTest {
   nanoseconds default_work_ = microseconds(3400);
 };
 
+// With 3.4 ms of work per period (the default here) the periods stay on the 5 ms grid.
 TEST_F(InterpolatorRunTest, PeriodsStartOnAbsoluteDeadlines) {
   runPeriods(1000);
   ASSERT_EQ(period_starts_.size(), 1000u);
@@ -65,15 +66,6 @@ TEST_F(InterpolatorRunTest, PeriodsStartOnAbsoluteDeadlines) {
   EXPECT_EQ(interpolator_->overrunCount(), 0u);
   // current_time_ is the monotonic time since the loop started.
   EXPECT_NEAR(interpolator_->currentTime(), 999 * 0.005, 1e-9);
-}
-
-TEST_F(InterpolatorRunTest, WorkOf3400MicrosecondsDoesNotDrift) {
-  // Truncating 3.4 ms to 3 ms and sleeping 2 ms would make every period 5.4 ms; on deadlines the
-  // 10 000th period starts exactly 50 s after the first.
-  runPeriods(10000);
-  ASSERT_EQ(period_starts_.size(), 10000u);
-  EXPECT_EQ(period_starts_.back() - period_starts_.front(), 9999 * milliseconds(5));
-  EXPECT_EQ(interpolator_->overrunCount(), 0u);
 }
 
 TEST_F(InterpolatorRunTest, OverrunIsCountedAndNextPeriodStartsAtOnce) {
@@ -155,7 +147,7 @@ TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
       interpolator_->requestStop();
     }
     if (i == 160) {
-      interpolator_->clearStop();
+      static_cast<void>(interpolator_->recover());
     }
     static_cast<void>(interpolator_->getActualJointPositions());
     static_cast<void>(interpolator_->overrunCount());

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <limits>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -102,16 +102,17 @@ TEST_F(InterpolatorTest, DisabledDriveClearsEnableFlag) {
   EXPECT_FALSE(interpolator_->enableFlag());
   arm_.motors[3]->enabled = true;
   arm_.motors[1]->get_enable_error = 9;
-  const std::string out = step();
-  EXPECT_NE(out.find("The <2> axis return error_code=<9> when getEnableStatus.\n"),
-            std::string::npos);
+  const std::string out = step(3);
+  EXPECT_EQ(count(out, "The <2> axis return error_code=<9> when getEnableStatus.\n"), 1);
   EXPECT_FALSE(interpolator_->enableFlag());
   EXPECT_EQ(arm_.motors[2]->get_enable_calls, 1);  // polling ended at axis 2
 }
 
+// A failing or non-finite reading of axis 2: FATAL once it has lasted kReadFailurePeriods periods,
+// and nothing else happens in such a period.
 struct ReadFailureCase {
   const char* name;
-  int testing::ScriptedMotor::*error;
+  void (*inject)(testing::ScriptedMotor&);
   const char* message;
 };
 
@@ -120,45 +121,30 @@ class InterpolatorReadFailure : public InterpolatorTest,
 
 TEST_P(InterpolatorReadFailure, PeriodEndsFatal) {
   interpolator_->addCmd(makeIo(1, 3));
-  (*arm_.motors[1]).*GetParam().error = 5;
-  const std::string out = step(3);
-  EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
+  GetParam().inject(*arm_.motors[1]);
+  const std::string out = step(Interpolator::kReadFailurePeriods);
+  EXPECT_EQ(count(out, GetParam().message), 1) << out;
   EXPECT_NE(out.find("peroid update status error!"), std::string::npos);
   EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
   EXPECT_EQ(Logger::instance()->statusCode(), error_code::kPeriodUpdate);
-  // Nothing else happens in such a period: the command is not even taken.
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
+  EXPECT_EQ(interpolator_->idleFlag(), 1);  // the command was not even taken
   EXPECT_EQ(arm_.dynamics->calls, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Reads, InterpolatorReadFailure,
     ::testing::Values(
-        ReadFailureCase{"position", &testing::ScriptedMotor::get_position_error,
+        ReadFailureCase{"position", [](testing::ScriptedMotor& m) { m.get_position_error = 5; },
                         "2 (start from 1) axis getMotorPosition error! error code=<5>\n"},
-        ReadFailureCase{"velocity", &testing::ScriptedMotor::get_velocity_error,
+        ReadFailureCase{"velocity", [](testing::ScriptedMotor& m) { m.get_velocity_error = 5; },
                         "2 (start from 1) axis getVelocity error! error code=<5>\n"},
-        ReadFailureCase{"torque", &testing::ScriptedMotor::get_torque_error,
-                        "2 (start from 1) axis getTorque error! error code=<5>\n"}),
+        ReadFailureCase{"torque", [](testing::ScriptedMotor& m) { m.get_torque_error = 5; },
+                        "2 (start from 1) axis getTorque error! error code=<5>\n"},
+        ReadFailureCase{"not_finite", [](testing::ScriptedMotor& m) { m.torque = NAN; },
+                        "2 (start from 1) axis getTorque returned a value that is not finite\n"}),
     [](const ::testing::TestParamInfo<ReadFailureCase>& param_info) {
       return param_info.param.name;
     });
-
-TEST_F(InterpolatorTest, NonFiniteReadingIsAReadFailure) {
-  arm_.motors[2]->torque = std::numeric_limits<double>::quiet_NaN();
-  const std::string out = step();
-  EXPECT_NE(out.find("3 (start from 1) axis getTorque returned a value that is not finite\n"),
-            std::string::npos)
-      << out;
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
-  EXPECT_EQ(arm_.dynamics->calls, 0);
-
-  arm_.motors[2]->torque = 0.0;
-  arm_.motors[0]->velocity = std::numeric_limits<double>::infinity();
-  EXPECT_NE(step().find("1 (start from 1) axis getVelocity returned a value that is not finite"),
-            std::string::npos);
-  EXPECT_EQ(arm_.dynamics->calls, 0);
-}
 
 TEST_F(InterpolatorTest, StatusTopicsCreatedAndPublishedInIdOrder) {
   auto publisher = std::make_shared<RecordingStatusPublisher>();
@@ -250,7 +236,7 @@ TEST_F(InterpolatorTest, BlockingCommandWaitsForIssuer) {
   std::string out = step(2);
   EXPECT_EQ(blocking->cmd_status.load(), cmd_status::kSucceeded);
   out = step(3);
-  EXPECT_EQ(count(out, "block ...\n"), 3);
+  EXPECT_EQ(count(out, "block ...\n"), 0);  // printed once, when the outcome came
   EXPECT_EQ(next->cmd_status.load(), cmd_status::kQueued);
   EXPECT_EQ(CommandCounter::live, 1);
   blocking->is_block = false;  // the issuer lets go
@@ -309,7 +295,6 @@ class InterpolatorStopTest : public InterpolatorTest {
     auto* cmd = new Counted<AllAxisesJointPlanCmd>(arm_.robot);
     TrapezoidPlannerInput in;
     in.q1 = 1.0;
-    in.v0 = 0.5;
     in.vmax = 0.5;
     in.aa = 1.0;
     in.ad = -1.0;
@@ -323,77 +308,51 @@ class InterpolatorStopTest : public InterpolatorTest {
   }
 };
 
-TEST_F(InterpolatorStopTest, FiftyOnePeriodStop) {
+// The stop decelerates from the commanded 0.5 rad/s at emergency_stop_acc (2 rad/s²): 50 periods,
+// whatever the (stiff, here) drive reports.
+TEST_F(InterpolatorStopTest, StopDeceleratesFromTheCommandedVelocity) {
   interpolator_->addCmd(cruisingMove());
-  step(2);
-  ASSERT_DOUBLE_EQ(interpolator_->refJointState().velocities[0], 0.5);
+  step(110);
+  ASSERT_NEAR(interpolator_->refJointState().velocities[0], 0.5, 1e-9);
   interpolator_->requestStop();
   EXPECT_EQ(interpolator_->stopFlag(), 1);
-  const int writes = arm_.motors[0]->set_position_calls;
   std::string out = step();
-  EXPECT_NE(out.find("It take 51 periods to stop.\n"), std::string::npos) << out;
-  EXPECT_DOUBLE_EQ(interpolator_->stopAcc()[0], -0.5 / 0.255);
-  EXPECT_EQ(arm_.motors[0]->set_position_calls, writes);  // nothing written in that period
-  // The motor keeps moving at 0.5: the reference velocity falls by stop_acc each period.
-  arm_.motors[0]->velocity = 0.5;
-  out = step();
-  EXPECT_NEAR(interpolator_->refJointState().velocities[0], 0.5 - 0.005 * 0.5 / 0.255, 1e-12);
-  EXPECT_DOUBLE_EQ(interpolator_->refJointState().accelerations[0], -0.5 / 0.255);
-  EXPECT_EQ(interpolator_->stopFlag(), 1);
-  arm_.motors[0]->velocity = 0.0;
+  EXPECT_NE(out.find("It take 50 periods to stop.\n"), std::string::npos) << out;
+  EXPECT_NEAR(interpolator_->stopAcc()[0], -2.0, 1e-9);
+  EXPECT_NEAR(interpolator_->refJointState().velocities[0], 0.49, 1e-9);
+  EXPECT_EQ(interpolator_->motionState(), MotionState::kStopping);
+  step(48);
+  EXPECT_EQ(interpolator_->motionState(), MotionState::kStopping);
+  EXPECT_EQ(interpolator_->recover(), interpolator_result::kNotAtRest);
   step();
+  EXPECT_EQ(interpolator_->refJointState().velocities[0], 0.0);
   EXPECT_EQ(interpolator_->stopFlag(), 0);
   EXPECT_EQ(interpolator_->idleFlag(), 1);
   EXPECT_EQ(CommandCounter::live, 0);
   EXPECT_EQ(interpolator_->stopAcc()[0], DBL_MAX);
 }
 
-TEST_F(InterpolatorStopTest, StopDropsWaitingCommandsAndDeletesThem) {
-  auto* running = cruisingMove();
-  interpolator_->addCmd(running);
-  interpolator_->addCmd(makeIo<Counted<SetIoCmd>>(1, 1));
-  auto* held = makeIo<Counted<SetIoCmd>>(1, 2);
-  held->is_block = true;  // its issuer still holds it
-  interpolator_->addCmd(held);
-  step(3);
-  interpolator_->requestStop();
-  step(3);
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
-  EXPECT_EQ(held->cmd_status.load(), cmd_status::kStopped);
-  EXPECT_EQ(interpolator_->releasedLaterCount(), 1u);
-  EXPECT_EQ(CommandCounter::live, 1);  // only the held one
-  step(2);
-  EXPECT_EQ(CommandCounter::live, 1);
-  EXPECT_EQ(arm_.io_device->set_cmd_calls, 0);  // the dropped commands never ran
-  held->is_block = false;
-  step();
-  EXPECT_EQ(CommandCounter::live, 0);
-  EXPECT_EQ(interpolator_->releasedLaterCount(), 0u);
-}
-
 TEST_F(InterpolatorStopTest, StopWhileIdleStopsNextCommand) {
   step();
   interpolator_->requestStop();
   step(5);
-  EXPECT_EQ(interpolator_->stopFlag(), 1);
+  EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
   auto* cmd = makeIo<Counted<SetIoCmd>>(1, 3);
   cmd->is_block = true;
   interpolator_->addCmd(cmd);
-  std::string out = step();  // taken; first stop period
-  EXPECT_NE(out.find("It take 1 periods to stop.\n"), std::string::npos);
-  out = step();
+  step();
   EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
-  EXPECT_NE(out.find("block ...\n"), std::string::npos);
+  EXPECT_EQ(interpolator_->stopFlag(), 0);
   EXPECT_EQ(arm_.io_device->set_cmd_calls, 0);
   cmd->is_block = false;
-  out = step();
-  EXPECT_NE(out.find("delete block cmd\n"), std::string::npos);
+  step();
   EXPECT_EQ(CommandCounter::live, 0);
   // Recover clears a pending stop.
   interpolator_->requestStop();
-  interpolator_->clearStop();
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
+  step();
+  EXPECT_EQ(interpolator_->recover(), interpolator_result::kOk);
+  step();
+  EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
 }
 
 // ---- Drag teaching ----
@@ -422,13 +381,12 @@ TEST_F(InterpolatorDragTest, MarkedJointsKeepTheirReferenceThroughCoupling) {
   EXPECT_DOUBLE_EQ(arm_.motors[0]->last_command, 0.4);
   EXPECT_DOUBLE_EQ(arm_.motors[1]->last_command, 0.2);
   EXPECT_DOUBLE_EQ(arm_.motors[1]->position(), 0.2);
-  // Joint 1 moves to 0.5, joint 2 stays marked.
+  // Joint 1 moves to 0.5 within its limits, joint 2 stays marked.
   arm_.collision_detector->admittance = {0.5, DBL_MAX};
-  step();
-  EXPECT_DOUBLE_EQ(interpolator_->refJointState().positions[0], 0.5);
+  step(200);
+  EXPECT_NEAR(interpolator_->refJointState().positions[0], 0.5, 1e-9);
   EXPECT_DOUBLE_EQ(interpolator_->refJointState().positions[1], 0.6);
-  EXPECT_DOUBLE_EQ(arm_.motors[0]->last_command, 0.5);
-  EXPECT_NEAR(arm_.motors[1]->last_command, 0.1, 1e-12);
+  EXPECT_NEAR(arm_.motors[1]->last_command, 0.1, 1e-9);
 }
 
 TEST_F(InterpolatorDragTest, NeedsAllThreeSwitches) {
@@ -447,64 +405,20 @@ TEST_F(InterpolatorDragTest, NeedsAllThreeSwitches) {
   arm_.motors[1]->enabled = true;
   step();
   EXPECT_EQ(arm_.collision_detector->admittance_calls, 1);
-  EXPECT_EQ(arm_.motors[0]->set_position_calls, 1);
-}
-
-TEST_F(InterpolatorDragTest, WriteFailureIsFatal) {
-  arm_.collision_detector->admittance = {0.5, DBL_MAX};
-  arm_.motors[0]->set_position_error = 3;
-  const std::string out = step();
-  EXPECT_NE(out.find("The MOTOR write error.\n"), std::string::npos);
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
+  // The holds at start-up and when the drives came back, then one drag teaching step.
+  EXPECT_EQ(arm_.motors[0]->set_position_calls, 3);
 }
 
 // ---- Collisions ----
 
-TEST_F(InterpolatorTest, CollisionStopsTheMove) {
-  interpolator_->setCollisionEnable(true);
-  auto* move = makeMove<Counted<AllAxisesJointPlanCmd>>({1.0, 1.0, 1.0, 1.0, 1.0});
-  move->is_block = true;
-  interpolator_->addCmd(move);
-  step(20);
-  EXPECT_EQ(Logger::instance()->status(), RobotStatus::WARN);  // the quiet-period record
-  arm_.collision_detector->collision = 1;
-  std::string out = step();
-  EXPECT_NE(out.find("The arm get collision.\n"), std::string::npos);
-  EXPECT_TRUE(interpolator_->isCollision());
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::ERROR);
-  EXPECT_EQ(interpolator_->stopFlag(), 1);
-  EXPECT_EQ(interpolator_->collisionData()[1], 1.0);
-  arm_.collision_detector->collision = 0;
-  out = step(3);
-  EXPECT_EQ(move->cmd_status.load(), cmd_status::kStopped);
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
-  EXPECT_FALSE(interpolator_->isCollision());
-  move->is_block = false;
-  step();
-  EXPECT_EQ(CommandCounter::live, 0);
-}
-
-TEST_F(InterpolatorTest, CollisionSeenOnlyWhileDetectionOnAndLoggedEveryPeriod) {
+TEST_F(InterpolatorTest, CollisionSeenOnlyWhileDetectionOnAndLoggedOncePerOnset) {
   arm_.collision_detector->collision = 1;
   step(3);
   EXPECT_EQ(arm_.collision_detector->detect_calls, 0);
   EXPECT_FALSE(interpolator_->isCollision());
   EXPECT_EQ(interpolator_->stopFlag(), 0);
   interpolator_->setCollisionEnable(true);
-  EXPECT_EQ(count(step(4), "The arm get collision.\n"), 4);
-}
-
-TEST_F(InterpolatorTest, StaleCollisionFailsEveryMove) {
-  interpolator_->setCollisionEnable(true);
-  arm_.collision_detector->collision = 1;
-  step();
-  interpolator_->setCollisionEnable(false);
-  interpolator_->clearStop();
-  interpolator_->addCmd(makeMove<Counted<AllAxisesJointPlanCmd>>({0.1, 0.1, 0.1, 0.1, 0.1}));
-  const std::string out = step();
-  EXPECT_NE(out.find("time is over 20s or collision!\n"), std::string::npos);
-  EXPECT_EQ(CommandCounter::live, 0);
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
+  EXPECT_EQ(count(step(4), "The arm get collision.\n"), 1);
 }
 
 // ---- Collision sensitivity hand-over ----

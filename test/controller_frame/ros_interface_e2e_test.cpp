@@ -53,6 +53,7 @@ constexpr int kAxes = 5;
 constexpr double kPeriod = 0.005;         // s, the control period
 constexpr double kReachTolerance = 1e-3;  // rad; the simulated drives settle within periods
 constexpr double kMaxJointVel[kAxes] = {1.5, 1.2, 1.5, 2.0, 2.5};  // rad/s, from the sim file
+constexpr double kStopAcc[kAxes] = {6.0, 5.0, 6.0, 8.0, 10.0};     // emergency_stop_acc, rad/s²
 const Joints kHome(kAxes, 0.0);
 constexpr const char* kSuccess = "The trajectory executes success.";
 
@@ -128,6 +129,9 @@ class ControllerProcess {
     return waitForExit(kExitDeadline);
   }
 
+  void signal(int sig) {
+    if (running()) kill(pid_, sig);
+  }
   bool running() { return !poll(); }
 
   // The exit status (128 + the signal's number after a signal), or -1 while it still runs.
@@ -382,23 +386,30 @@ class ControllerOverDds : public ::testing::Test {
     });
   }
 
-  // Since the counts were `before`, every topic has delivered as many samples as
-  // current_actual_joint (the first one published in a period; the others follow within it).
-  ::testing::AssertionResult everyTopicCaughtUp(const std::array<size_t, kTopicCount>& before) {
-    const size_t received = counts_[kActualJoint] - before[kActualJoint];
-    if (spinUntil([&] {
-          for (int topic = 0; topic < kTopicCount; ++topic) {
-            if (counts_[topic] - before[topic] + 1 < received) return false;
-          }
-          return true;
-        })) {
-      return ::testing::AssertionSuccess();
+  // Since reference sample `from` the setpoint never moved faster than max_joint_vel nor changed
+  // its velocity faster than emergency_stop_acc (above max_joint_acc): no stop was abrupt.
+  ::testing::AssertionResult referenceWithinLimits(size_t from = 0) {
+    Joints last_v(kAxes, 0.0);
+    for (size_t k = from + 1; k < reference_history_.size(); ++k) {
+      const Sample& a = reference_history_[k - 1];
+      const Sample& b = reference_history_[k];
+      // One sample per control period; the stamps carry the publishing thread's jitter.
+      const double dt = kPeriod;
+      for (int i = 0; i < kAxes; ++i) {
+        const double v = (b.positions[i] - a.positions[i]) / dt;
+        if (std::fabs(v) > kMaxJointVel[i] * 1.001) {
+          return failure("axis " + std::to_string(i + 1) + " moved at " + std::to_string(v) +
+                         " rad/s at reference sample " + std::to_string(k));
+        }
+        if (k > from + 1 && std::fabs(v - last_v[i]) > kStopAcc[i] * dt * 1.05 + 1e-9) {
+          return failure("axis " + std::to_string(i + 1) + " changed its velocity by " +
+                         std::to_string(v - last_v[i]) + " rad/s at reference sample " +
+                         std::to_string(k));
+        }
+        last_v[i] = v;
+      }
     }
-    ::testing::AssertionResult result = ::testing::AssertionFailure();
-    for (int topic = 0; topic < kTopicCount; ++topic) {
-      result << " " << kTopicNames[topic] << " " << counts_[topic] - before[topic];
-    }
-    return result;
+    return ::testing::AssertionSuccess();
   }
 
   // Waits until the controller has printed text (count times).
@@ -407,11 +418,6 @@ class ControllerOverDds : public ::testing::Test {
       return ::testing::AssertionSuccess();
     }
     return failure("the console never showed \"" + text + "\"");
-  }
-
-  bool waitForSamples(Topic topic, size_t n) {
-    const size_t target = counts_[topic] + n;
-    return spinUntil([&] { return counts_[topic] >= target; });
   }
 
   // A goal through the given points at the given times (s), joints named joint1..joint5.
@@ -511,32 +517,18 @@ TEST_F(ControllerOverDds, TopicsMovesStopRecoverDevicesAndSigterm) {
   // one's goal.
   const Joints first = {0.2, 0.1, -0.1, 0.1, 0.1};
   const Joints second = {0.4, 0.2, -0.2, 0.2, 0.2};
-  const std::array<size_t, kTopicCount> before = counts_;
+  const size_t before = counts_[kActualJoint];
   const size_t from = reference_history_.size();
   ASSERT_TRUE(sendMovj(first));
   ASSERT_TRUE(sendMovj(second));
   ASSERT_TRUE(reaches(second));
-  EXPECT_GT(counts_[kActualJoint] - before[kActualJoint], 50u);
-  EXPECT_TRUE(everyTopicCaughtUp(before));  // all eight topics in every period of the moves
+  EXPECT_GT(counts_[kActualJoint] - before, 50u);
   EXPECT_TRUE(prints("TrapezoidPlannerInput:0.000000,0.200000,"));
   EXPECT_TRUE(prints("TrapezoidPlannerInput:0.200000,0.400000,"));
   EXPECT_TRUE(prints("TrapezoidPlannerInput:-0.100000,-0.200000,"));
   EXPECT_TRUE(prints(kSuccess, 2));
   EXPECT_TRUE(spinUntil([&] { return near(reference_.position, second, kReachTolerance); }));
-  // The reference only ever goes towards the goals, never faster than the axis may move.
-  ASSERT_GT(reference_history_.size(), from + 1);
-  for (size_t k = from + 1; k < reference_history_.size(); ++k) {
-    const Sample& a = reference_history_[k - 1];
-    const Sample& b = reference_history_[k];
-    const double periods =
-        std::max(1.0, std::round(static_cast<double>(b.stamp_ns - a.stamp_ns) * 1e-9 / kPeriod));
-    for (int i = 0; i < kAxes; ++i) {
-      const double step = (b.positions[i] - a.positions[i]) * (second[i] > 0.0 ? 1.0 : -1.0);
-      ASSERT_GE(step, -1e-12) << "axis " << i + 1 << " went back at sample " << k;
-      ASSERT_LE(step, kMaxJointVel[i] * kPeriod * periods * 1.05 + 1e-9)
-          << "axis " << i + 1 << " jumped at sample " << k;
-    }
-  }
+  EXPECT_TRUE(referenceWithinLimits(from));
 
   // A spline on movj_s_topic from where the arm is passes its waypoints.
   std::vector<Joints> points;
@@ -545,53 +537,13 @@ TEST_F(ControllerOverDds, TopicsMovesStopRecoverDevicesAndSigterm) {
     points.push_back(second);
     for (int i = 0; i < kAxes; ++i) points.back()[i] += k * step[i];
   }
-  const size_t spline_from = reference_history_.size();
   ASSERT_TRUE(sendSpline(points, {0.0, 0.5, 1.0, 1.5}));
   ASSERT_TRUE(reaches(points.back()));
   EXPECT_TRUE(prints("I recieve movj_s:"));
   EXPECT_TRUE(prints(kSuccess, 3));
-  for (size_t k = 1; k + 1 < points.size(); ++k) {
-    EXPECT_TRUE(std::any_of(reference_history_.begin() + static_cast<std::ptrdiff_t>(spline_from),
-                            reference_history_.end(),
-                            [&](const Sample& s) { return near(s.positions, points[k], 0.01); }))
-        << "waypoint " << k;
-  }
-
-  // movj_to_pose_topic reaches the pose the controller published at a known joint position.
-  // Inverse kinematics picks the solution nearest to the arm: the pose is what must be reached.
-  const Joints pose_joints = {0.3, 0.2, -0.3, 0.2, 0.1};
-  ASSERT_TRUE(moveTo(pose_joints));
-  ASSERT_TRUE(waitForSamples(kTcpPose, 2));
-  const geometry_msgs::msg::Pose pose = tcp_pose_;
-  ASSERT_TRUE(moveTo(kHome));
-  ASSERT_GT(std::fabs(tcp_pose_.position.y - pose.position.y), 0.01);
-  const auto& o = pose.orientation;
-  ASSERT_TRUE(sendData(movj_to_pose_, Joints{pose.position.x, pose.position.y, pose.position.z, o.x,
-                                             o.y, o.z, o.w, 1.0}));
-  EXPECT_TRUE(prints("I recieve movj_to_pose cmd"));
-  auto at_pose = [&] {
-    const auto& a = tcp_pose_.orientation;
-    return std::fabs(tcp_pose_.position.x - pose.position.x) < 1e-4 &&
-           std::fabs(tcp_pose_.position.y - pose.position.y) < 1e-4 &&
-           std::fabs(tcp_pose_.position.z - pose.position.z) < 1e-4 &&
-           std::fabs(a.x * o.x + a.y * o.y + a.z * o.z + a.w * o.w) > 1.0 - 1e-6;
-  };
-  EXPECT_TRUE(spinUntil(at_pose)) << controller_->output();
-  ASSERT_TRUE(waitUntilStill());
-  EXPECT_TRUE(at_pose());
-  ASSERT_TRUE(moveTo(kHome));
-
-  // stop_topic stops a move part-way; once the arm stands the next move runs.
-  const size_t successes = controller_->countPrinted(kSuccess);
-  ASSERT_TRUE(sendMovj({1.0, 0.5, 0.5, 0.5, 0.5}));
-  ASSERT_TRUE(passes(0.1));
-  ASSERT_TRUE(sendData(stop_, "halt"));
-  EXPECT_TRUE(prints("I should stop: 'halt'"));
-  EXPECT_TRUE(prints("It take"));
-  ASSERT_TRUE(waitUntilStill());
-  EXPECT_LT(actual_.position[0], 0.95);
-  EXPECT_GT(actual_.position[0], 0.1);
-  EXPECT_EQ(controller_->countPrinted(kSuccess), successes);
+  // movj_to_pose_topic reaches the node (its inverse kinematics is the node's tests' subject).
+  ASSERT_TRUE(sendData(movj_to_pose_, Joints{5.0, 0.0, 0.3, 0.0, 0.0, 0.0, 1.0, 0.5}));
+  EXPECT_TRUE(prints("Do not get solution of the objective pos6D. The cmd is useless."));
   ASSERT_TRUE(moveTo(kHome));
 
   // A stop while idle stays pending and stops the next move at once, until recover clears it.
@@ -601,7 +553,7 @@ TEST_F(ControllerOverDds, TopicsMovesStopRecoverDevicesAndSigterm) {
   ASSERT_TRUE(prints("I should stop: 'idle'"));
   const Joints target = {0.2, 0.1, 0.1, 0.1, 0.1};
   ASSERT_TRUE(sendMovj(target));
-  ASSERT_TRUE(prints("It take 1 periods to stop."));
+  ASSERT_TRUE(prints("The pending stop ends the waiting commands."));
   ASSERT_TRUE(waitUntilStill());
   EXPECT_TRUE(near(actual_.position, rest, 1e-12));
   ASSERT_TRUE(sendData(recover_, true));
@@ -623,58 +575,19 @@ TEST_F(ControllerOverDds, TopicsMovesStopRecoverDevicesAndSigterm) {
   EXPECT_TRUE(prints("Ctrl io command Finish.", 2));
   EXPECT_FALSE(controller_->printed("Ctrl io command time out error!!!"));
 
-  // Refusals leave the arm where it is; a velocity scale out of range is replaced by 0.5.
+  // A refusal leaves the arm where it is (the node's tests cover every refusal).
   ASSERT_TRUE(sendData(movj_, Joints{0.1, 0.1, 0.1, 0.1}));
   EXPECT_TRUE(prints("MOVJ get data size is ERROR"));
-  ASSERT_TRUE(sendMovj({0.1, 2.0, 0.0, 0.0, 0.0}));
-  EXPECT_TRUE(
-      prints("The 1st point 2st axim angle is over range. Please send viable command again."));
-  ASSERT_TRUE(sendData(movj_to_pose_, Joints{5.0, 0.0, 0.3, 0.0, 0.0, 0.0, 1.0, 0.5}));
-  EXPECT_TRUE(prints("Do not get solution of the objective pos6D. The cmd is useless."));
   EXPECT_TRUE(near(actual_.position, kHome, 1e-12));
   EXPECT_FALSE(unnormal_flag_.data);  // refusals are warnings
-  ASSERT_TRUE(sendMovj(target, 1.2));
-  EXPECT_TRUE(prints("velocity scale > 1.0 or < 0.0 error, we reset velocity scale 0.5!"));
-  EXPECT_TRUE(prints("TrapezoidPlannerInput:0.000000,0.200000,0.750000,"));
-  ASSERT_TRUE(reaches(target));
 
-  // The collision switch and sensitivity: band limits in the collision data record, 5 lower
-  // limits from index 14 and 5 upper from 19; from the sim file times the normal factor 2.
-  auto band = [&](size_t first_index) {
-    const Joints& data = collision_data_.data;
-    if (data.size() < first_index + kAxes) return Joints();
-    return Joints(data.begin() + static_cast<std::ptrdiff_t>(first_index),
-                  data.begin() + static_cast<std::ptrdiff_t>(first_index + kAxes));
-  };
+  // The collision switch: the detector's data record arrives while it is on.
   ASSERT_TRUE(sendData(collision_enable_, true));
   EXPECT_TRUE(prints("The system collision_enable has changed."));
   ASSERT_TRUE(spinUntil([&] { return collision_data_.data.size() >= 19 + kAxes; }));
-  EXPECT_EQ(collision_data_.data[2], 7.0);
-  EXPECT_EQ(collision_data_.data[3], static_cast<double>(kAxes));
-  const Joints normal_lower = {-6.0, -6.0, -6.0, -4.0, -4.0};
-  EXPECT_TRUE(near(band(14), normal_lower, 1e-12));
-  EXPECT_TRUE(near(band(19), {6.0, 6.0, 6.0, 4.0, 4.0}, 1e-12));
-  // Level 0 on every joint: the insensitive factor 4 widens the band.
-  ASSERT_TRUE(sendData(sensitivity_, Joints{4.0, 0.0, 0.0, 0.0, 0.0, 0.0}));
-  EXPECT_TRUE(spinUntil([&] {
-    return near(band(14), {-12.0, -12.0, -12.0, -8.0, -8.0}, 1e-12) &&
-           near(band(19), {12.0, 12.0, 12.0, 8.0, 8.0}, 1e-12);
-  }));
-  // Type 0 returns to normal; type 1 with a value below 0.5 widens the upper limits of joints 2
-  // and 3 only.
-  ASSERT_TRUE(sendData(sensitivity_, Joints{0.0}));
-  EXPECT_TRUE(spinUntil([&] { return near(band(14), normal_lower, 1e-12); }));
-  ASSERT_TRUE(sendData(sensitivity_, Joints{1.0, 0.0}));
-  EXPECT_TRUE(spinUntil([&] { return near(band(19), {6.0, 12.0, 12.0, 4.0, 4.0}, 1e-12); }));
-  EXPECT_TRUE(near(band(14), normal_lower, 1e-12));
   EXPECT_FALSE(is_collision_.data);
-  // Switched off, the record is no longer refreshed: its time value stands still.
   ASSERT_TRUE(sendData(collision_enable_, false));
   ASSERT_TRUE(prints("I get collision_enable command: 0"));
-  ASSERT_TRUE(waitForSamples(kCollisionData, 2));
-  const double frozen = collision_data_.data[0];
-  ASSERT_TRUE(waitForSamples(kCollisionData, 20));
-  EXPECT_EQ(collision_data_.data[0], frozen);
 
   // SIGTERM during a move ends the controller with status 0.
   ASSERT_TRUE(sendMovj({1.0, 0.5, 0.5, 0.5, 0.5}));
@@ -706,13 +619,8 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   EXPECT_EQ(error_string, "");
   EXPECT_TRUE(prints("There are not eough point to get cubicspline."));
   EXPECT_TRUE(prints("Goal Failed"));
-  // A first point at 0 s away from the arm would make it jump.
   std::vector<Joints> four = small;
   four.push_back({0.15, 0.0, 0.0, 0.0, 0.0});
-  std::vector<Joints> away = four;
-  for (Joints& point : away) point[1] += 0.3;
-  EXPECT_EQ(abortCode(away, {0.0, 0.4, 0.8, 1.2}), FollowJointTrajectory::Result::INVALID_GOAL);
-  EXPECT_NE(error_string.find("the arm would jump"), std::string::npos) << error_string;
   // The drives are still off.
   const int disabled = abortCode(four, {0.0, 0.4, 0.8, 1.2});
   EXPECT_NE(disabled, kNotAborted);
@@ -752,7 +660,10 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   ASSERT_TRUE(waitUntilStill());
   EXPECT_GT(actual_.position[0], 0.1);
   EXPECT_LT(actual_.position[0], 0.9);
+  EXPECT_TRUE(referenceWithinLimits());
   ASSERT_TRUE(moveTo(kHome));
+  // A movj that changes one joint only reaches its target.
+  ASSERT_TRUE(moveTo({0.0, 0.0, 0.0, 0.3, 0.0}));
 
   // Cancelled while queued behind a move: it never runs, and the move ahead goes on.
   const size_t stops = controller_->countPrinted("It take");
@@ -783,12 +694,30 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   ASSERT_TRUE(waitUntilStill());
   EXPECT_LT(actual_.position[0], 0.9);
 
-  // Serve off disables the drives; SIGINT ends the controller with status 0.
+  // Serve off disables the drives.
   ASSERT_TRUE(sendData(serve_on_, false));
   EXPECT_TRUE(spinUntil([&] { return !enable_flag_.data; }));
   EXPECT_TRUE(prints("RobotCmdRosTwoWrapper::serveOnCallback -- data: false"));
   EXPECT_FALSE(unnormal_flag_.data);
-  EXPECT_EQ(controller_->stop(SIGINT), 0) << controller_->output();
+
+  // SIGINT during a goal: the arm decelerates to rest, the goal gets its result, and the
+  // controller ends with status 0 within the stop time plus a second.
+  ASSERT_TRUE(serveOn());
+  handle = sendGoal(long_goal);
+  ASSERT_NE(handle, nullptr);
+  ASSERT_TRUE(passes(0.1));
+  auto result_future = client_->async_get_result(handle);
+  const size_t before_sigint = reference_history_.size();
+  controller_->signal(SIGINT);
+  ASSERT_EQ(executor_.spin_until_future_complete(result_future, kDeadline),
+            ros2::FutureReturnCode::SUCCESS)
+      << controller_->output();
+  EXPECT_EQ(result_future.get().code, ros2::action::ResultCode::ABORTED);
+  EXPECT_EQ(controller_->waitForExit(kSanitized ? kExitDeadline : 1500ms), 0)
+      << controller_->output();
+  spinUntil([] { return false; }, 300ms);  // the samples published before the exit
+  EXPECT_GT(reference_history_.size(), before_sigint);
+  EXPECT_TRUE(referenceWithinLimits());
 }
 
 TEST_F(ControllerOverDds, RemappedMovjTopicMovesTheArm) {

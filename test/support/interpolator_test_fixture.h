@@ -110,6 +110,7 @@ class InterpolatorTest : public ::testing::Test {
       planner->setInput(&in);
       cmd->traj_interface_ptrs_.push_back(std::move(planner));
     }
+    cmd->vel_scale = cmd->acc_scale = scale;
     ::testing::internal::CaptureStdout();
     const int r = cmd->planAllJoints();
     ::testing::internal::GetCapturedStdout();

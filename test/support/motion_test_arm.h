@@ -8,6 +8,7 @@
 
 #include "devices/ctrl_io_interface.h"
 #include "devices/ctrl_motor_interface.h"
+#include "devices/second_order_lag.h"
 #include "robot_factory/robot.h"
 #include "robot_model/collision_detector_interface.h"
 #include "robot_model/dynamics_interface.h"
@@ -16,8 +17,10 @@
 namespace brenvik::testing {
 
 // A motor whose behaviour a test scripts: by default it follows every position command at once
-// (like VirtualMotor) and reports the scripted velocity, torque and enable state. Each operation
-// can be made to fail with a chosen device code, and every call is counted.
+// and reports the scripted velocity, torque and enable state; with a lag it tracks its commands
+// like a real drive (SecondOrderLag, advanced at each position read) and reports the lag's
+// velocity plus the scripted one. Each operation can be made to fail with a chosen device code,
+// and every call is counted.
 class ScriptedMotor : public CtrlMotorInterface {
  public:
   int init() override { return 0; }
@@ -28,7 +31,7 @@ class ScriptedMotor : public CtrlMotorInterface {
       return set_position_error;
     }
     last_command = position;
-    position_ = position + position_offset;
+    if (!lag) position_ = position + position_offset;
     return 0;
   }
   int getMotorPosition(double& position) override {
@@ -37,6 +40,10 @@ class ScriptedMotor : public CtrlMotorInterface {
     }
     if (get_position_error != 0) {
       return get_position_error;
+    }
+    if (lag) {
+      lag->step(last_command);
+      position_ = lag->state().position + position_offset;
     }
     position = position_;
     return 0;
@@ -70,7 +77,7 @@ class ScriptedMotor : public CtrlMotorInterface {
     if (set_home_error != 0) {
       return set_home_error;
     }
-    position_ = 0.0;
+    setPosition(0.0);
     return 0;
   }
   int getTorque(double& out) override {
@@ -84,15 +91,23 @@ class ScriptedMotor : public CtrlMotorInterface {
     if (get_velocity_error != 0) {
       return get_velocity_error;
     }
-    out = velocity;
+    out = velocity + (lag ? lag->state().velocity : 0.0);
     return 0;
   }
 
   double position() const { return position_; }
-  void setPosition(double p) { position_ = p; }
+  // At rest at p; a lagging drive also takes p as its command.
+  void setPosition(double p) {
+    position_ = p;
+    if (lag) {
+      lag->reset(p);
+      last_command = p;
+    }
+  }
 
   // Script.
-  double position_offset = 0.0;  // the motor settles this far from every command
+  std::unique_ptr<SecondOrderLag> lag;  // null: follows every command at once
+  double position_offset = 0.0;         // the motor settles this far from every command
   double velocity = 0.0;
   double torque = 0.0;
   bool enabled = true;
@@ -270,6 +285,9 @@ struct MotionTestArmOptions {
   double joint_pos_error_threshold = 0.01;
   double emergency_stop_acc = 2.0;
   double motor_limit = 100.0;
+  // > 0: every motor lags its commands (SecondOrderLag of this bandwidth, rad/s, critically
+  // damped), as the simulated drive does.
+  double lag_bandwidth = 0.0;
 };
 
 inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {}) {
@@ -279,6 +297,9 @@ inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {})
   para.axis_num = n;
   for (int i = 0; i < n; ++i) {
     auto motor = std::make_shared<ScriptedMotor>();
+    if (options.lag_bandwidth > 0.0) {
+      motor->lag = std::make_unique<SecondOrderLag>(options.lag_bandwidth, 1.0, 0.005);
+    }
     arm.motors.push_back(motor);
     AxisPara axis;
     axis.min_joint_pos = -3.0;

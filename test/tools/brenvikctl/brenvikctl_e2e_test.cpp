@@ -149,8 +149,21 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
       0, "reached: [0.1000 ");  // the joints of the solution nearest to the arm
 
   // Stopped part-way, refused, a wrong joint count.
+  // A stop that arrives before the move has begun (the controller pauses 0.5 s after a success)
+  // would end it unmoved: the stop is sent once the arm is on its way.
+  const auto read_commands = [&] {
+    const std::string out = robot_->output();
+    size_t n = 0;
+    for (size_t at = out.find("read new command"); at != std::string::npos;
+         at = out.find("read new command", at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  const size_t commands_before = read_commands();
   auto stopped = start({"movj", "1.2", "0.5", "0.5", "0.5", "0.5", "--vel", "0.2", "--wait"});
   ASSERT_TRUE(ros2_test::wait_until([&] { return stopped->printed("movj sent"); }, kDeadline));
+  ASSERT_TRUE(ros2_test::wait_until([&] { return read_commands() > commands_before; }, kDeadline));
   run({"stop"}, 0, "stop sent");
   EXPECT_EQ(stopped->waitForExit(kDeadline), 1) << stopped->output();
   EXPECT_TRUE(stopped->printed("stopped at [")) << stopped->output();
