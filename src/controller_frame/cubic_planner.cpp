@@ -31,8 +31,8 @@ int CubicPlanner::validateInput() const {
     std::printf("CubicPlanner has %zu positions but %zu times\n", input_.positions.size(), n);
     return planner_result::kInvalidInput;
   }
-  if (n < 3) {
-    std::printf("CubicPlanner needs at least 3 knots, got %zu\n", n);
+  if (n < 2) {
+    std::printf("CubicPlanner needs at least 2 knots, got %zu\n", n);
     return planner_result::kInvalidInput;
   }
   for (size_t i = 0; i < n; ++i) {

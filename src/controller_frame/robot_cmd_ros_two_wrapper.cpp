@@ -205,8 +205,8 @@ void RobotCmdRosTwoWrapper::movsCallback(
   }
   const auto points_num = static_cast<int32_t>(msg->layout.dim[0].size);
   const auto values_num = static_cast<int32_t>(msg->layout.dim[1].size);
-  if (points_num < 4) {
-    ROS2_INFO(get_logger(), "There are not eough point to get cubicspline.\n");
+  if (points_num < 1) {
+    ROS2_INFO(get_logger(), "The movj_s message holds no points.\n");
     return;
   }
   if (values_num != axis_num_ + 1) {
