@@ -44,7 +44,7 @@ using ros2::action::GoalStatus;
 
 constexpr int kWatchEvery = 4;             // periods per tick of the node's 20 ms watch timer
 constexpr double kDriveBandwidth = 150.0;  // rad/s (about 24 Hz): the drives lag visibly
-constexpr long kDrainPeriods = 12000;      // loop time given to finish what the stream left
+constexpr long kDrainPeriods = 720000;     // 1 h of loop time to finish what the stream left
 constexpr double kRestVelocity = 1e-6;     // rad/s
 
 size_t fromEnv(const char* name, size_t fallback) {
