@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,21 @@ constexpr std::chrono::milliseconds kSpinSlice{20};
 // Time the goals get for their results after the arm has stopped.
 constexpr std::chrono::seconds kShutdownGrace{1};
 
+// The /rosout level of a console line.
+ros2::LogLevel rosoutLevel(const brenvik::ConsoleLine& line) {
+  if (line.kind != brenvik::ConsoleLineKind::kLeveled) return ros2::LogLevel::Info;
+  switch (line.level) {
+    case brenvik::RobotStatus::FATAL:
+      return ros2::LogLevel::Fatal;
+    case brenvik::RobotStatus::ERROR:
+      return ros2::LogLevel::Error;
+    case brenvik::RobotStatus::WARN:
+      return ros2::LogLevel::Warn;
+    default:
+      return ros2::LogLevel::Info;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,13 +108,29 @@ int main(int argc, char** argv) {
   for (const StatusTopic& topic : kStatusTopics) {
     interpolator->addStatusTopic(topic.id, topic.name);
   }
+  auto command_node = std::make_shared<brenvik::RobotCmdRosTwoWrapper>(
+      interpolator,
+      ros2::NodeOptions().parameter_overrides({{"robot_para_file", robot_para_file}}));
+
+  // From here on the console lines of every thread are printed by the logger's console thread,
+  // never by the control thread, and each one also goes to /rosout under the command node's name.
+  Logger::instance()->setConsoleSink(
+      [name = command_node->get_logger().get_name()](const brenvik::ConsoleLine& line) {
+        std::string text = line.text;
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        ros2::logging::post_to_rosout(
+            name, rosoutLevel(line), text,
+            ros2::LogLocation{line.file, "", static_cast<uint32_t>(line.line)});
+      });
+  Logger::instance()->startConsoleThread();
   std::thread control_thread(&brenvik::Interpolator::run, interpolator);
 
-  auto command_node = std::make_shared<brenvik::RobotCmdRosTwoWrapper>(interpolator);
   installShutdownSignals();
   {
+    // Both nodes are spun, so that each answers its parameter services.
     ros2::Executor executor;
     executor.add_node(command_node);
+    executor.add_node(status_node);
     while (ros2::ok() && !g_shutdown_signal.load()) {
       executor.spin_once(kSpinSlice);
     }
@@ -113,6 +145,7 @@ int main(int argc, char** argv) {
       executor.spin_once(kSpinSlice);
     }
     executor.remove_node(command_node);
+    executor.remove_node(status_node);
   }
 
   // The command node lets go of the commands it holds, then ROS 2 and the loop end.
@@ -120,6 +153,7 @@ int main(int argc, char** argv) {
   ros2::shutdown("user called rclcpp::shutdown()");
   interpolator->requestExit();
   control_thread.join();
+  Logger::instance()->stopConsoleThread();
   delete interpolator;
   status_node.reset();
   robot.reset();

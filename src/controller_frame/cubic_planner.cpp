@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 
+#include "common/logger.h"
 #include "controller_frame/motion_codes.h"
 
 namespace brenvik {
@@ -23,30 +23,32 @@ void CubicPlanner::setInput(const CubicPlannerInput* input) {
 
 int CubicPlanner::validateInput() const {
   if (!input_valid_) {
-    std::printf("CubicPlanner has no cubic input\n");
+    Logger::instance()->print("CubicPlanner has no cubic input\n");
     return planner_result::kInvalidInput;
   }
   const size_t n = input_.times.size();
   if (input_.positions.size() != n) {
-    std::printf("CubicPlanner has %zu positions but %zu times\n", input_.positions.size(), n);
+    Logger::instance()->print("CubicPlanner has %zu positions but %zu times\n",
+                              input_.positions.size(), n);
     return planner_result::kInvalidInput;
   }
   if (n < 2) {
-    std::printf("CubicPlanner needs at least 2 knots, got %zu\n", n);
+    Logger::instance()->print("CubicPlanner needs at least 2 knots, got %zu\n", n);
     return planner_result::kInvalidInput;
   }
   for (size_t i = 0; i < n; ++i) {
     if (!std::isfinite(input_.times[i])) {
-      std::printf("CubicPlanner time %zu=%g is not finite\n", i, input_.times[i]);
+      Logger::instance()->print("CubicPlanner time %zu=%g is not finite\n", i, input_.times[i]);
       return planner_result::kInvalidInput;
     }
     if (!std::isfinite(input_.positions[i])) {
-      std::printf("CubicPlanner position %zu=%g is not finite\n", i, input_.positions[i]);
+      Logger::instance()->print("CubicPlanner position %zu=%g is not finite\n", i,
+                                input_.positions[i]);
       return planner_result::kInvalidInput;
     }
     if (i > 0 && !(input_.times[i] > input_.times[i - 1])) {
-      std::printf("CubicPlanner time %zu=%g does not follow time %zu=%g\n", i, input_.times[i],
-                  i - 1, input_.times[i - 1]);
+      Logger::instance()->print("CubicPlanner time %zu=%g does not follow time %zu=%g\n", i,
+                                input_.times[i], i - 1, input_.times[i - 1]);
       return planner_result::kInvalidInput;
     }
   }
@@ -105,12 +107,12 @@ int CubicPlanner::plan() {
   }
   for (int i = 0; i < n; ++i) {
     if (!std::isfinite(m[i])) {
-      std::printf("CubicPlanner second derivative %d is not finite\n", i);
+      Logger::instance()->print("CubicPlanner second derivative %d is not finite\n", i);
       return planner_result::kInvalidInput;
     }
   }
   planned_ = true;
-  std::cout << "CubicPlanner::plan finish!" << std::endl;
+  Logger::instance()->print("CubicPlanner::plan finish!\n");
   return planner_result::kOk;
 }
 
@@ -230,7 +232,7 @@ int CubicPlanner::rePlan(const TrapezoidPlanResult* /*reference*/) { return plan
 
 int CubicPlanner::getStartAndGoal(double* start, double* goal) const {
   if (input_.positions.empty()) {
-    std::cout << "get start and goal error." << std::endl;
+    Logger::instance()->print("get start and goal error.\n");
     return -1;
   }
   *start = input_.positions.front();

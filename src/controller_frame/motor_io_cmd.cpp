@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/logger.h"
+
 namespace brenvik {
 
 bool MotorIoCmd::checkEnableStatus() const {
@@ -11,8 +13,8 @@ bool MotorIoCmd::checkEnableStatus() const {
     bool enabled = false;
     const int code = axes[i].motor->getEnableStatus(enabled);
     if (code != 0) {
-      std::printf("The <%d> axis return error_code=<%d> when getEnableStatus.\n",
-                  static_cast<int>(i) + 1, code);
+      Logger::instance()->print("The <%d> axis return error_code=<%d> when getEnableStatus.\n",
+                                static_cast<int>(i) + 1, code);
       return false;
     }
     all_enabled = all_enabled && enabled;

@@ -4,8 +4,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 
+#include "common/logger.h"
 #include "controller_frame/motion_codes.h"
 
 namespace brenvik {
@@ -35,7 +35,7 @@ void TrapezoidPlanner::setInput(const CubicPlannerInput* /*input*/) { input_vali
 
 int TrapezoidPlanner::validateInput() const {
   if (!input_valid_) {
-    std::printf("TrapezoidPlanner has no trapezoid input\n");
+    Logger::instance()->print("TrapezoidPlanner has no trapezoid input\n");
     return planner_result::kInvalidInput;
   }
   const struct {
@@ -45,20 +45,20 @@ int TrapezoidPlanner::validateInput() const {
                 {"vmax", input_.vmax}, {"aa", input_.aa}, {"ad", input_.ad}};
   for (const auto& v : values) {
     if (!std::isfinite(v.value)) {
-      std::printf("TrapezoidPlanner input %s=%g is not finite\n", v.name, v.value);
+      Logger::instance()->print("TrapezoidPlanner input %s=%g is not finite\n", v.name, v.value);
       return planner_result::kInvalidInput;
     }
   }
   if (!(input_.vmax > 0.0)) {
-    std::printf("TrapezoidPlanner input vmax=%g must be positive\n", input_.vmax);
+    Logger::instance()->print("TrapezoidPlanner input vmax=%g must be positive\n", input_.vmax);
     return planner_result::kInvalidInput;
   }
   if (!(input_.aa > 0.0)) {
-    std::printf("TrapezoidPlanner input aa=%g must be positive\n", input_.aa);
+    Logger::instance()->print("TrapezoidPlanner input aa=%g must be positive\n", input_.aa);
     return planner_result::kInvalidInput;
   }
   if (!(input_.ad < 0.0)) {
-    std::printf("TrapezoidPlanner input ad=%g must be negative\n", input_.ad);
+    Logger::instance()->print("TrapezoidPlanner input ad=%g must be negative\n", input_.ad);
     return planner_result::kInvalidInput;
   }
   return planner_result::kOk;
@@ -66,7 +66,7 @@ int TrapezoidPlanner::validateInput() const {
 
 int TrapezoidPlanner::plan() {
   plan_status_ = 0;
-  std::cout << "TrapezoidPlanner::plan" << std::endl;
+  Logger::instance()->print("TrapezoidPlanner::plan\n");
   if (const int r = validateInput(); r != planner_result::kOk) {
     plan_status_ = r;
     return r;
@@ -82,7 +82,7 @@ int TrapezoidPlanner::plan() {
 
   if (std::fabs(v0) > std::fabs(vmax) || std::fabs(v1) > std::fabs(vmax)) {
     plan_status_ = planner_result::kOverVmax;
-    std::cout << "You set v0 over vmax, or v1 over vmax!" << std::endl;
+    Logger::instance()->print("You set v0 over vmax, or v1 over vmax!\n");
     return planner_result::kOverVmax;
   }
 
@@ -92,8 +92,7 @@ int TrapezoidPlanner::plan() {
     // to any other axis's durations as a hold).
     result_ = r;
     plan_status_ = 1;
-    std::cout << "h:0, the axis holds its position" << std::endl
-              << "TrapezoidPlanner::plan finish!" << std::endl;
+    Logger::instance()->print("h:0, the axis holds its position\nTrapezoidPlanner::plan finish!\n");
     return planner_result::kOk;
   }
   double vv = h > 0.0 ? vmax : -vmax;
@@ -102,27 +101,23 @@ int TrapezoidPlanner::plan() {
   r.Sa = (v0 + vv) / 2.0 * r.Ta;
   r.Sd = (v1 + vv) / 2.0 * r.Td;
   const bool fits = std::fabs(r.Sa + r.Sd) <= std::fabs(h) && h * (r.Sa + r.Sd) >= 0.0;
-  std::cout << (fits ? 1 : 0) << std::endl
-            << "v0:" << v0 << std::endl
-            << "v1:" << v1 << std::endl
-            << "vmax:" << vmax << std::endl
-            << "aa:" << aa << std::endl
-            << "ad:" << ad << std::endl
-            << "h:" << h << std::endl;
+  Logger::instance()->print("%d\nv0:%g\nv1:%g\nvmax:%g\naa:%g\nad:%g\nh:%g\n", fits ? 1 : 0, v0, v1,
+                            vmax, aa, ad, h);
 
   if (!fits) {
     const double delta = std::fabs((v1 - v0) / aa) * (v0 + v1) / 2.0;
     if ((std::fabs(h) < DBL_MIN && std::fabs(delta) < DBL_MIN) || std::fabs(delta) > std::fabs(h) ||
         h * delta < 0.0) {
       plan_status_ = planner_result::kTooClose;
-      std::cout << (h > 0.0 ? "too close to plan+..." : "too close to plan-...") << std::endl;
+      Logger::instance()->print("%s\n",
+                                h > 0.0 ? "too close to plan+..." : "too close to plan-...");
       return planner_result::kTooClose;
     }
     if (h > 0.0) {
       vv = std::sqrt((2.0 * aa * ad * h - aa * v1 * v1 + ad * v0 * v0) / (ad - aa));
     } else {
       vv = -std::sqrt((-2.0 * aa * ad * h - aa * v1 * v1 + ad * v0 * v0) / (ad - aa));
-      std::cout << "Vv:" << vv << std::endl;
+      Logger::instance()->print("Vv:%g\n", vv);
     }
     r.Ta = std::fabs((vv - v0) / aa);
     r.Td = std::fabs((v1 - vv) / ad);
@@ -138,18 +133,18 @@ int TrapezoidPlanner::plan() {
   r.Tall = r.Ta + r.Tv + r.Td;
   if (!allFinite(r)) {
     plan_status_ = planner_result::kInvalidInput;
-    std::printf("TrapezoidPlanner plan is not finite (h=%g)\n", h);
+    Logger::instance()->print("TrapezoidPlanner plan is not finite (h=%g)\n", h);
     return planner_result::kInvalidInput;
   }
   result_ = r;
   plan_status_ = 1;
-  std::cout << "TrapezoidPlanner::plan finish!" << std::endl;
+  Logger::instance()->print("TrapezoidPlanner::plan finish!\n");
   return planner_result::kOk;
 }
 
 int TrapezoidPlanner::rePlan(const TrapezoidPlanResult* reference) {
   if (reference == nullptr) {
-    std::printf("TrapezoidPlanner::rePlan has no reference plan\n");
+    Logger::instance()->print("TrapezoidPlanner::rePlan has no reference plan\n");
     return planner_result::kInvalidInput;
   }
   const double ta = reference->Ta;
@@ -160,17 +155,17 @@ int TrapezoidPlanner::rePlan(const TrapezoidPlanResult* reference) {
   const double q1 = input_.q1;
   const double v0 = input_.v0;
   const double v1 = input_.v1;
-  std::printf("Ta=%lf,Td=%lf,Tall=%lf,Tv=%lf;\n", ta, td, tall, tv);
-  std::printf("q0=%lf,q1=%lf,v0=%lf,v1=%lf;\n", q0, q1, v0, v1);
+  Logger::instance()->print("Ta=%lf,Td=%lf,Tall=%lf,Tv=%lf;\n", ta, td, tall, tv);
+  Logger::instance()->print("q0=%lf,q1=%lf,v0=%lf,v1=%lf;\n", q0, q1, v0, v1);
   const double h = q1 - q0;
   const double denominator = 2.0 * tv + ta + td;
   if (!(denominator > 0.0) || !std::isfinite(denominator)) {
-    std::printf("TrapezoidPlanner::rePlan reference duration 2Tv+Ta+Td=%g is not positive\n",
-                denominator);
+    Logger::instance()->print(
+        "TrapezoidPlanner::rePlan reference duration 2Tv+Ta+Td=%g is not positive\n", denominator);
     return planner_result::kInvalidInput;
   }
   const double vv = (2.0 * h - ta * v0 - td * v1) / denominator;
-  std::printf("Vv=%lf;\n", vv);
+  Logger::instance()->print("Vv=%lf;\n", vv);
 
   TrapezoidPlanResult r;
   r.Vv = vv;
@@ -184,7 +179,7 @@ int TrapezoidPlanner::rePlan(const TrapezoidPlanResult* reference) {
   r.Sd = vv * td + 0.5 * r.a_dec * td * td;
   r.Sv = vv * tv;
   if (!allFinite(r)) {
-    std::printf("TrapezoidPlanner::rePlan result is not finite (Vv=%g)\n", vv);
+    Logger::instance()->print("TrapezoidPlanner::rePlan result is not finite (Vv=%g)\n", vv);
     return planner_result::kInvalidInput;
   }
   result_ = r;

@@ -32,8 +32,8 @@ void Robot::convert(const Eigen::MatrixXd& matrix, const std::vector<double>& in
                     std::vector<double>& out) const {
   const int n = robot_para_.axis_num;
   if (static_cast<int>(in.size()) != n || static_cast<int>(out.size()) != n) {
-    std::printf("size()!=robot_para_.axis_num,%d,%d\n", static_cast<int>(in.size()),
-                static_cast<int>(out.size()));
+    Logger::instance()->print("size()!=robot_para_.axis_num,%d,%d\n", static_cast<int>(in.size()),
+                              static_cast<int>(out.size()));
     return;
   }
   Eigen::Map<const Eigen::VectorXd> in_vector(in.data(), n);
@@ -60,7 +60,7 @@ void Robot::motorTorqueToJointTorque(const std::vector<double>& in,
 
 int Robot::setMotorPositions(const std::vector<double>& motor_positions) {
   if (static_cast<int>(motor_positions.size()) != robot_para_.axis_num) {
-    std::printf("motor_positions.size()!=robot_para_.axis_num\n");
+    Logger::instance()->print("motor_positions.size()!=robot_para_.axis_num\n");
     return robot_result::kSizeMismatch;
   }
   // Every value is checked before any axis is written: a write that moved some axes and not
@@ -68,25 +68,30 @@ int Robot::setMotorPositions(const std::vector<double>& motor_positions) {
   for (size_t i = 0; i < motor_positions.size(); ++i) {
     const double position = motor_positions[i];
     if (!std::isfinite(position)) {
-      std::printf("%d (start from 1) axis motor position is not finite, nothing written\n",
-                  static_cast<int>(i) + 1);
+      Logger::instance()->print(
+          "%d (start from 1) axis motor position is not finite, nothing written\n",
+          static_cast<int>(i) + 1);
       return robot_result::kNotFinite;
     }
     const AxisPara& axis = robot_para_.axis_paras[i];
     const double last = last_motor_positions_[i];
-    const bool inside = position >= axis.min_motor_pos && position <= axis.max_motor_pos;
+    // The range comes from the joint limits through the coupling: a joint exactly on its limit
+    // may land a rounding error beyond it on the motor side.
+    const double slack = kRangeSlack * std::max(1.0, std::abs(position));
+    const bool inside =
+        position >= axis.min_motor_pos - slack && position <= axis.max_motor_pos + slack;
     // Outside the range an axis may hold or come back, never go further out (a NaN last position
     // allows neither).
     const bool coming_back = (position > axis.max_motor_pos && position <= last) ||
                              (position < axis.min_motor_pos && position >= last);
     if (!inside && !coming_back) {
       if (std::isnan(last)) {
-        std::printf(
+        Logger::instance()->print(
             "%d (start from 1) axis motor position %g is outside its range [%g, %g], nothing "
             "written\n",
             static_cast<int>(i) + 1, position, axis.min_motor_pos, axis.max_motor_pos);
       } else {
-        std::printf(
+        Logger::instance()->print(
             "%d (start from 1) axis motor position %g is outside its range [%g, %g] and not on "
             "its way back from %g, nothing written\n",
             static_cast<int>(i) + 1, position, axis.min_motor_pos, axis.max_motor_pos, last);
@@ -97,8 +102,8 @@ int Robot::setMotorPositions(const std::vector<double>& motor_positions) {
   for (size_t i = 0; i < motor_positions.size(); ++i) {
     const int code = robot_para_.axis_paras[i].motor->setMotorPosition(motor_positions[i]);
     if (code != 0) {
-      std::printf("%d (start from 1) axis setMotorPosition error! error code=<%d>\n",
-                  static_cast<int>(i) + 1, code);
+      Logger::instance()->print("%d (start from 1) axis setMotorPosition error! error code=<%d>\n",
+                                static_cast<int>(i) + 1, code);
       return code;
     }
     last_motor_positions_[i] = motor_positions[i];

@@ -29,6 +29,8 @@ inline constexpr int kOutOfRange = -3;
 // control thread; robot_para_ is read-only after construction and may be read by any thread.
 class Robot {
  public:
+  // Relative slack of the motor range check, for the rounding of the joint-to-motor conversion.
+  static constexpr double kRangeSlack = 1e-9;
   // Loads the parameter file. On failure logs "load yaml file failed\n" (FATAL, code 2) and ends
   // the process with exit status 1.
   explicit Robot(const std::string& robot_para_file);

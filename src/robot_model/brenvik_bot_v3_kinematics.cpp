@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/logger.h"
+
 namespace brenvik {
 
 namespace {
@@ -28,12 +30,12 @@ void requireJoints(const std::vector<double>& values, size_t count, const char* 
 // Prints why a and b differ and returns false when they do. A NaN twist counts as a difference.
 bool sameAlphas(const std::vector<double>& a, const std::array<double, 5>& b) {
   if (a.size() != b.size()) {
-    std::printf("vector a size not equal vector b size\n");
+    Logger::instance()->print("vector a size not equal vector b size\n");
     return false;
   }
   for (size_t i = 0; i < a.size(); ++i) {
     if (!(std::fabs(a[i] - b[i]) <= kAlphaTolerance)) {
-      std::printf("alpha sequence not equal\n");
+      Logger::instance()->print("alpha sequence not equal\n");
       return false;
     }
   }
@@ -79,13 +81,13 @@ BrenvikBotV3Kinematics::BrenvikBotV3Kinematics() {
 int BrenvikBotV3Kinematics::setJointLimits(const std::vector<double>& min_joints,
                                            const std::vector<double>& max_joints) {
   if (min_joints.size() != kJointCount || max_joints.size() != kJointCount) {
-    std::printf("the joint limits need %d values each\n", kJointCount);
+    Logger::instance()->print("the joint limits need %d values each\n", kJointCount);
     return kinematics_result::kSizeMismatch;
   }
   for (int i = 0; i < kJointCount; ++i) {
     if (!(min_joints[i] <= max_joints[i])) {
-      std::printf("joint %d: the lower limit %lf is not below the upper limit %lf\n", i + 1,
-                  min_joints[i], max_joints[i]);
+      Logger::instance()->print("joint %d: the lower limit %lf is not below the upper limit %lf\n",
+                                i + 1, min_joints[i], max_joints[i]);
       return kinematics_result::kSizeMismatch;
     }
   }
@@ -100,21 +102,22 @@ int BrenvikBotV3Kinematics::setMdhPara(const std::vector<double>& zds,
                                        const std::vector<double>& qzeros) {
   const size_t n = kJointCount;
   if (zds.size() != n || xas.size() != n || alphas.size() != n || qzeros.size() != n) {
-    std::printf("the size of zds,xas,alphas,qzeros not equal\n");
+    Logger::instance()->print("the size of zds,xas,alphas,qzeros not equal\n");
     return kinematics_result::kSizeMismatch;
   }
   if (!sameAlphas(alphas, kAlphaTemplate)) {
-    std::printf("the input robot type is not right!!!\n");
+    Logger::instance()->print("the input robot type is not right!!!\n");
     return kinematics_result::kWrongArmType;
   }
   std::copy(zds.begin(), zds.end(), zds_.begin());
   std::copy(xas.begin(), xas.end(), xas_.begin());
   std::copy(alphas.begin(), alphas.end(), alphas_.begin());
   std::copy(qzeros.begin(), qzeros.end(), qzeros_.begin());
-  std::printf("\033[42m ######################mdh para##########################\033[0m\n");
+  Logger::instance()->print(
+      "\033[42m ######################mdh para##########################\033[0m\n");
   for (int i = 0; i < kJointCount; ++i) {
-    std::printf("%d(zd xa alpha qzero)=(%lf,%lf,%lf,%lf)\n", i, zds_[i], xas_[i], alphas_[i],
-                qzeros_[i]);
+    Logger::instance()->print("%d(zd xa alpha qzero)=(%lf,%lf,%lf,%lf)\n", i, zds_[i], xas_[i],
+                              alphas_[i], qzeros_[i]);
   }
   for (int i = 0; i < kJointCount; ++i) {
     cos_alphas_[i] = std::cos(alphas_[i]);
@@ -216,24 +219,24 @@ int BrenvikBotV3Kinematics::inverseKinematics(const Eigen::Matrix4d& pose,
   }
   if (outside_type >= 0) {
     const Candidate& c = candidates[outside_type];
-    std::printf(
+    Logger::instance()->print(
         "inverseKinematics: every solution of the pose leaves the joint limits (axis %d at %lf, "
         "limits [%lf, %lf])\n",
         c.outside + 1, c.theta[c.outside], min_joints_[c.outside], max_joints_[c.outside]);
     return kinematics_result::kOutsideJointLimits;
   }
   if (count > 0) {
-    std::printf(
+    Logger::instance()->print(
         "inverseKinematics: this arm cannot reach the orientation of the pose (the nearest "
         "solution misses it by %lf)\n",
         smallest_miss);
     return kinematics_result::kUnreachableOrientation;
   }
   if (singular) {
-    std::printf("j3 singularity error!!!\n");
+    Logger::instance()->print("j3 singularity error!!!\n");
     return kinematics_result::kSingular;
   }
-  std::printf("inverseKinematics not a number!!!!\n");
+  Logger::instance()->print("inverseKinematics not a number!!!!\n");
   return kinematics_result::kNoSolution;
 }
 
@@ -243,12 +246,12 @@ int BrenvikBotV3Kinematics::inverseKinematicsByArmType(const Eigen::Matrix4d& po
   LinkValues theta;
   const int r = solve(pose, arm_type, theta);
   if (r == kinematics_result::kSingular) {
-    std::printf("j3 singularity error!!!\n");
+    Logger::instance()->print("j3 singularity error!!!\n");
     return r;
   }
   joints.assign(theta.begin(), theta.end());
   if (r == kinematics_result::kNoSolution) {
-    std::printf("inverseKinematics not a number!!!!\n");
+    Logger::instance()->print("inverseKinematics not a number!!!!\n");
     return r;
   }
   printSolution(arm_type, joints);
@@ -352,8 +355,8 @@ int BrenvikBotV3Kinematics::solve(const Eigen::Matrix4d& pose, const std::array<
 
 void BrenvikBotV3Kinematics::printSolution(const std::array<int, 2>& arm_type,
                                            const std::vector<double>& joints) {
-  std::printf("armtype=[%d,%d]\n%lf,%lf,%lf,%lf,%lf,\n", arm_type[0], arm_type[1], joints[0],
-              joints[1], joints[2], joints[3], joints[4]);
+  Logger::instance()->print("armtype=[%d,%d]\n%lf,%lf,%lf,%lf,%lf,\n", arm_type[0], arm_type[1],
+                            joints[0], joints[1], joints[2], joints[3], joints[4]);
 }
 
 int BrenvikBotV3Kinematics::reservedOperation() { return kinematics_result::kOk; }

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/logger.h"
+
 namespace brenvik {
 
 namespace {
@@ -88,7 +90,7 @@ void CollisionDetectorBrenvikBotV5::initCollisionDetector(std::shared_ptr<RobotP
 
 void CollisionDetectorBrenvikBotV5::setCollisionSensitivity(const std::vector<double>& command) {
   if (command.empty()) {
-    std::printf("setCollisionSensitivity: empty command ignored\n");
+    Logger::instance()->print("setCollisionSensitivity: empty command ignored\n");
     return;
   }
   // Anything that does not truncate to an int (NaN, infinite, huge) selects no command.

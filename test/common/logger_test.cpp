@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
 #include <string>
+#include <vector>
 
 namespace brenvik {
 namespace {
@@ -134,11 +137,44 @@ TEST_F(LoggerTest, InfoNeverTouchesTheStatusAndPrintsEmptyText) {
   EXPECT_EQ(ROBOTSTATUS(), RobotStatus::NORMAL);
 }
 
-TEST_F(LoggerTest, LongTextIsFormattedWhole) {
-  logger_->display_level_ = 1;
+TEST_F(LoggerTest, LongTextIsCutToTheFixedLine) {
   const std::string long_text(5000, 'x');
   capture(2, 1, "%s", long_text.c_str());
-  EXPECT_EQ(logger_->statusText(), long_text);
+  EXPECT_EQ(logger_->statusText(), long_text.substr(0, ConsoleLine::kTextSize - 1));
+}
+
+// Through the console queue every line keeps its order, reaches the sink with its level, file
+// and line, and a console that cannot keep up costs dropped lines, never a blocked caller.
+TEST_F(LoggerTest, ConsoleThreadPrintsInOrderFeedsTheSinkAndCountsDroppedLines) {
+  logger_->display_level_ = 1;
+  std::vector<std::string> seen;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  logger_->setConsoleSink([&](const ConsoleLine& line) {
+    if (seen.empty()) released.wait();  // holds the console thread on the first line
+    seen.push_back(std::to_string(line.level) + " " + line.file + ":" + std::to_string(line.line) +
+                   " " + line.text);
+  });
+  ::testing::internal::CaptureStdout();
+  logger_->startConsoleThread();
+  const int lines = static_cast<int>(Logger::kQueueLines) + 40;
+  for (int i = 0; i < lines; ++i) {
+    logger_->log(2, 1, "./src/x.cpp", i, "line %d", i);
+  }
+  const std::uint64_t dropped = logger_->droppedLines();
+  release.set_value();
+  logger_->stopConsoleThread();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_GE(dropped, 40u - 16u);
+  EXPECT_EQ(seen.size() + dropped, static_cast<size_t>(lines));
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), "2 ./src/x.cpp:0 line 0");
+  EXPECT_NE(out.find("; ./src/x.cpp:0 line 0"), std::string::npos);
+  EXPECT_NE(out.find(std::to_string(dropped) + " console lines dropped"), std::string::npos);
+  EXPECT_TRUE(
+      std::is_sorted(seen.begin(), seen.end(), [](const std::string& a, const std::string& b) {
+        return std::stoi(a.substr(a.find(':') + 1)) < std::stoi(b.substr(b.find(':') + 1));
+      }));
 }
 
 }  // namespace
