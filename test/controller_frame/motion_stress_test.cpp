@@ -216,6 +216,10 @@ class MotionStressTest : public ::testing::Test {
   // A goal through the action server's three handlers, as the executor would call them.
   void sendGoal() {
     auto goal = std::make_shared<FollowJointTrajectory::Goal>();
+    // The arm's joint names, now and then one short.
+    for (int i = 1; i <= 5; ++i)
+      goal->trajectory.joint_names.push_back("joint" + std::to_string(i));
+    if (chance(0.03)) goal->trajectory.joint_names.pop_back();
     for (const auto& row : splineRows()) {
       trajectory_msgs::msg::JointTrajectoryPoint point;
       point.positions.assign(row.begin(), row.end() - (chance(0.03) ? 3 : 1));
