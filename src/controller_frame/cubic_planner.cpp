@@ -32,8 +32,8 @@ int CubicPlanner::validateInput() const {
                               input_.positions.size(), n);
     return planner_result::kInvalidInput;
   }
-  if (n < 3) {
-    Logger::instance()->print("CubicPlanner needs at least 3 knots, got %zu\n", n);
+  if (n < 2) {
+    Logger::instance()->print("CubicPlanner needs at least 2 knots, got %zu\n", n);
     return planner_result::kInvalidInput;
   }
   for (size_t i = 0; i < n; ++i) {

@@ -13,7 +13,7 @@ class CubicPlanner : public TrajectoryInterface {
  public:
   CubicPlanner() : TrajectoryInterface(0) {}
 
-  // planner_result::kOk, or kInvalidInput (fewer than 3 knots, lengths differ, a value not
+  // planner_result::kOk, or kInvalidInput (fewer than 2 knots, lengths differ, a value not
   // finite, times not strictly increasing; the message names the value). Prints
   // "CubicPlanner::plan finish!" on success.
   [[nodiscard]] int plan() override;

@@ -120,9 +120,8 @@ JointMove JointMoveBuilder::pointToPoint(const std::vector<double>& start,
 JointMove JointMoveBuilder::spline(const std::vector<double>& start,
                                    const std::vector<std::vector<double>>& points,
                                    const std::vector<double>& times) const {
-  if (points.size() < 4) {
-    return refuse(joint_move_result::kTooFewPoints,
-                  "There are not eough point to get cubicspline.\n");
+  if (points.empty()) {
+    return refuse(joint_move_result::kTooFewPoints, "The trajectory has no points.\n");
   }
   if (times.size() != points.size() || static_cast<int>(start.size()) != axis_num_) {
     return refuse(joint_move_result::kWrongSize, "Every point needs one time.\n");
@@ -144,8 +143,12 @@ JointMove JointMoveBuilder::spline(const std::vector<double>& start,
     }
   }
   // The reference must not jump: a late first point is reached from the start point; an early one
-  // must already be there.
+  // must already be there, and the start takes its place.
   const bool from_start = times[0] > 0.0;
+  if (!from_start && points.size() < 2) {
+    return refuse(joint_move_result::kTooFewPoints,
+                  "The trajectory's only point is at 0 s: it needs a point after 0 s.\n");
+  }
   if (!from_start) {
     for (int i = 0; i < axis_num_; ++i) {
       const double threshold = robot_->robot_para_.axis_paras[i].joint_pos_error_threshold;
@@ -164,11 +167,9 @@ JointMove JointMoveBuilder::spline(const std::vector<double>& start,
     CubicPlannerInput input;
     input.positions.reserve(points.size() + 1);
     input.times.reserve(points.size() + 1);
-    if (from_start) {
-      input.positions.push_back(start[i]);
-      input.times.push_back(0.0);
-    }
-    for (size_t k = 0; k < points.size(); ++k) {
+    input.positions.push_back(start[i]);
+    input.times.push_back(0.0);
+    for (size_t k = from_start ? 0 : 1; k < points.size(); ++k) {
       input.positions.push_back(points[k][i]);
       input.times.push_back(times[k]);
     }

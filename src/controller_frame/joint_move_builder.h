@@ -17,7 +17,7 @@ inline constexpr int kOk = 0;
 inline constexpr int kWrongSize = -1;           // a point or target without N values
 inline constexpr int kNotFinite = -2;           // a value that is not a number
 inline constexpr int kOutOfRange = -3;          // a target or point outside its joint limits
-inline constexpr int kTooFewPoints = -4;        // a spline of fewer than 4 points
+inline constexpr int kTooFewPoints = -4;        // a spline without a point after 0 s
 inline constexpr int kTimesNotIncreasing = -5;  // spline times not strictly increasing from >= 0
 inline constexpr int kStartJump = -6;           // the first point at 0 s is away from the start
 inline constexpr int kPlanFailed = -7;          // planAllJoints failed
@@ -53,9 +53,9 @@ class JointMoveBuilder {
                                        double acc_scale) const;
 
   // Move along clamped cubic splines through timed points (points[k] holds at least N joint
-  // values; extra values are ignored). When the first time is after 0 s the motion starts from
-  // start at 0 s; a first point at 0 s must lie within each axis's joint_pos_error_threshold of
-  // start. The motion between the points, computed from the spline segments, must stay inside the
+  // values; extra values are ignored), one point or more. The motion starts from start at 0 s: a
+  // first point after 0 s is reached from it; a first point at 0 s must lie within each axis's
+  // joint_pos_error_threshold of start and is replaced by it, so that the reference never jumps. The motion between the points, computed from the spline segments, must stay inside the
   // joint limits (or go no further out than the start) and within max_joint_vel and max_joint_acc.
   [[nodiscard]] JointMove spline(const std::vector<double>& start,
                                  const std::vector<std::vector<double>>& points,

@@ -15,7 +15,7 @@ inline constexpr int kNoPlanners = -1;
 // velocities is a valid profile of zero length).
 inline constexpr int kTooClose = -2;
 // An input would produce a value that is not finite: non-finite numbers, vmax or aa not positive,
-// ad not negative, cubic times not strictly increasing, fewer than 3 cubic knots, mismatched
+// ad not negative, cubic times not strictly increasing, fewer than 2 cubic knots, mismatched
 // vector lengths, or a planner count that differs from the axis count.
 inline constexpr int kInvalidInput = -3;
 // planAllJoints: an axis cannot be kept within its velocity and acceleration limits when the axes

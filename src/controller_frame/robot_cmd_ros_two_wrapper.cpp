@@ -15,6 +15,14 @@ namespace {
 using std::placeholders::_1;
 using std::placeholders::_2;
 
+// The axis (0-based) of a joint name joint1..jointN, or -1.
+int axisOfJointNameIn(const std::string& name, int axis_num) {
+  for (int i = 0; i < axis_num; ++i) {
+    if (name == "joint" + std::to_string(i + 1)) return i;
+  }
+  return -1;
+}
+
 bool isFinal(int status) {
   return status == cmd_status::kSucceeded || status == cmd_status::kFailed ||
          status == cmd_status::kStopped;
@@ -205,8 +213,8 @@ void RobotCmdRosTwoWrapper::movsCallback(
   }
   const auto points_num = static_cast<int32_t>(msg->layout.dim[0].size);
   const auto values_num = static_cast<int32_t>(msg->layout.dim[1].size);
-  if (points_num < 4) {
-    ROS2_INFO(get_logger(), "There are not eough point to get cubicspline.\n");
+  if (points_num < 1) {
+    ROS2_INFO(get_logger(), "The movj_s message holds no points.\n");
     return;
   }
   if (values_num != axis_num_ + 1) {
@@ -357,9 +365,14 @@ void RobotCmdRosTwoWrapper::setCollisionSensitivityCallback(
 
 ros2::action::GoalResponse RobotCmdRosTwoWrapper::handle_goal(
     const ros2::action::GoalUUID&, std::shared_ptr<const FollowJointTrajectory::Goal>) {
+  if (ROBOTSTATUS() >= RobotStatus::ERROR) {
+    // A rejected goal gets no result to carry a reason: the console and /rosout say it.
+    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected,
+               "Goal rejected: the controller is in its error state, recover first.\n");
+    return ros2::action::GoalResponse::REJECT;
+  }
   Logger::instance()->info("handle_goal \n");
-  return ROBOTSTATUS() < RobotStatus::ERROR ? ros2::action::GoalResponse::ACCEPT_AND_EXECUTE
-                                            : ros2::action::GoalResponse::REJECT;
+  return ros2::action::GoalResponse::ACCEPT_AND_EXECUTE;
 }
 
 ros2::action::CancelResponse RobotCmdRosTwoWrapper::handle_cancel(std::shared_ptr<GoalHandle>) {
@@ -383,73 +396,195 @@ void RobotCmdRosTwoWrapper::abortGoal(const std::shared_ptr<GoalHandle>& goal_ha
   goal_handle->abort(result);
 }
 
-void RobotCmdRosTwoWrapper::execute(std::shared_ptr<GoalHandle> goal_handle) {
+RobotCmdRosTwoWrapper::GoalPlan RobotCmdRosTwoWrapper::planGoal(
+    const FollowJointTrajectory::Goal& goal) const {
   using Result = FollowJointTrajectory::Result;
+  GoalPlan plan;
+  const auto refuse = [&plan](int32_t code, std::string text) {
+    plan.error_code = code;
+    plan.error_string = std::move(text);
+    return std::move(plan);
+  };
   if (ROBOTSTATUS() >= RobotStatus::ERROR) {
-    LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected,
-               "system FATAL error,execute spline trajectory error!\n");
-    abortGoal(goal_handle, Result::INVALID_GOAL, "");
-    return;
+    return refuse(Result::INVALID_GOAL,
+                  "The controller is in its error state: recover before sending goals.");
   }
-  const std::shared_ptr<const FollowJointTrajectory::Goal> goal = goal_handle->get_goal();
-  const auto& trajectory_points = goal->trajectory.points;
-  const int points_num = static_cast<int>(trajectory_points.size());
-  Logger::instance()->info("First Move_group give us %d points\n", points_num);
-  if (points_num < 4) {
-    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected,
-               "There are not eough point to get cubicspline.\n");
-    if (ros2::ok()) {
-      abortGoal(goal_handle, Result::INVALID_GOAL, "");
-      LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "Goal Failed\n");
-    }
-    return;
+  const auto& trajectory = goal.trajectory;
+  if (trajectory.points.empty()) {
+    return refuse(Result::INVALID_GOAL, "The goal has no points.");
   }
 
-  const std::vector<int> order =
-      JointMoveBuilder::axisOrder(goal->trajectory.joint_names, axis_num_);
-  std::vector<std::vector<double>> points(points_num);
+  // joint_names must name every axis once: axis_of_name[k] is the axis of the k-th name.
+  std::vector<int> axis_of_name;
+  std::vector<int> name_of_axis(axis_num_, -1);
+  std::string unknown;
+  std::string twice;
+  for (size_t k = 0; k < trajectory.joint_names.size(); ++k) {
+    const std::string& name = trajectory.joint_names[k];
+    const int axis = axisOfJointNameIn(name, axis_num_);
+    axis_of_name.push_back(axis);
+    if (axis < 0) {
+      unknown += " " + name;
+    } else if (name_of_axis[axis] >= 0) {
+      twice += " " + name;
+    } else {
+      name_of_axis[axis] = static_cast<int>(k);
+    }
+  }
+  std::string missing;
+  for (int i = 0; i < axis_num_; ++i) {
+    if (name_of_axis[i] < 0) missing += " joint" + std::to_string(i + 1);
+  }
+  if (!unknown.empty() || !twice.empty() || !missing.empty()) {
+    std::string text =
+        "joint_names must name joint1..joint" + std::to_string(axis_num_) + " once each:";
+    if (!unknown.empty()) text += " unknown" + unknown + ";";
+    if (!twice.empty()) text += " named twice" + twice + ";";
+    if (!missing.empty()) text += " missing" + missing + ";";
+    text.back() = '.';
+    return refuse(Result::INVALID_JOINTS, text);
+  }
+
+  const size_t points_num = trajectory.points.size();
+  std::vector<std::vector<double>> points(points_num, std::vector<double>(axis_num_));
   std::vector<double> times(points_num);
-  for (int k = 0; k < points_num; ++k) {
-    const auto& positions = trajectory_points[k].positions;
-    if (static_cast<int>(positions.size()) < axis_num_) {
-      const std::string text = "The " + std::to_string(k + 1) + "st point has " +
-                               std::to_string(positions.size()) + " positions, fewer than the " +
-                               std::to_string(axis_num_) + " axes.\n";
-      ROS2_INFO(get_logger(), "%s", text.c_str());
-      abortGoal(goal_handle, Result::INVALID_GOAL, text);
-      return;
+  for (size_t k = 0; k < points_num; ++k) {
+    const auto& point = trajectory.points[k];
+    if (point.positions.size() != trajectory.joint_names.size()) {
+      return refuse(Result::INVALID_GOAL,
+                    "Point " + std::to_string(k + 1) + " has " +
+                        std::to_string(point.positions.size()) + " positions for " +
+                        std::to_string(trajectory.joint_names.size()) + " joint names.");
     }
-    points[k].resize(axis_num_);
     for (int i = 0; i < axis_num_; ++i) {
-      points[k][i] = positions[order[i]];
+      points[k][i] = point.positions[name_of_axis[i]];
     }
-    const auto& time = trajectory_points[k].time_from_start;
-    times[k] = time.sec + time.nanosec * 1e-9;
+    times[k] = point.time_from_start.sec + point.time_from_start.nanosec * 1e-9;
   }
 
-  Logger* logger = Logger::instance();
-  logger->info("I recieve movj_s_action:\n");
-  for (int k = 0; k < points_num; ++k) {
-    for (double value : points[k]) {
-      logger->info("%lf,", value);
+  // A stamped goal is meant to start at its stamp; one that would already have ended is refused
+  // (a later stamp starts at once).
+  const auto& stamp = trajectory.header.stamp;
+  if (stamp.sec != 0 || stamp.nanosec != 0) {
+    const double late = now().seconds() - (stamp.sec + stamp.nanosec * 1e-9) - times.back();
+    if (late > 0.0) {
+      return refuse(Result::OLD_HEADER_TIMESTAMP,
+                    "The goal's header stamp is so old that its trajectory would have ended " +
+                        std::to_string(late) + " s ago.");
     }
-    logger->info(";Time (s) = %lf;\n", times[k]);
   }
 
+  // Tolerances by joint name: 0 the default, negative none.
+  plan.path_tolerance.assign(axis_num_, 0.0);
+  plan.goal_tolerance.resize(axis_num_);
+  for (int i = 0; i < axis_num_; ++i) {
+    plan.goal_tolerance[i] = robot_->robot_para_.axis_paras[i].joint_pos_error_threshold;
+  }
+  const auto apply = [&](const std::vector<control_msgs::msg::JointTolerance>& given,
+                         std::vector<double>& out, const char* what) {
+    for (const auto& tolerance : given) {
+      const int axis = axisOfJointNameIn(tolerance.name, axis_num_);
+      if (axis < 0) {
+        return std::string("The ") + what + " names an unknown joint " + tolerance.name + ".";
+      }
+      if (!std::isfinite(tolerance.position)) {
+        return std::string("The ") + what + " of " + tolerance.name + " is not a number.";
+      }
+      if (tolerance.position < 0.0) {
+        out[axis] = 0.0;
+      } else if (tolerance.position > 0.0) {
+        out[axis] = tolerance.position;
+      }
+    }
+    return std::string();
+  };
+  for (const std::string& error :
+       {apply(goal.path_tolerance, plan.path_tolerance, "path tolerance"),
+        apply(goal.goal_tolerance, plan.goal_tolerance, "goal tolerance")}) {
+    if (!error.empty()) {
+      const bool unknown_joint = error.find("unknown joint") != std::string::npos;
+      return refuse(unknown_joint ? Result::INVALID_JOINTS : Result::INVALID_GOAL, error);
+    }
+  }
+  const double goal_time = goal.goal_time_tolerance.sec + goal.goal_time_tolerance.nanosec * 1e-9;
+  if (goal_time > 0.0) plan.goal_time_tolerance = goal_time;
+
+  Logger::instance()->info("Goal of %zu points over %lf s\n", points_num, times.back());
   JointMove move = builder_.spline(interpolator_->getMotionStartPoint(), points, times);
   if (move.result != joint_move_result::kOk) {
-    ROS2_INFO(get_logger(), "%s", move.message.c_str());
-    abortGoal(goal_handle, Result::INVALID_GOAL, move.message);
+    std::string text = move.message;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return refuse(Result::INVALID_GOAL, text);
+  }
+  plan.cmd = std::move(move.cmd);
+  plan.last_point = points.back();
+  return plan;
+}
+
+void RobotCmdRosTwoWrapper::execute(std::shared_ptr<GoalHandle> goal_handle) {
+  GoalPlan plan = planGoal(*goal_handle->get_goal());
+  if (!plan.cmd) {
+    // The same words on the console (and /rosout) as in the result.
+    LOG_STATUS(RobotStatus::WARN, error_code::kCommandRejected, "Goal refused: %s\n",
+               plan.error_string.c_str());
+    abortGoal(goal_handle, plan.error_code, plan.error_string);
     return;
   }
-  AllAxisesJointPlanCmd* cmd = move.cmd.release();
+  AllAxisesJointPlanCmd* cmd = plan.cmd.release();
   cmd->is_block = true;
   Watched watched;
   watched.cmd = cmd;
   watched.goal = goal_handle;
   watched.plan = cmd;
-  watched_.push_back(watched);
+  watched.last_point = std::move(plan.last_point);
+  watched.path_tolerance = std::move(plan.path_tolerance);
+  watched.goal_tolerance = std::move(plan.goal_tolerance);
+  watched.goal_time_tolerance = plan.goal_time_tolerance;
+  watched_.push_back(std::move(watched));
   interpolator_->addCmd(cmd);
+}
+
+void RobotCmdRosTwoWrapper::checkPath(Watched& watched) {
+  if (watched.violation_code != 0 || watched.stop_requested) return;
+  const double t =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - watched.started).count();
+  const std::vector<double> actual = interpolator_->getActualJointPositions();
+  for (int i = 0; i < axis_num_; ++i) {
+    const double tolerance = watched.path_tolerance[i];
+    if (tolerance <= 0.0) continue;
+    const double desired = watched.plan->traj_interface_ptrs_[i]->calPosition(t, nullptr);
+    const double error = std::abs(desired - actual[i]);
+    if (error > tolerance) {
+      watched.violation_code = FollowJointTrajectory::Result::PATH_TOLERANCE_VIOLATED;
+      char text[160];
+      std::snprintf(text, sizeof(text),
+                    "joint%d was %g rad from its path at %.3f s (path tolerance %g): the arm "
+                    "was stopped.",
+                    i + 1, error, t, tolerance);
+      watched.violation = text;
+      LOG_STATUS(RobotStatus::WARN, error_code::kTrajectoryFault, "%s\n", text);
+      interpolator_->requestStop();
+      watched.stop_requested = true;
+      return;
+    }
+  }
+}
+
+bool RobotCmdRosTwoWrapper::withinGoalTolerance(const Watched& watched, std::string& reason) const {
+  const std::vector<double> actual = interpolator_->getActualJointPositions();
+  for (int i = 0; i < axis_num_; ++i) {
+    const double tolerance = watched.goal_tolerance[i];
+    const double error = std::abs(actual[i] - watched.last_point[i]);
+    if (tolerance > 0.0 && error > tolerance) {
+      char text[160];
+      std::snprintf(text, sizeof(text),
+                    "joint%d ended %g rad from the goal's last point (goal tolerance %g).", i + 1,
+                    error, tolerance);
+      reason = text;
+      return false;
+    }
+  }
+  return true;
 }
 
 void RobotCmdRosTwoWrapper::watchBlockingCommands() {
@@ -482,13 +617,40 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
     if (!isFinal(status)) {
       if (watched.goal && watched.executing) {
         publishFeedback(watched);
+        checkPath(watched);
       }
       ++it;
       continue;
     }
+    // A goal whose trajectory ended is held (and the queue with it) until every axis is within
+    // its goal tolerance, at most goal_time_tolerance.
+    std::string goal_miss;
+    if (watched.goal && status == cmd_status::kSucceeded &&
+        !withinGoalTolerance(watched, goal_miss)) {
+      const auto now = std::chrono::steady_clock::now();
+      if (!watched.settling) {
+        watched.settling = true;
+        watched.settle_deadline =
+            now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                      std::chrono::duration<double>(watched.goal_time_tolerance));
+      }
+      if (now < watched.settle_deadline && !canceling) {
+        ++it;
+        continue;
+      }
+    }
     if (watched.goal && ros2::ok() && watched.goal->is_active()) {
       auto result = std::make_shared<Result>();
-      if (status == cmd_status::kSucceeded) {
+      if (watched.violation_code != 0 && !canceling) {
+        result->error_code = watched.violation_code;
+        result->error_string = watched.violation;
+        watched.goal->abort(result);
+      } else if (status == cmd_status::kSucceeded && !goal_miss.empty() && !canceling) {
+        result->error_code = Result::GOAL_TOLERANCE_VIOLATED;
+        result->error_string = goal_miss;
+        LOG_STATUS(RobotStatus::WARN, error_code::kTrajectoryFault, "%s\n", goal_miss.c_str());
+        watched.goal->abort(result);
+      } else if (status == cmd_status::kSucceeded && !canceling) {
         result->error_code = Result::SUCCESSFUL;
         watched.goal->succeed(result);
       } else if (watched.plan != nullptr && watched.plan->refused_at_start.load()) {

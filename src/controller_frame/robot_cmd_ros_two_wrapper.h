@@ -31,6 +31,9 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
 
   // How often blocking commands are checked and trajectory feedback is published.
   static constexpr std::chrono::milliseconds kWatchPeriod{20};
+  // How long a goal that ended away from its last point may take to come within its goal
+  // tolerance when the goal gives no goal_time_tolerance.
+  static constexpr double kDefaultGoalTimeTolerance = 1.0;  // s
   // How long a recover waits for the status to fall below ERROR.
   static constexpr std::chrono::milliseconds kRecoverTimeout{2000};
 
@@ -66,6 +69,26 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
   void handle_accepted(std::shared_ptr<GoalHandle> goal_handle);
   void execute(std::shared_ptr<GoalHandle> goal_handle);
 
+  // A trajectory goal checked and planned. error_code is SUCCESSFUL with cmd set, or the
+  // result's code (INVALID_GOAL, INVALID_JOINTS, OLD_HEADER_TIMESTAMP) with the reason.
+  // Tolerances per axis in rad (N values): a path tolerance of 0 is not checked; a goal
+  // tolerance of 0 is not checked either (the loop's own arrival check against
+  // joint_pos_error_threshold still applies).
+  struct GoalPlan {
+    int32_t error_code = FollowJointTrajectory::Result::SUCCESSFUL;
+    std::string error_string;
+    std::unique_ptr<AllAxisesJointPlanCmd> cmd;
+    std::vector<double> last_point;
+    std::vector<double> path_tolerance;
+    std::vector<double> goal_tolerance;
+    double goal_time_tolerance = kDefaultGoalTimeTolerance;  // s
+  };
+  // Checks a goal as a FollowJointTrajectory controller does: joint_names must name joint1..jointN
+  // once each, every point holds one position per name; a tolerance of 0 means the controller's
+  // default (path: none; goal: joint_pos_error_threshold), a negative one none. Plans the spline
+  // from the interpolator's start point. Command node thread.
+  [[nodiscard]] GoalPlan planGoal(const FollowJointTrajectory::Goal& goal) const;
+
   // Finishes the goals and releases the blocking commands whose outcome is known; publishes
   // feedback of the goals under way; advances a recover under way. Called by the watch timer.
   void watchBlockingCommands();
@@ -81,6 +104,15 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
     bool stop_requested = false;
     bool executing = false;
     std::chrono::steady_clock::time_point started;
+    // Goals only: what ends them besides the command's outcome.
+    std::vector<double> last_point;
+    std::vector<double> path_tolerance;
+    std::vector<double> goal_tolerance;
+    double goal_time_tolerance = 0.0;
+    bool settling = false;  // the command succeeded, the goal waits for its goal tolerance
+    std::chrono::steady_clock::time_point settle_deadline;
+    int32_t violation_code = 0;  // PATH_TOLERANCE_VIOLATED once the path was left
+    std::string violation;
   };
 
   // The configuration, read-only, as parameters: robot_para_file (from the node options'
@@ -90,6 +122,10 @@ class RobotCmdRosTwoWrapper : public ros2::Node {
   void abortGoal(const std::shared_ptr<GoalHandle>& goal_handle, int32_t error_code,
                  const std::string& text) const;
   void publishFeedback(const Watched& watched) const;
+  // Path tolerance check of a goal under way: stops the arm and records the violation.
+  void checkPath(Watched& watched);
+  // True when every axis is within its goal tolerance of the last point; else the reason.
+  bool withinGoalTolerance(const Watched& watched, std::string& reason) const;
   void pollRecover();
 
   ros2::action::Server<FollowJointTrajectory>::SharedPtr action_server_;

@@ -249,8 +249,7 @@ TEST_F(RobotCmdNodeTest, SplineMoveChecks) {
     return captured(
         [&] { node_->movsCallback(std::make_shared<Float64MultiArray>(std::move(msg))); });
   };
-  EXPECT_NE(send(splineMessage({points[0], points[1], points[2]}, 6))
-                .find("There are not eough point to get cubicspline.\n"),
+  EXPECT_NE(send(splineMessage({}, 6)).find("The movj_s message holds no points.\n"),
             std::string::npos);
   EXPECT_NE(send(splineMessage(points, 5)).find("We recieve the wrong movj cmd size=24"),
             std::string::npos);
@@ -380,7 +379,83 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoalsAreAcceptedBelowError) {
   LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected, "x\n");
   const std::string out = captured(
       [&] { EXPECT_EQ(node_->handle_goal({}, goal), ros2::action::GoalResponse::REJECT); });
-  EXPECT_NE(out.find("handle_goal \n"), std::string::npos);
+  EXPECT_NE(out.find("recover first"), std::string::npos);
+}
+
+// Goals as MoveIt and people send them: checked by name, planned from the arm, refused with the
+// standard code and a reason.
+TEST_F(RobotCmdNodeTest, TrajectoryGoalsAreCheckedByNameAndPlannedFromTheArm) {
+  using Goal = RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal;
+  using Result = RobotCmdRosTwoWrapper::FollowJointTrajectory::Result;
+  const auto point = [](std::vector<double> q, int32_t sec) {
+    trajectory_msgs::msg::JointTrajectoryPoint p;
+    p.positions = std::move(q);
+    p.time_from_start.sec = sec;
+    return p;
+  };
+  const auto goal = [&](std::vector<std::string> names, std::vector<double> q, int32_t sec = 1) {
+    Goal g;
+    g.trajectory.joint_names = std::move(names);
+    g.trajectory.points.push_back(point(std::move(q), sec));
+    return g;
+  };
+  const std::vector<std::string> names = {"joint1", "joint2", "joint3", "joint4", "joint5"};
+  struct Case {
+    Goal goal;
+    int32_t code;
+    const char* reason;
+  };
+  Goal no_points = goal(names, {});
+  no_points.trajectory.points.clear();
+  Goal old = goal(names, {0.1, 0, 0, 0, 0});
+  old.trajectory.header.stamp.sec = 1;
+  Goal away = goal(names, {0.5, 0, 0, 0, 0}, 0);
+  away.trajectory.points.push_back(point({0.6, 0, 0, 0, 0}, 1));
+  Goal bad_tolerance = goal(names, {0.1, 0, 0, 0, 0});
+  bad_tolerance.goal_tolerance.resize(1);
+  bad_tolerance.goal_tolerance[0].name = "wrist";
+  const Case cases[] = {
+      {no_points, Result::INVALID_GOAL, "The goal has no points."},
+      {goal({}, {}), Result::INVALID_JOINTS,
+       "once each: missing joint1 joint2 joint3 joint4 joint5."},
+      {goal({"joint1", "joint1", "joint3", "joint4", "gripper"}, {0, 0, 0, 0, 0}),
+       Result::INVALID_JOINTS, ": unknown gripper; named twice joint1; missing joint2 joint5."},
+      {goal(names, {0, 0, 0, 0}), Result::INVALID_GOAL,
+       "Point 1 has 4 positions for 5 joint names."},
+      {away, Result::INVALID_GOAL, "The first point at 0 s is 0.500000 rad from the arm on axis 1"},
+      {old, Result::OLD_HEADER_TIMESTAMP, "its trajectory would have ended"},
+      {bad_tolerance, Result::INVALID_JOINTS, "The goal tolerance names an unknown joint wrist."},
+  };
+  for (const Case& c : cases) {
+    const auto plan = node_->planGoal(c.goal);
+    EXPECT_EQ(plan.error_code, c.code) << c.reason;
+    EXPECT_EQ(plan.cmd, nullptr) << c.reason;
+    EXPECT_NE(plan.error_string.find(c.reason), std::string::npos) << plan.error_string;
+  }
+
+  // One point, named in another order, reached from where the arm is; the tolerances by name.
+  Goal one = goal({"joint3", "joint1", "joint2", "joint5", "joint4"}, {0.3, 0.1, 0.2, 0.5, 0.4}, 2);
+  one.path_tolerance.resize(1);
+  one.path_tolerance[0].name = "joint2";
+  one.path_tolerance[0].position = 0.05;
+  one.goal_tolerance.resize(2);
+  one.goal_tolerance[0].name = "joint3";
+  one.goal_tolerance[0].position = -1.0;
+  one.goal_tolerance[1].name = "joint4";
+  one.goal_tolerance[1].position = 0.02;
+  one.goal_time_tolerance.nanosec = 250000000;
+  const auto plan = node_->planGoal(one);
+  ASSERT_NE(plan.cmd, nullptr) << plan.error_string;
+  const double threshold = robot_->robot_para_.axis_paras[0].joint_pos_error_threshold;
+  EXPECT_EQ(plan.last_point, (std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5}));
+  EXPECT_EQ(plan.path_tolerance, (std::vector<double>{0, 0.05, 0, 0, 0}));
+  EXPECT_EQ(plan.goal_tolerance, (std::vector<double>{threshold, threshold, 0, 0.02, threshold}));
+  EXPECT_DOUBLE_EQ(plan.goal_time_tolerance, 0.25);
+  for (int i = 0; i < 5; ++i) {
+    const TrajectoryInterface& axis = *plan.cmd->traj_interface_ptrs_[i];
+    EXPECT_DOUBLE_EQ(axis.calPosition(0.0, nullptr), 0.0) << "axis " << i + 1;
+    EXPECT_DOUBLE_EQ(axis.calPosition(2.0, nullptr), plan.last_point[i]) << "axis " << i + 1;
+  }
 }
 
 TEST_F(RobotCmdNodeTest, ConfigurationIsOfferedAsReadOnlyParameters) {
