@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "controller_frame/motion_codes.h"
 
