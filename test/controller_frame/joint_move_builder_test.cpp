@@ -86,10 +86,12 @@ TEST_F(JointMoveBuilderTest, SplineFromAFirstPointAtZeroKeepsItsKnots) {
   EXPECT_DOUBLE_EQ(planner.calPosition(20.0, nullptr), 0.9);
 }
 
+// Values beyond the axes are ignored, whatever they are.
 TEST_F(JointMoveBuilderTest, SplineWithALateFirstPointStartsFromTheStart) {
   start_ = {0.1, 0.1, 0.1, 0.1, 0.1};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   const JointMove move =
-      spline({{0.2, 0, 0, 0, 0}, {0.3, 0, 0, 0, 0}, {0.4, 0, 0, 0, 0}, {0.5, 0, 0, 0, 0}},
+      spline({{0.2, 0, 0, 0, 0, nan}, {0.3, 0, 0, 0, 0, 99}, {0.4, 0, 0, 0, 0}, {0.5, 0, 0, 0, 0}},
              {0.5, 1.0, 1.5, 2.0});
   ASSERT_EQ(move.result, joint_move_result::kOk) << move.message;
   for (const auto& planner : move.cmd->traj_interface_ptrs_) {
