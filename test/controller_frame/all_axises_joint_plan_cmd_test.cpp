@@ -23,11 +23,7 @@ std::shared_ptr<Robot> robot(int n) {
 // A trapezoid axis from 0 to `distance` with limits vmax and aa.
 void addTrapezoid(AllAxisesJointPlanCmd& cmd, double distance, double vmax = 1.0, double aa = 1.0) {
   auto planner = std::make_unique<TrapezoidPlanner>();
-  TrapezoidPlannerInput in;
-  in.q1 = distance;
-  in.vmax = vmax;
-  in.aa = aa;
-  in.ad = -aa;
+  const TrapezoidPlannerInput in{0.0, 0.0, distance, 0.0, 0.0, vmax, aa, -aa};
   planner->setInput(&in);
   cmd.traj_interface_ptrs_.push_back(std::move(planner));
 }
@@ -39,76 +35,69 @@ int planCaptured(AllAxisesJointPlanCmd& cmd, std::string& out) {
   return r;
 }
 
-TEST(PlanAllJoints, SlowestAxisIsTheReferenceAndTheOthersTakeItsDurations) {
-  AllAxisesJointPlanCmd cmd(robot(3));
-  addTrapezoid(cmd, 0.25);  // 1.0 s
-  addTrapezoid(cmd, 1.0);   // 2.0 s
-  addTrapezoid(cmd, -1.0);  // 2.0 s, tie: axis 2 stays reference
-  std::string out;
-  ASSERT_EQ(planCaptured(cmd, out), planner_result::kOk);
-  EXPECT_NE(out.find("traject_motion_time:1.000000\ntraject_motion_time:2.000000\n"
-                     "traject_motion_time:2.000000\n"),
-            std::string::npos);
-  EXPECT_NE(out.find("All axises replan suceess.\n"), std::string::npos);
-  EXPECT_EQ(out.find("stretched"), std::string::npos);
-  for (const auto& planner : cmd.traj_interface_ptrs_) {
-    EXPECT_DOUBLE_EQ(planner->getMotionTime(), 2.0);
-    EXPECT_DOUBLE_EQ(planner->getPlanResult()->Ta, 1.0);
-  }
-  EXPECT_DOUBLE_EQ(cmd.traj_interface_ptrs_[0]->getPlanResult()->Vv, 0.25);
-  EXPECT_DOUBLE_EQ(cmd.traj_interface_ptrs_[2]->getPlanResult()->Vv, -1.0);
-}
-
-struct StretchCase {
-  const char* name;
-  double h1, vmax1, aa1, h2, vmax2, aa2;  // axis 1 is the slowest; axis 3 stays where it is
-  double stretch, Ta, Tv, Vv1, Vv2;
-  const char* line;
+struct SyncAxis {
+  double h, vmax, aa, Vv;  // distance and limits; the synchronised cruise velocity
 };
 
-class PlanAllJointsStretch : public ::testing::TestWithParam<StretchCase> {};
+struct SyncCase {
+  const char* name;
+  SyncAxis axes[3];
+  double Ta, Tv;     // the common phase durations
+  const char* line;  // printed while planning
+};
 
-// Re-planned into the reference's phase durations, axis 2 would need more than its own limit: the
-// common durations are stretched until it fits exactly, and every axis is re-planned to them.
-TEST_P(PlanAllJointsStretch, GoldenValuesAtThePhaseBoundaries) {
-  const StretchCase& c = GetParam();
+// Plain: axes of 1 s, 2 s and 2 s take the slowest's durations (of the tie, axis 2 is the
+// reference). Velocity: axis 1's triangle of 2 s would drive axis 2 at 0.9 rad/s against 0.5,
+// 1.8 times longer. Acceleration: axis 1 speeds up in 0.1 s; axis 2 would accelerate at 2 rad/s²
+// against 0.5: twice as long, a quarter of the acceleration. Axis 3 of both stays where it is.
+const SyncCase kSyncCases[] = {
+    {"Plain",
+     {{0.25, 1, 1, 0.25}, {1, 1, 1, 1}, {-1, 1, 1, -1}},
+     1,
+     0,
+     "traject_motion_time:1.000000\ntraject_motion_time:2.000000\ntraject_motion_time:2.000000\n"},
+    {"Velocity",
+     {{1, 10, 1, 1 / 1.8}, {0.9, 0.5, 100, 0.5}, {0, 1, 1, 0}},
+     1.8,
+     0,
+     "The 2 axis needs the motion stretched 1.800000 times"},
+    {"Acceleration",
+     {{1, 0.5, 5, 0.25}, {0.4, 1, 0.5, 0.1}, {0, 1, 1, 0}},
+     0.2,
+     3.8,
+     "The 2 axis needs the motion stretched 2.000000 times"}};
+
+class PlanAllJointsSync : public ::testing::TestWithParam<SyncCase> {};
+
+// Every axis takes the common phase durations within its own limits, and only its cruise velocity
+// differs: golden values at the phase boundaries.
+TEST_P(PlanAllJointsSync, GoldenValuesAtThePhaseBoundaries) {
+  const SyncCase& c = GetParam();
   AllAxisesJointPlanCmd cmd(robot(3));
-  addTrapezoid(cmd, c.h1, c.vmax1, c.aa1);
-  addTrapezoid(cmd, c.h2, c.vmax2, c.aa2);
-  addTrapezoid(cmd, 0.0);
+  for (const SyncAxis& axis : c.axes) addTrapezoid(cmd, axis.h, axis.vmax, axis.aa);
   std::string out;
   ASSERT_EQ(planCaptured(cmd, out), planner_result::kOk);
   EXPECT_NE(out.find(c.line), std::string::npos) << out;
-  const auto& p = cmd.traj_interface_ptrs_;
+  const bool stretched = std::string(c.line).find("stretched") != std::string::npos;
+  EXPECT_EQ(out.find("stretched") != std::string::npos, stretched);
+  EXPECT_NE(out.find("All axises replan suceess.\n"), std::string::npos);
   const double total = 2 * c.Ta + c.Tv;
   for (int i = 0; i < 3; ++i) {
-    EXPECT_DOUBLE_EQ(p[i]->getPlanResult()->Ta, c.Ta);
-    EXPECT_DOUBLE_EQ(p[i]->getPlanResult()->Tv, c.Tv);
-    EXPECT_DOUBLE_EQ(p[i]->getMotionTime(), total);
-    EXPECT_LE(p[i]->limitStretch(), 1.0 + 1e-12);
+    const TrajectoryInterface& p = *cmd.traj_interface_ptrs_[i];
+    const double h = c.axes[i].h, v = c.axes[i].Vv;
+    EXPECT_DOUBLE_EQ(p.getPlanResult()->Ta, c.Ta) << i;
+    EXPECT_DOUBLE_EQ(p.getPlanResult()->Tv, c.Tv) << i;
+    EXPECT_DOUBLE_EQ(p.getMotionTime(), total) << i;
+    EXPECT_DOUBLE_EQ(p.getPlanResult()->Vv, v) << i;
+    EXPECT_LE(p.limitStretch(), 1.0 + 1e-12) << i;
+    EXPECT_DOUBLE_EQ(p.calPosition(c.Ta, nullptr), v * c.Ta / 2) << i;
+    EXPECT_DOUBLE_EQ(p.calPosition(c.Ta + c.Tv, nullptr), h - v * c.Ta / 2) << i;
+    EXPECT_EQ(p.calPosition(total, nullptr), h) << i;
   }
-  EXPECT_DOUBLE_EQ(p[0]->getPlanResult()->Vv, c.Vv1);
-  EXPECT_DOUBLE_EQ(p[1]->getPlanResult()->Vv, c.Vv2);
-  for (int i = 0; i < 2; ++i) {
-    const double h = i == 0 ? c.h1 : c.h2, v = i == 0 ? c.Vv1 : c.Vv2;
-    EXPECT_DOUBLE_EQ(p[i]->calPosition(c.Ta, nullptr), v * c.Ta / 2) << i;
-    EXPECT_DOUBLE_EQ(p[i]->calPosition(c.Ta + c.Tv, nullptr), h - v * c.Ta / 2) << i;
-    EXPECT_EQ(p[i]->calPosition(total, nullptr), h) << i;
-  }
-  EXPECT_EQ(p[2]->calPosition(c.Ta, nullptr), 0.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PlanAllJointsStretch,
-    ::testing::Values(
-        // Axis 1's triangle of 2 s would drive axis 2 at 0.9 rad/s against 0.5: 1.8 times longer.
-        StretchCase{"Velocity", 1.0, 10.0, 1.0, 0.9, 0.5, 100.0, 1.8, 1.8, 0.0, 1.0 / 1.8, 0.5,
-                    "The 2 axis needs the motion stretched 1.800000 times"},
-        // Axis 1 speeds up in 0.1 s; axis 2 would accelerate at 2 rad/s² against 0.5: twice as
-        // long, a quarter of the acceleration.
-        StretchCase{"Acceleration", 1.0, 0.5, 5.0, 0.4, 1.0, 0.5, 2.0, 0.2, 3.8, 0.25, 0.1,
-                    "The 2 axis needs the motion stretched 2.000000 times"}),
-    [](const ::testing::TestParamInfo<StretchCase>& c) { return std::string(c.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, PlanAllJointsSync, ::testing::ValuesIn(kSyncCases),
+                         [](const auto& c) { return std::string(c.param.name); });
 
 TEST(PlanAllJoints, FailingAxisStopsPlanning) {
   AllAxisesJointPlanCmd cmd(robot(3));

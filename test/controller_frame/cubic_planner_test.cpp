@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "controller_frame/motion_codes.h"
 
@@ -44,9 +46,6 @@ TEST(CubicPlanner, ThreeKnotGoldenValuesAndBounds) {
   EXPECT_NEAR(b.max_speed_time, 0.5, 1e-12);
   EXPECT_NEAR(b.max_acceleration, 6.0, 1e-12);
   EXPECT_EQ(b.max_acceleration_time, 0.0);
-  EXPECT_EQ(planner.getPlanResult(), nullptr);
-  EXPECT_EQ(planner.rePlan(nullptr), planner_result::kOk);
-  EXPECT_EQ(planner.limitStretch(), 1.0);
 }
 
 struct CubicInvalidCase {
@@ -54,6 +53,14 @@ struct CubicInvalidCase {
   CubicPlannerInput in;
   const char* message;
 };
+
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+const CubicInvalidCase kInvalid[] = {
+    {"two_knots", {{0.0, 1.0}, {0.0, 1.0}}, "at least 3 knots, got 2"},
+    {"lengths_differ", {{0.0, 1.0, 2.0}, {0.0, 1.0}}, "3 positions but 2"},
+    {"repeated_time", {{0.0, 1.0, 2.0}, {0.0, 1.0, 1.0}}, "time 2=1"},
+    {"nan_position", {{0.0, kNan, 2.0}, {0.0, 1.0, 2.0}}, "position 1=nan"},
+    {"nan_time", {{0.0, 1.0, 2.0}, {0.0, kNan, 2.0}}, "time 1=nan"}};
 
 class CubicPlannerInvalidInput : public ::testing::TestWithParam<CubicInvalidCase> {};
 
@@ -66,19 +73,10 @@ TEST_P(CubicPlannerInvalidInput, RefusedWithNamedValue) {
   EXPECT_TRUE(std::isnan(planner.motionBounds().max_position));
 }
 
-const double kNan = std::numeric_limits<double>::quiet_NaN();
+INSTANTIATE_TEST_SUITE_P(Cases, CubicPlannerInvalidInput, ::testing::ValuesIn(kInvalid),
+                         [](const auto& c) { return std::string(c.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CubicPlannerInvalidInput,
-    ::testing::Values(
-        CubicInvalidCase{"two_knots", {{0.0, 1.0}, {0.0, 1.0}}, "at least 3 knots, got 2"},
-        CubicInvalidCase{"lengths_differ", {{0.0, 1.0, 2.0}, {0.0, 1.0}}, "3 positions but 2"},
-        CubicInvalidCase{"repeated_time", {{0.0, 1.0, 2.0}, {0.0, 1.0, 1.0}}, "time 2=1"},
-        CubicInvalidCase{"nan_position", {{0.0, kNan, 2.0}, {0.0, 1.0, 2.0}}, "position 1=nan"},
-        CubicInvalidCase{"nan_time", {{0.0, 1.0, 2.0}, {0.0, kNan, 2.0}}, "time 1=nan"}),
-    [](const ::testing::TestParamInfo<CubicInvalidCase>& c) { return std::string(c.param.name); });
-
-TEST(CubicPlanner, StartAndGoalNeedPositions) {
+TEST(CubicPlanner, StartAndGoalNeedPositionsAndTrapezoidInputIsRefused) {
   CubicPlanner planner;
   const CubicPlannerInput empty;
   planner.setInput(&empty);
@@ -87,13 +85,15 @@ TEST(CubicPlanner, StartAndGoalNeedPositions) {
   EXPECT_EQ(planner.getStartAndGoal(&start, &goal), -1);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "get start and goal error.\n");
   EXPECT_EQ(start, 0.3);
-  TrapezoidPlannerInput trapezoid;
+  const TrapezoidPlannerInput trapezoid;
   planner.setInput(&trapezoid);
-  EXPECT_EQ(planQuietly(planner, {}), planner_result::kInvalidInput);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(planner.plan(), planner_result::kInvalidInput);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("no cubic input"), std::string::npos);
 }
 
-// Seeded random knots: the spline passes through every knot and ends there at rest; its analytic
-// bounds hold the densely sampled motion and are reached by it.
+// Seeded random knots: the spline passes through every knot, starts and ends at rest, and its
+// velocity is continuous; its analytic bounds hold the densely sampled motion and are reached.
 TEST(CubicPlanner, RandomSplinesInterpolateTheirKnotsWithinTheirBounds) {
   std::mt19937 rng(42);
   std::uniform_real_distribution<double> position(-2.0, 2.0), gap(0.05, 1.0);
@@ -106,6 +106,9 @@ TEST(CubicPlanner, RandomSplinesInterpolateTheirKnotsWithinTheirBounds) {
     }
     CubicPlanner planner;
     ASSERT_EQ(planQuietly(planner, in), planner_result::kOk);
+    double start = 0.0, goal = 0.0;
+    ASSERT_EQ(planner.getStartAndGoal(&start, &goal), 0);
+    ASSERT_EQ(std::make_pair(start, goal), std::make_pair(in.positions[0], in.positions.back()));
     for (int k = 0; k < n; ++k) {
       ASSERT_NEAR(planner.calPosition(in.times[k], nullptr), in.positions[k], 1e-9);
     }
@@ -132,7 +135,9 @@ TEST(CubicPlanner, RandomSplinesInterpolateTheirKnotsWithinTheirBounds) {
     ASSERT_GE(fastest, b.max_speed - a * dt) << trial;
     ASSERT_LE(sharpest, a * (1 + 1e-6)) << trial;
     ASSERT_NEAR(sharpest, a, 2e-2 * a) << trial;
-    EXPECT_NEAR(previous_speed, 0.0, 1e-2 * b.max_speed);  // at rest at the end
+    // At rest at both ends.
+    ASSERT_LE(std::fabs(planner.calPosition(dt, nullptr) - in.positions[0]), a * dt * dt) << trial;
+    ASSERT_LE(std::fabs(planner.calPosition(end - dt, nullptr) - previous), a * dt * dt) << trial;
   }
 }
 

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "controller_frame/trapezoid_planner.h"
 #include "support/motion_test_arm.h"
 
 namespace brenvik {
@@ -54,41 +54,14 @@ TEST_F(JointMoveBuilderTest, PointToPointIsPlannedAndSynchronised) {
   EXPECT_FALSE(move.cmd->is_block);
 }
 
-TEST_F(JointMoveBuilderTest, PointToPointRefusals) {
-  JointMove move = pointToPoint({1.0, 3.5, 0.0, 0.0, 0.0});
-  EXPECT_EQ(move.result, joint_move_result::kOutOfRange);
-  EXPECT_EQ(move.message,
-            "The 1st point 2st axim angle is over range. Please send viable command again.\n");
-  EXPECT_EQ(move.cmd, nullptr);
-
-  move = pointToPoint({1.0, 0.5, std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0});
-  EXPECT_EQ(move.result, joint_move_result::kNotFinite);
-
-  move = pointToPoint({1.0, 0.5});
-  EXPECT_EQ(move.result, joint_move_result::kWrongSize);
-
-  // A zero scale would plan an endless move.
-  move = pointToPoint({1.0, 0.5, 0.5, 0.5, 0.5}, 0.0, 1.0);
-  EXPECT_EQ(move.result, joint_move_result::kPlanFailed);
-  EXPECT_EQ(move.message, "planAllJoints Failed,error code=-3\n");
-
-  move = pointToPoint({3.0, 0.5, 0.5, 0.5, 0.5}, 0.01, 0.01);
-  EXPECT_EQ(move.result, joint_move_result::kTooLong);
-}
-
-// Axis 1 is slow to accelerate and sets a long triangle; axis 2, re-planned into that triangle,
-// would need 0.9 rad/s against its limit of 0.5: the move is stretched until it fits.
-TEST_F(JointMoveBuilderTest, PointToPointIsStretchedUntilEveryAxisKeepsItsLimits) {
-  AxisPara& axis1 = arm_.robot->robot_para_.axis_paras[0];
-  axis1.max_joint_vel = 10.0;
-  axis1.max_joint_acc = 1.0;
-  AxisPara& axis2 = arm_.robot->robot_para_.axis_paras[1];
-  axis2.max_joint_vel = 0.5;
-  axis2.max_joint_acc = 100.0;
-  const JointMove move = pointToPoint({1.0, 0.9, 0.1, 0.1, 0.1});
-  ASSERT_EQ(move.result, joint_move_result::kOk) << move.message;
-  EXPECT_DOUBLE_EQ(move.cmd->traj_interface_ptrs_[1]->motionBounds().max_speed, 0.5);
-  EXPECT_DOUBLE_EQ(move.cmd->traj_interface_ptrs_[0]->getMotionTime(), 3.6);
+// Sampled every 5 ms, a cruise at the limit reads a rounding error above it.
+TEST_F(JointMoveBuilderTest, CruiseAtExactlyTheVelocityLimitIsAccepted) {
+  for (AxisPara& axis : arm_.robot->robot_para_.axis_paras) {
+    axis.max_joint_vel = 1.5;
+    axis.max_joint_acc = 3.0;
+  }
+  const JointMove move = pointToPoint({2.5, 2.0, -2.5, 1.5, -1.0});
+  EXPECT_EQ(move.result, joint_move_result::kOk) << move.message;
 }
 
 // An arm that settled just beyond a limit is moved back in, never further out.
@@ -100,24 +73,25 @@ TEST_F(JointMoveBuilderTest, MovesFromJustBeyondALimitBackInAreAccepted) {
   EXPECT_EQ(pointToPoint({3.0005, 0.1, -2.5, 0.0, 0.0}).result, joint_move_result::kOutOfRange);
 }
 
+// A spline of exactly the trajectory time limit is still accepted.
 TEST_F(JointMoveBuilderTest, SplineFromAFirstPointAtZeroKeepsItsKnots) {
   const JointMove move =
       spline({{0.005, 0, 0, 0, 0}, {0.3, 0.1, 0, 0, 0}, {0.6, 0.2, 0, 0, 0}, {0.9, 0.3, 0, 0, 0}},
-             {0.0, 1.0, 2.0, 3.0});
+             {0.0, 1.0, 2.0, 20.0});
   ASSERT_EQ(move.result, joint_move_result::kOk) << move.message;
   const auto& planner = *move.cmd->traj_interface_ptrs_[0];
-  EXPECT_DOUBLE_EQ(planner.getMotionTime(), 3.0);
+  EXPECT_DOUBLE_EQ(planner.getMotionTime(), 20.0);
   EXPECT_DOUBLE_EQ(planner.calPosition(0.0, nullptr), 0.005);
-  double first = 0.0;
-  double last = 0.0;
-  ASSERT_EQ(planner.getStartAndGoal(&first, &last), 0);
-  EXPECT_DOUBLE_EQ(last, 0.9);
+  EXPECT_DOUBLE_EQ(planner.calPosition(2.0, nullptr), 0.6);
+  EXPECT_DOUBLE_EQ(planner.calPosition(20.0, nullptr), 0.9);
 }
 
+// Values beyond the axes are ignored, whatever they are.
 TEST_F(JointMoveBuilderTest, SplineWithALateFirstPointStartsFromTheStart) {
   start_ = {0.1, 0.1, 0.1, 0.1, 0.1};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   const JointMove move =
-      spline({{0.2, 0, 0, 0, 0}, {0.3, 0, 0, 0, 0}, {0.4, 0, 0, 0, 0}, {0.5, 0, 0, 0, 0}},
+      spline({{0.2, 0, 0, 0, 0, nan}, {0.3, 0, 0, 0, 0, 99}, {0.4, 0, 0, 0, 0}, {0.5, 0, 0, 0, 0}},
              {0.5, 1.0, 1.5, 2.0});
   ASSERT_EQ(move.result, joint_move_result::kOk) << move.message;
   for (const auto& planner : move.cmd->traj_interface_ptrs_) {
@@ -126,113 +100,92 @@ TEST_F(JointMoveBuilderTest, SplineWithALateFirstPointStartsFromTheStart) {
   EXPECT_DOUBLE_EQ(move.cmd->traj_interface_ptrs_[0]->calPosition(0.5, nullptr), 0.2);
 }
 
-struct SplineRefusal {
+struct Refusal {
   const char* name;
-  Points points;
+  Points points;  // a point-to-point move to points[0] when there are no times
   std::vector<double> times;
   int result;
   const char* message;  // expected message, or a part of it
+  double scale = 1.0;   // velocity and acceleration scale of a point-to-point move
 };
 
-void PrintTo(const SplineRefusal& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
-class JointMoveBuilderSplineRefusal : public JointMoveBuilderTest,
-                                      public ::testing::WithParamInterface<SplineRefusal> {};
+class JointMoveBuilderRefusal : public JointMoveBuilderTest,
+                                public ::testing::WithParamInterface<Refusal> {};
 
-TEST_P(JointMoveBuilderSplineRefusal, NothingIsPlanned) {
-  const SplineRefusal& c = GetParam();
-  const JointMove move = spline(c.points, c.times);
+TEST_P(JointMoveBuilderRefusal, NothingIsPlanned) {
+  const Refusal& c = GetParam();
+  const JointMove move =
+      c.times.empty() ? pointToPoint(c.points[0], c.scale, c.scale) : spline(c.points, c.times);
   EXPECT_EQ(move.result, c.result) << move.message;
   EXPECT_NE(move.message.find(c.message), std::string::npos) << move.message;
   EXPECT_EQ(move.cmd, nullptr);
 }
 
+using namespace joint_move_result;
 const std::vector<double> kZero(5, 0.0);
 const std::vector<double> kTimes = {0.0, 1.0, 2.0, 3.0};
+const double kNan = std::numeric_limits<double>::quiet_NaN();
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, JointMoveBuilderSplineRefusal,
-    ::testing::Values(SplineRefusal{"three_points",
-                                    {kZero, kZero, kZero},
-                                    {0.0, 1.0, 2.0},
-                                    joint_move_result::kTooFewPoints,
-                                    "There are not eough point to get cubicspline.\n"},
-                      SplineRefusal{
-                          "third_point_over_range",
-                          {kZero, kZero, {0, 3.1, 0, 0, 0}, kZero},
-                          kTimes,
-                          joint_move_result::kOutOfRange,
-                          "The 3st point 2st axim angle is over range. Please send viable command "
-                          "again.\n"},
-                      SplineRefusal{"short_point",
-                                    {kZero, {0, 0, 0, 0}, kZero, kZero},
-                                    kTimes,
-                                    joint_move_result::kWrongSize,
-                                    "The 2st point has 4 joint values"},
-                      SplineRefusal{"times_repeat",
-                                    {kZero, kZero, kZero, kZero},
-                                    {0.0, 1.0, 1.0, 2.0},
-                                    joint_move_result::kTimesNotIncreasing,
-                                    "times must strictly increase"},
-                      SplineRefusal{"negative_time",
-                                    {kZero, kZero, kZero, kZero},
-                                    {-1.0, 1.0, 2.0, 3.0},
-                                    joint_move_result::kTimesNotIncreasing,
-                                    "The 1st point's time"},
-                      SplineRefusal{"nan_time",
-                                    {kZero, kZero, kZero, kZero},
-                                    {0.0, 1.0, std::numeric_limits<double>::quiet_NaN(), 3.0},
-                                    joint_move_result::kTimesNotIncreasing,
-                                    "The 3st point's time"},
-                      SplineRefusal{"first_point_jumps",
-                                    {{0.5, 0, 0, 0, 0}, kZero, kZero, kZero},
-                                    kTimes,
-                                    joint_move_result::kStartJump,
-                                    "from the arm on axis 1"},
-                      SplineRefusal{"too_fast",
-                                    {kZero, {2.5, 0, 0, 0, 0}, {-2.5, 0, 0, 0, 0}, kZero},
-                                    {0.0, 1.0, 2.0, 3.0},
-                                    joint_move_result::kExceedsLimits,
-                                    "axis 1 reaches"},
-                      SplineRefusal{"too_sharp",
-                                    {kZero, {0, 0.3, 0, 0, 0}, kZero, kZero},
-                                    {0.0, 0.5, 1.0, 3.0},
-                                    joint_move_result::kExceedsLimits,
-                                    "The planned motion of axis 2 accelerates at"},
-                      SplineRefusal{"longer_than_the_time_limit",
-                                    {kZero, kZero, kZero, kZero},
-                                    {0.0, 10.0, 20.0, 21.0},
-                                    joint_move_result::kTooLong,
-                                    "longer than the 20.000000 s"}),
-    [](const ::testing::TestParamInfo<SplineRefusal>& param_info) {
-      return param_info.param.name;
-    });
-
-TEST_F(JointMoveBuilderTest, SplineThatOvershootsALimitBetweenItsPointsIsRefused) {
-  arm_.robot->robot_para_.axis_paras[2].max_joint_vel = 10.0;
-  const std::vector<double> near_limit = {0, 0, 2.9, 0, 0};
-  const JointMove move = spline({kZero, near_limit, near_limit, near_limit}, kTimes);
-  EXPECT_EQ(move.result, joint_move_result::kExceedsLimits);
-  EXPECT_NE(move.message.find("axis 3 leaves its limits"), std::string::npos) << move.message;
+Refusal row(const char* name, Points points, std::vector<double> times, int result,
+            const char* message, double scale = 1.0) {
+  return {name, std::move(points), std::move(times), result, message, scale};
 }
+
+// zero_scale would plan an endless move. too_sharp: 0.3 rad out and back within 0.5 s each way.
+// overshoot: the spline rises through 2.95 rad and must turn back before it can stay there.
+const Refusal kRefusals[] = {
+    row("over_range", {{1, 3.5, 0, 0, 0}}, {}, kOutOfRange,
+        "The 1st point 2st axim angle is over range. Please send viable command again.\n"),
+    row("not_a_number", {{1, 0.5, kNan, 0, 0}}, {}, kNotFinite,
+        "The 1st point 3st axis value is not a number.\n"),
+    row("short_target", {{1, 0.5}}, {}, kWrongSize,
+        "The 1st point has 2 joint values, fewer than the 5 axes.\n"),
+    row("zero_scale", {{1, 0.5, 0.5, 0.5, 0.5}}, {}, kPlanFailed,
+        "planAllJoints Failed,error code=-3\n", 0.0),
+    row("slow_move", {{3, 0.5, 0.5, 0.5, 0.5}}, {}, kTooLong, "longer than the 20.000000 s", 0.01),
+    row("three_points", {kZero, kZero, kZero}, {0, 1, 2}, kTooFewPoints,
+        "There are not eough point to get cubicspline.\n"),
+    row("third_point_over_range", {kZero, kZero, {0, 3.1, 0, 0, 0}, kZero}, kTimes, kOutOfRange,
+        "The 3st point 2st axim angle is over range."),
+    row("short_point", {kZero, {0, 0, 0, 0}, kZero, kZero}, kTimes, kWrongSize,
+        "The 2st point has 4 joint values"),
+    row("times_repeat", {kZero, kZero, kZero, kZero}, {0, 1, 1, 2}, kTimesNotIncreasing,
+        "The 3st point's time 1.000000 s does not follow 1.000000 s: times must strictly "
+        "increase from 0 s.\n"),
+    row("negative_time", {kZero, kZero, kZero, kZero}, {-1, 1, 2, 3}, kTimesNotIncreasing,
+        "The 1st point's time"),
+    row("nan_time", {kZero, kZero, kZero, kZero}, {0, 1, kNan, 3}, kTimesNotIncreasing,
+        "The 3st point's time"),
+    row("first_point_jumps", {{0.5, 0, 0, 0, 0}, kZero, kZero, kZero}, kTimes, kStartJump,
+        "The first point at 0 s is 0.500000 rad from the arm on axis 1 (more than 0.010000): "
+        "the arm would jump.\n"),
+    row("too_fast", {kZero, {2.5, 0, 0, 0, 0}, {-2.5, 0, 0, 0, 0}, kZero}, kTimes, kExceedsLimits,
+        "The planned motion of axis 1 reaches"),
+    row("too_sharp", {kZero, {0, 0.3, 0, 0, 0}, kZero, kZero}, {0, 0.5, 1, 3}, kExceedsLimits,
+        "The planned motion of axis 2 accelerates at"),
+    row("overshoot",
+        {{0, 0, 1.5, 0, 0}, {0, 0, 2.95, 0, 0}, {0, 0, 2.95, 0, 0}, {0, 0, 2.95, 0, 0}},
+        {2, 4, 6, 8}, kExceedsLimits,
+        "The planned motion of axis 3 leaves its limits at 4.754322 s (3.052882 rad).\n"),
+    row("longer_than_the_time_limit", {kZero, kZero, kZero, kZero}, {0, 10, 20, 21}, kTooLong,
+        "The move takes 21.000000 s, longer than the 20.000000 s a trajectory may run.\n")};
+
+INSTANTIATE_TEST_SUITE_P(Cases, JointMoveBuilderRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& param_info) { return param_info.param.name; });
 
 TEST(JointMoveBuilderPoseTest, QuaternionToTransform) {
   const double position[3] = {0.1, 0.2, 0.3};
-  const double zero[4] = {0.0, 0.0, 0.0, 0.0};
+  const Eigen::AngleAxisd turn(0.7, Eigen::Vector3d(1, 2, 3).normalized());
+  const Eigen::Quaterniond q(turn);
+  // Given unnormalised; a zero quaternion is no rotation.
+  const double doubled[4] = {2 * q.x(), 2 * q.y(), 2 * q.z(), 2 * q.w()}, zero[4] = {0, 0, 0, 0};
   Eigen::Matrix4d expected = Eigen::Matrix4d::Identity();
   expected.block<3, 1>(0, 3) << 0.1, 0.2, 0.3;
-  EXPECT_TRUE(JointMoveBuilder::poseMatrix(position, zero).isApprox(expected));
-
-  // Half a turn about z, given unnormalised.
-  const double half_turn[4] = {0.0, 0.0, 2.0, 0.0};
-  expected.block<3, 3>(0, 0) = Eigen::Vector3d(-1.0, -1.0, 1.0).asDiagonal();
-  EXPECT_TRUE(JointMoveBuilder::poseMatrix(position, half_turn).isApprox(expected, 1e-12));
-
-  const double quarter_x[4] = {std::sqrt(0.5), 0.0, 0.0, std::sqrt(0.5)};
-  const Eigen::Matrix4d pose = JointMoveBuilder::poseMatrix(position, quarter_x);
-  const Eigen::Matrix3d rotation =
-      Eigen::AngleAxisd(M_PI / 2, Eigen::Vector3d::UnitX()).toRotationMatrix();
-  EXPECT_TRUE((pose.block<3, 3>(0, 0) - rotation).isZero(1e-12));
+  EXPECT_TRUE(JointMoveBuilder::poseMatrix(position, zero).isApprox(expected, 1e-12));
+  expected.block<3, 3>(0, 0) = turn.toRotationMatrix();
+  EXPECT_TRUE(JointMoveBuilder::poseMatrix(position, doubled).isApprox(expected, 1e-12));
 }
 
 TEST(JointMoveBuilderAxisOrderTest, PermutationOfAxisNamesPicksByName) {
@@ -251,20 +204,6 @@ TEST(JointMoveBuilderAxisOrderTest, PermutationOfAxisNamesPicksByName) {
                                              {"joint1", "joint2", "joint99999999999999999999"}}) {
     EXPECT_EQ(JointMoveBuilder::axisOrder(names, 3), (Order{0, 1, 2}));
   }
-}
-
-TEST(JointMoveBuilderCruiseTest, CruiseAtExactlyTheVelocityLimitIsAccepted) {
-  // Sampled every 5 ms, a cruise at the limit reads a rounding error above it.
-  testing::MotionTestArmOptions options;
-  options.max_joint_vel = 1.5;
-  options.max_joint_acc = 3.0;
-  const testing::MotionTestArm arm = testing::makeMotionTestArm(options);
-  const JointMoveBuilder builder(arm.robot, [](const std::string&) {});
-  ::testing::internal::CaptureStdout();
-  const JointMove move =
-      builder.pointToPoint(std::vector<double>(5, 0.0), {2.5, 2.0, -2.5, 1.5, -1.0}, 1.0, 1.0);
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(move.result, joint_move_result::kOk) << move.message;
 }
 
 }  // namespace

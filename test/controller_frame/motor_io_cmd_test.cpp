@@ -9,46 +9,33 @@
 namespace brenvik {
 namespace {
 
-using testing::makeMotionTestArm;
-using testing::MotionTestArm;
-using testing::MotionTestArmOptions;
-
-class MotorIoCmdTest : public ::testing::Test {
- protected:
-  MotorIoCmdTest() {
-    MotionTestArmOptions options;
-    options.axis_num = 3;
-    arm_ = makeMotionTestArm(options);
-  }
-  MotionTestArm arm_;
-};
-
-// Disabling is reached when any drive reports disabled, enabling only when every drive reports
-// enabled; two entries are never reached.
-TEST_F(MotorIoCmdTest, EnableStatusReached) {
-  MotorIoCmd cmd(arm_.robot);
-  for (auto& motor : arm_.motors) motor->enable_follows_command = false;
+// Three drives. Disabling is reached when any drive reports disabled, enabling only when every
+// drive reports enabled; two entries are never reached, nor is anything while a drive cannot
+// answer (the drives after it are not asked).
+TEST(MotorIoCmd, EnableStatusReached) {
+  testing::MotionTestArmOptions options;
+  options.axis_num = 3;
+  testing::MotionTestArm arm = testing::makeMotionTestArm(options);
+  MotorIoCmd cmd(arm.robot);
   cmd.enable_flags = {false};
   EXPECT_FALSE(cmd.checkEnableStatus());
-  arm_.motors[1]->enabled = false;
+  arm.motors[1]->enabled = false;
   EXPECT_TRUE(cmd.checkEnableStatus());
   cmd.enable_flags = {true};
   EXPECT_FALSE(cmd.checkEnableStatus());
-  arm_.motors[1]->enabled = true;
+  arm.motors[1]->enabled = true;
   EXPECT_TRUE(cmd.checkEnableStatus());
   cmd.enable_flags = {true, true};
   EXPECT_FALSE(cmd.checkEnableStatus());
-}
 
-TEST_F(MotorIoCmdTest, DeviceErrorIsNotReached) {
-  MotorIoCmd cmd(arm_.robot);
   cmd.enable_flags = {true};
-  arm_.motors[1]->get_enable_error = 17;
+  arm.motors[1]->get_enable_error = 17;
+  const int third_drive_calls = arm.motors[2]->get_enable_calls;
   ::testing::internal::CaptureStdout();
   EXPECT_FALSE(cmd.checkEnableStatus());
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "The <2> axis return error_code=<17> when getEnableStatus.\n");
-  EXPECT_EQ(arm_.motors[2]->get_enable_calls, 0);
+  EXPECT_EQ(arm.motors[2]->get_enable_calls, third_drive_calls);
 }
 
 }  // namespace

@@ -78,10 +78,11 @@ class PublishRobotStatusTest : public ::testing::Test {
   ros2::Executor executor_;
 };
 
+// Velocities shorter than the positions are published as they are.
 TEST_F(PublishRobotStatusTest, JointStateCarriesNamesFrameAndValues) {
   JointStateRecord record;
   record.positions = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6};
-  record.velocities = {1, 2, 3, 4, 5, 6};
+  record.velocities = {1, 2, 3};
   record.accelerations = {9, 9, 9, 9, 9, 9};
   record.efforts = {-1, -2, -3, -4, -5, -6};
   status_node_->createJointStatePublisher("current_actual_joint", &record);
@@ -102,27 +103,19 @@ TEST_F(PublishRobotStatusTest, JointStateCarriesNamesFrameAndValues) {
 }
 
 TEST_F(PublishRobotStatusTest, ArraysBoolsAndPoses) {
-  std::vector<double> values = {1.5, -2.5, 3.5};
-  status_node_->createFloat64MultiArrayPublisher("dynamic_torque_estimate", &values);
-  auto array = roundTrip<std_msgs::msg::Float64MultiArray>("dynamic_torque_estimate", [&] {
-    status_node_->publishFloat64MultiArray("dynamic_torque_estimate", values);
-  });
-  ASSERT_TRUE(array.has_value());
-  EXPECT_EQ(array->data, values);
-  EXPECT_TRUE(array->layout.dim.empty());
-  EXPECT_EQ(array->layout.data_offset, 0u);
+  for (const std::vector<double>& values : {std::vector<double>{1.5, -2.5, 3.5}, {}}) {
+    status_node_->createFloat64MultiArrayPublisher("collision_data", &values);
+    const auto array = roundTrip<std_msgs::msg::Float64MultiArray>("collision_data", [&] {
+      status_node_->publishFloat64MultiArray("collision_data", values);
+    });
+    ASSERT_TRUE(array.has_value());
+    EXPECT_EQ(array->data, values);
+    EXPECT_TRUE(array->layout.dim.empty());
+  }
 
-  const std::vector<double> empty;
-  status_node_->createFloat64MultiArrayPublisher("collision_data", &empty);
-  array = roundTrip<std_msgs::msg::Float64MultiArray>(
-      "collision_data", [&] { status_node_->publishFloat64MultiArray("collision_data", empty); });
-  ASSERT_TRUE(array.has_value());
-  EXPECT_TRUE(array->data.empty());
-
-  const bool flag = true;
-  status_node_->createBoolPublisher("enable_flag", &flag);
+  status_node_->createBoolPublisher("enable_flag", nullptr);
   const auto boolean = roundTrip<std_msgs::msg::Bool>(
-      "enable_flag", [&] { status_node_->publishBool("enable_flag", flag); });
+      "enable_flag", [&] { status_node_->publishBool("enable_flag", true); });
   ASSERT_TRUE(boolean.has_value());
   EXPECT_TRUE(boolean->data);
 
@@ -132,20 +125,18 @@ TEST_F(PublishRobotStatusTest, ArraysBoolsAndPoses) {
   const auto msg = roundTrip<geometry_msgs::msg::Pose>(
       "tcp_pose", [&] { status_node_->publishPose("tcp_pose", pose); });
   ASSERT_TRUE(msg.has_value());
-  EXPECT_DOUBLE_EQ(msg->position.x, 0.1);
-  EXPECT_DOUBLE_EQ(msg->position.y, 0.2);
-  EXPECT_DOUBLE_EQ(msg->position.z, 0.3);
+  EXPECT_EQ(msg->position.x, 0.1);
+  EXPECT_EQ(msg->position.y, 0.2);
+  EXPECT_EQ(msg->position.z, 0.3);
   EXPECT_TRUE(sameQuaternion(msg->orientation, Eigen::Quaterniond(0, 0, 0, 1)));
 }
 
+// Publishing to a name of no topic of its kind throws; creating a topic again replaces it.
 TEST_F(PublishRobotStatusTest, TopicsNeverCreatedThrowAndRecreatingReplaces) {
-  EXPECT_THROW(status_node_->publishBool("nowhere", true), std::out_of_range);
   EXPECT_THROW(status_node_->publishPose("nowhere", Eigen::Matrix4d::Identity()),
                std::out_of_range);
-  // A name of one kind is not a topic of another.
   status_node_->createBoolPublisher("flag", nullptr);
   EXPECT_THROW(status_node_->publishFloat64MultiArray("flag", {}), std::out_of_range);
-
   status_node_->createBoolPublisher("flag", nullptr);
   const auto msg =
       roundTrip<std_msgs::msg::Bool>("flag", [&] { status_node_->publishBool("flag", false); });
