@@ -538,7 +538,13 @@ void Interpolator::collisionStep() {
     LOG_STATUS(RobotStatus::WARN, error_code::kNoCollision, "");
   }
   if (r == 1) {
-    stop_requested_.store(true);
+    // While the arm is guided by hand the push is what moves it: drag teaching goes on, and, as
+    // after a collision at rest, the command that follows it is stopped.
+    if (state_.load() == MotionState::kDragTeaching) {
+      collision_while_dragging_ = true;
+    } else {
+      stop_requested_.store(true);
+    }
   }
 }
 
@@ -733,6 +739,11 @@ bool Interpolator::idleStep(bool measured) {
       return false;
     }
     setState(MotionState::kIdle);
+    if (collision_while_dragging_) {
+      collision_while_dragging_ = false;
+      stop_requested_.store(true);
+      return false;
+    }
   }
   if (!queued) {
     if (drag_on) {

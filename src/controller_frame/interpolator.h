@@ -350,6 +350,8 @@ class Interpolator {
   // Dropped blocking commands, deleted once their issuers clear is_block.
   std::vector<AbstractCmdInterface*> released_later_;
 
+  // A collision seen while the arm was dragged by hand: the next command is stopped.
+  bool collision_while_dragging_ = false;
   std::atomic<bool> exit_requested_{false};
   std::atomic<std::uint64_t> overrun_count_{0};
 };
