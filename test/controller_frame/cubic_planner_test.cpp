@@ -48,6 +48,14 @@ TEST(CubicPlanner, ThreeKnotGoldenValuesAndBounds) {
   EXPECT_EQ(b.max_acceleration_time, 0.0);
 }
 
+// Two knots (0, 0), (1, 1) make the same first segment: M = (6, −6), q = 3t² − 2t³.
+TEST(CubicPlanner, TwoKnotsAreTheClampedCubicBetweenThem) {
+  CubicPlanner planner;
+  ASSERT_EQ(planQuietly(planner, {{0.0, 1.0}, {0.0, 1.0}}), planner_result::kOk);
+  EXPECT_NEAR(planner.calPosition(0.25, nullptr), 0.15625, 1e-15);
+  EXPECT_NEAR(planner.motionBounds().max_speed, 1.5, 1e-12);
+}
+
 struct CubicInvalidCase {
   const char* name;
   CubicPlannerInput in;
@@ -56,7 +64,7 @@ struct CubicInvalidCase {
 
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 const CubicInvalidCase kInvalid[] = {
-    {"two_knots", {{0.0, 1.0}, {0.0, 1.0}}, "at least 3 knots, got 2"},
+    {"one_knot", {{0.0}, {0.0}}, "at least 2 knots, got 1"},
     {"lengths_differ", {{0.0, 1.0, 2.0}, {0.0, 1.0}}, "3 positions but 2"},
     {"repeated_time", {{0.0, 1.0, 2.0}, {0.0, 1.0, 1.0}}, "time 2=1"},
     {"nan_position", {{0.0, kNan, 2.0}, {0.0, 1.0, 2.0}}, "position 1=nan"},

@@ -74,14 +74,15 @@ TEST_F(JointMoveBuilderTest, MovesFromJustBeyondALimitBackInAreAccepted) {
 }
 
 // A spline of exactly the trajectory time limit is still accepted.
-TEST_F(JointMoveBuilderTest, SplineFromAFirstPointAtZeroKeepsItsKnots) {
+// A first point at 0 s near the arm gives its place to the arm's position: no jump at all.
+TEST_F(JointMoveBuilderTest, SplineFromAFirstPointAtZeroStartsExactlyAtTheArm) {
   const JointMove move =
       spline({{0.005, 0, 0, 0, 0}, {0.3, 0.1, 0, 0, 0}, {0.6, 0.2, 0, 0, 0}, {0.9, 0.3, 0, 0, 0}},
              {0.0, 1.0, 2.0, 20.0});
   ASSERT_EQ(move.result, joint_move_result::kOk) << move.message;
   const auto& planner = *move.cmd->traj_interface_ptrs_[0];
   EXPECT_DOUBLE_EQ(planner.getMotionTime(), 20.0);
-  EXPECT_DOUBLE_EQ(planner.calPosition(0.0, nullptr), 0.005);
+  EXPECT_DOUBLE_EQ(planner.calPosition(0.0, nullptr), start_[0]);
   EXPECT_DOUBLE_EQ(planner.calPosition(2.0, nullptr), 0.6);
   EXPECT_DOUBLE_EQ(planner.calPosition(20.0, nullptr), 0.9);
 }
@@ -145,8 +146,8 @@ const Refusal kRefusals[] = {
     row("zero_scale", {{1, 0.5, 0.5, 0.5, 0.5}}, {}, kPlanFailed,
         "planAllJoints Failed,error code=-3\n", 0.0),
     row("slow_move", {{3, 0.5, 0.5, 0.5, 0.5}}, {}, kTooLong, "longer than the 20.000000 s", 0.01),
-    row("three_points", {kZero, kZero, kZero}, {0, 1, 2}, kTooFewPoints,
-        "There are not eough point to get cubicspline.\n"),
+    row("only_point_at_zero", {kZero}, {0}, kTooFewPoints,
+        "The trajectory's only point is at 0 s: it needs a point after 0 s.\n"),
     row("third_point_over_range", {kZero, kZero, {0, 3.1, 0, 0, 0}, kZero}, kTimes, kOutOfRange,
         "The 3st point 2st axim angle is over range."),
     row("short_point", {kZero, {0, 0, 0, 0}, kZero, kZero}, kTimes, kWrongSize,

@@ -604,8 +604,8 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   // The error code of an aborted goal, kNotAborted for any other outcome.
   constexpr int kNotAborted = 1000;
   std::string error_string;
-  auto abortCode = [&](const std::vector<Joints>& points, const std::vector<double>& times) {
-    auto handle = sendGoal(goal(points, times));
+  auto abortCode = [&](const FollowJointTrajectory::Goal& sent) {
+    auto handle = sendGoal(sent);
     if (handle == nullptr) return kNotAborted;
     const WrappedResult outcome = result(handle);
     if (outcome.code != ros2::action::ResultCode::ABORTED || outcome.result == nullptr) {
@@ -614,15 +614,15 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
     error_string = outcome.result->error_string;
     return static_cast<int>(outcome.result->error_code);
   };
-  // Too few points for a spline.
-  EXPECT_EQ(abortCode(small, {0.0, 0.2, 0.4}), FollowJointTrajectory::Result::INVALID_GOAL);
-  EXPECT_EQ(error_string, "");
-  EXPECT_TRUE(prints("There are not eough point to get cubicspline."));
-  EXPECT_TRUE(prints("Goal Failed"));
-  std::vector<Joints> four = small;
-  four.push_back({0.15, 0.0, 0.0, 0.0, 0.0});
-  // The drives are still off.
-  const int disabled = abortCode(four, {0.0, 0.4, 0.8, 1.2});
+  // Every joint must be named: the refusal says which is missing, in the result and on the
+  // console.
+  FollowJointTrajectory::Goal unnamed = goal(small, {0.0, 0.4, 0.8});
+  unnamed.trajectory.joint_names.pop_back();
+  EXPECT_EQ(abortCode(unnamed), FollowJointTrajectory::Result::INVALID_JOINTS);
+  EXPECT_EQ(error_string, "joint_names must name joint1..joint5 once each: missing joint5.");
+  EXPECT_TRUE(prints("Goal refused: joint_names must name joint1..joint5 once each"));
+  // A short goal is planned, and the drives are still off.
+  const int disabled = abortCode(goal(small, {0.0, 0.4, 0.8}));
   EXPECT_NE(disabled, kNotAborted);
   EXPECT_NE(disabled, FollowJointTrajectory::Result::SUCCESSFUL);
   EXPECT_TRUE(prints("enable is OFF, the trajectory can not be executed!"));

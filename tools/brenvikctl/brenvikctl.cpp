@@ -100,10 +100,6 @@ int Brenvikctl::run(int argc, const char* const argv[], std::ostream& out, std::
     if (PointFile::read(inv.file, points, error) != exit_code::kOk) {
       return fail(err, exit_code::kFile, error);
     }
-    // Both run as cubic splines from the arm's position through the points.
-    if (points.empty()) {
-      return fail(err, exit_code::kFile, inv.file + " has no points");
-    }
   }
   try {
     return runOnController(inv, points, out, err);
