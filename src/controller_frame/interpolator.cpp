@@ -289,6 +289,12 @@ std::vector<double> Interpolator::getMotionStartPoint() {
     if (move == nullptr) {
       continue;
     }
+    const int status = move->cmd_status.load();
+    if (status == cmd_status::kFailed || status == cmd_status::kStopped) {
+      // A move held for its issuer after it was stopped never reached its goal: the arm rests
+      // at the setpoint.
+      break;
+    }
     for (int i = 0; i < axis_num_; ++i) {
       double first = 0.0;
       double goal = 0.0;
@@ -563,8 +569,8 @@ void Interpolator::handleRequests() {
   const MotionState state = state_.load();
   if (state == MotionState::kExecuting && current_cmd_ != nullptr &&
       isFinalStatus(current_cmd_->cmd_status.load())) {
-    // Nothing moves: the command already has its outcome and waits for its issuer.
-    stop_requested_.store(false);
+    // Nothing moves: the command already has its outcome and waits for its issuer. The stop
+    // stays pending: once the loop is idle it holds, and the next command is stopped.
     if (shutting_down_) {
       dropQueued();
     }

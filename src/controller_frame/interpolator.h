@@ -142,7 +142,8 @@ class Interpolator {
   // released: to plan from it, use getMotionStartPoint.
   [[nodiscard]] AbstractCmdInterface* getLastCmd();
   // Start point of a new joint move, read in one piece under mutex_: the goal of the newest
-  // AllAxisesJointPlanCmd in the queue, else the commanded joint positions (the setpoint as of
+  // AllAxisesJointPlanCmd in the queue (unless that one was stopped or failed and is only held
+  // for its issuer), else the commanded joint positions (the setpoint as of
   // the last period; the measured positions before the first reading). N values, rad.
   [[nodiscard]] std::vector<double> getMotionStartPoint();
   // The measured joint positions of the last period (N values, rad).

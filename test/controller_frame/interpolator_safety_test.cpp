@@ -73,7 +73,8 @@ class InterpolatorSafety : public InterpolatorTest,
   // inject a fault in the middle of A, clear it after `periods`, then A must end with `status`
   // and B must never run. Returns the console output.
   std::string abortScenario(const std::function<void()>& inject, int periods,
-                            const std::function<void()>& clear, int status, Move* a = nullptr) {
+                            const std::function<void()>& clear, int status, Move* a = nullptr,
+                            MotionState after = MotionState::kIdle) {
     if (a == nullptr) a = move({1.0, 1.0, 1.0, 1.0, 1.0});
     Move* b = move({0.5, 0.5, 0.5, 0.5, 0.5});
     std::string out = run(60);
@@ -88,7 +89,7 @@ class InterpolatorSafety : public InterpolatorTest,
     a->is_block = false;
     b->is_block = false;
     out += run(100);
-    EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
+    EXPECT_EQ(interpolator_->motionState(), after);
     return out;
   }
 
@@ -127,10 +128,15 @@ void Collision(InterpolatorSafety& t) {
   t.loop().setCollisionEnable(true);
   t.loop().setDragTeachingEnable(false);
   t.arm().collision_detector->collision = 0;
-  const std::string out =
-      t.abortScenario([&] { t.arm().collision_detector->collision = 1; }, 20,
-                      [&] { t.arm().collision_detector->collision = 0; }, cmd_status::kStopped);
+  const std::string out = t.abortScenario([&] { t.arm().collision_detector->collision = 1; }, 20,
+                                          [&] { t.arm().collision_detector->collision = 0; },
+                                          cmd_status::kStopped, nullptr, MotionState::kHolding);
   EXPECT_EQ(t.count(out, "The arm get collision.\n"), 1);
+  // The collision seen while the stopped move waited for its issuer holds the next command
+  // back until a recover.
+  EXPECT_EQ(t.loop().recover(), interpolator_result::kOk);
+  t.run(1);
+  EXPECT_EQ(t.loop().motionState(), MotionState::kIdle);
 }
 
 void MeasuredVelocityOverLimit(InterpolatorSafety& t) {

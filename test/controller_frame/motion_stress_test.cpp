@@ -354,7 +354,7 @@ class MotionStressTest : public ::testing::Test {
     // follows it is checked against the setpoint at its own start.)
     for (const Tracked& aborted : open_) {
       if (aborted.seen != cmd_status::kStopped) continue;
-      for (Tracked& t : open_) t.behind_abort |= t.index > aborted.index && t.issued <= last_watch_;
+      for (Tracked& t : open_) t.behind_abort |= t.index > aborted.index && t.issued < last_watch_;
     }
     for (auto t = open_.begin(); t != open_.end();) {
       const int8_t goal = t->goal ? goals_->status(t->goal->get_goal_id()) : 0;
