@@ -1,7 +1,8 @@
 #include "controller_frame/all_axises_joint_plan_cmd.h"
 
 #include <cstdio>
-#include <iostream>
+
+#include "common/logger.h"
 
 namespace brenvik {
 namespace {
@@ -19,17 +20,19 @@ AllAxisesJointPlanCmd::AllAxisesJointPlanCmd(std::shared_ptr<Robot> robot)
 
 int AllAxisesJointPlanCmd::planAllJoints() {
   if (traj_interface_ptrs_.empty()) {
-    if (!quiet) std::cout << "It does not have a trajectory_interface when joint plan" << std::endl;
+    if (!quiet)
+      Logger::instance()->print("It does not have a trajectory_interface when joint plan\n");
     return planner_result::kNoPlanners;
   }
   if (static_cast<int>(traj_interface_ptrs_.size()) != axis_num) {
     if (!quiet)
-      std::cout << "Input traj_interface_ptrs_ size not equal robot_para_.axis_num!!!" << std::endl;
+      Logger::instance()->print(
+          "Input traj_interface_ptrs_ size not equal robot_para_.axis_num!!!\n");
     return planner_result::kInvalidInput;
   }
   for (int i = 0; i < axis_num; ++i) {
     if (!traj_interface_ptrs_[i]) {
-      if (!quiet) std::printf("The %d axis has no planner\n", i + 1);
+      if (!quiet) Logger::instance()->print("The %d axis has no planner\n", i + 1);
       return planner_result::kInvalidInput;
     }
   }
@@ -39,23 +42,23 @@ int AllAxisesJointPlanCmd::planAllJoints() {
   for (int i = 0; i < axis_num; ++i) {
     const int r = traj_interface_ptrs_[i]->plan();
     if (r != planner_result::kOk) {
-      if (!quiet) std::printf("The %d axis plan fail!!! ,error code =%d\n", i + 1, r);
+      if (!quiet) Logger::instance()->print("The %d axis plan fail!!! ,error code =%d\n", i + 1, r);
       return r;
     }
     const double motion_time = traj_interface_ptrs_[i]->getMotionTime();
-    if (!quiet) std::printf("motion_time=%lf\n", motion_time);
+    if (!quiet) Logger::instance()->print("motion_time=%lf\n", motion_time);
     motion_times.push_back(motion_time);
   }
 
   if (traj_interface_ptrs_[0]->replanFlag() == 0) {
-    if (!quiet) std::cout << "All axises plan suceess." << std::endl;
+    if (!quiet) Logger::instance()->print("All axises plan suceess.\n");
     return planner_result::kOk;
   }
 
   double largest = 0.0;
   int reference_axis = -1;
   for (int i = 0; i < axis_num; ++i) {
-    if (!quiet) std::printf("traject_motion_time:%lf\n", motion_times[i]);
+    if (!quiet) Logger::instance()->print("traject_motion_time:%lf\n", motion_times[i]);
     if (motion_times[i] > largest) {
       largest = motion_times[i];
       reference_axis = i;
@@ -63,7 +66,7 @@ int AllAxisesJointPlanCmd::planAllJoints() {
   }
   // Without a reference every axis already has zero duration: nothing to synchronise.
   if (reference_axis < 0) {
-    if (!quiet) std::cout << "All axises replan suceess." << std::endl;
+    if (!quiet) Logger::instance()->print("All axises replan suceess.\n");
     return planner_result::kOk;
   }
   // A copy: re-planning the reference axis itself below overwrites its own result.
@@ -82,12 +85,13 @@ int AllAxisesJointPlanCmd::planAllJoints() {
       }
     }
     if (stretch <= 1.0 + kLimitTolerance) {
-      if (!quiet) std::cout << "All axises replan suceess." << std::endl;
+      if (!quiet) Logger::instance()->print("All axises replan suceess.\n");
       return planner_result::kOk;
     }
     if (!quiet)
-      std::printf("The %d axis needs the motion stretched %lf times to keep within its limits\n",
-                  worst_axis + 1, stretch);
+      Logger::instance()->print(
+          "The %d axis needs the motion stretched %lf times to keep within its limits\n",
+          worst_axis + 1, stretch);
     common.Ta *= stretch;
     common.Tv *= stretch;
     common.Td *= stretch;
@@ -97,7 +101,8 @@ int AllAxisesJointPlanCmd::planAllJoints() {
   if (r != planner_result::kOk) {
     return r;
   }
-  if (!quiet) std::printf("The synchronised motion cannot be kept within the axes' limits\n");
+  if (!quiet)
+    Logger::instance()->print("The synchronised motion cannot be kept within the axes' limits\n");
   return planner_result::kLimitsExceeded;
 }
 
@@ -108,7 +113,8 @@ int AllAxisesJointPlanCmd::rePlanAll(const TrapezoidPlanResult& common, int skip
     }
     const int r = traj_interface_ptrs_[i]->rePlan(&common);
     if (r != planner_result::kOk) {
-      if (!quiet) std::printf("The %d axis rePlan fail!!! ,error code =%d\n", i + 1, r);
+      if (!quiet)
+        Logger::instance()->print("The %d axis rePlan fail!!! ,error code =%d\n", i + 1, r);
       return r;
     }
   }

@@ -4,7 +4,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <stdexcept>
 #include <thread>
 
@@ -377,7 +376,7 @@ void Interpolator::setDragTeachingEnable(bool enable) {
 
 int Interpolator::setCollisionSensitivity(const std::vector<double>& command) {
   if (command.empty()) {
-    std::printf("The collision sensitivity command is empty, it is ignored.\n");
+    Logger::instance()->print("The collision sensitivity command is empty, it is ignored.\n");
     return interpolator_result::kEmptyCommand;
   }
   const size_t n = std::min(command.size(), kMaxSensitivityValues);
@@ -414,10 +413,11 @@ bool Interpolator::readAxes(int (CtrlMotorInterface::*read)(double&), const char
       // Reported once per failing axis (onReadResult), not every period.
       if (read_failure_axis_ != i) {
         if (code != 0) {
-          std::printf("%d (start from 1) axis %s error! error code=<%d>\n", i + 1, name, code);
+          Logger::instance()->print("%d (start from 1) axis %s error! error code=<%d>\n", i + 1,
+                                    name, code);
         } else {
-          std::printf("%d (start from 1) axis %s returned a value that is not finite\n", i + 1,
-                      name);
+          Logger::instance()->print(
+              "%d (start from 1) axis %s returned a value that is not finite\n", i + 1, name);
         }
       }
       read_failure_axis_ = i;
@@ -440,7 +440,8 @@ bool Interpolator::updateMeasuredState() {
     if (code != 0) {
       // Once per failing axis, not every period.
       if (i != enable_error_axis_) {
-        std::printf("The <%d> axis return error_code=<%d> when getEnableStatus.\n", i + 1, code);
+        Logger::instance()->print("The <%d> axis return error_code=<%d> when getEnableStatus.\n",
+                                  i + 1, code);
       }
       enable_error_axis = i;
       enable_flag_ = false;
@@ -995,11 +996,11 @@ void Interpolator::finishOrHold() {
 int Interpolator::calAllJointsPostion() {
   auto* move = dynamic_cast<AllAxisesJointPlanCmd*>(current_cmd_);
   if (move == nullptr) {
-    std::printf("The current trajectory command has nothing to sample\n");
+    Logger::instance()->print("The current trajectory command has nothing to sample\n");
     return -1;
   }
   if (move->traj_interface_ptrs_.empty()) {
-    std::cout << "It does not have a trajectory_interface when cal joint pos" << std::endl;
+    Logger::instance()->print("It does not have a trajectory_interface when cal joint pos\n");
     return -1;
   }
   const int n = std::min(axis_num_, static_cast<int>(move->traj_interface_ptrs_.size()));
@@ -1012,7 +1013,7 @@ int Interpolator::calAllJointsPostion() {
     int reached = 0;
     const double q = planner->calPosition(cmd_time_, &reached);
     if (!std::isfinite(q)) {
-      std::printf("The %d axis trajectory position is not finite\n", i + 1);
+      Logger::instance()->print("The %d axis trajectory position is not finite\n", i + 1);
       return -1;
     }
     setpoint_[i] = q;
@@ -1127,8 +1128,8 @@ void Interpolator::trajectoryStep(bool measured) {
     for (int i = 0; i < n; ++i) {
       const double v = actual_joint_state_.velocities[i];
       if (std::fabs(v) > axes[i].max_joint_vel * tolerance) {
-        std::cout << COLOR_BOLD_RED << "The axis " << i + 1 << " planned velocity is " << v
-                  << " exceed the limit:" << axes[i].max_joint_vel << COLOR_RESET << std::endl;
+        Logger::instance()->print("%sThe axis %d planned velocity is %g exceed the limit:%g%s\n",
+                                  COLOR_BOLD_RED, i + 1, v, axes[i].max_joint_vel, COLOR_RESET);
         abortMotion(cmd_status::kStopped, true);
         return;
       }
@@ -1200,9 +1201,10 @@ void Interpolator::run() {
     const nanoseconds end = clock_->now();
     if (end > deadline) {
       const std::uint64_t count = overrun_count_.fetch_add(1) + 1;
-      std::printf("Control period overrun: work ended %.3f ms after its deadline (%llu so far)\n",
-                  std::chrono::duration<double, std::milli>(end - deadline).count(),
-                  static_cast<unsigned long long>(count));
+      Logger::instance()->print(
+          "Control period overrun: work ended %.3f ms after its deadline (%llu so far)\n",
+          std::chrono::duration<double, std::milli>(end - deadline).count(),
+          static_cast<unsigned long long>(count));
       // The next period starts at once; the grid points already passed are skipped so that the
       // loop neither drifts nor runs a burst of periods to catch up.
       k = (end - start) / period_ns;
@@ -1257,7 +1259,8 @@ void Interpolator::motorIoStep(MotorIoCmd* command) {
     for (int i = 0; i < n; ++i) {
       const int code = axes[i].motor->setHome(kSetHomeValue);
       if (code != 0) {
-        std::printf("The <%d> axis return error_code=<%d> when setHome.\n", i + 1, code);
+        Logger::instance()->print("The <%d> axis return error_code=<%d> when setHome.\n", i + 1,
+                                  code);
         LOG_STATUS(RobotStatus::WARN, error_code::kSetHome, "set home failed!\n");
         command->cmd_status.store(cmd_status::kFailed);
         finishOrHold();
@@ -1279,7 +1282,8 @@ void Interpolator::motorIoStep(MotorIoCmd* command) {
       for (int i = 0; i < n; ++i) {
         const int code = axes[i].motor->setEnableStatus(enable);
         if (code != 0) {
-          std::printf("The <%d> axis return error_code=<%d> when setEnableStatus.\n", i + 1, code);
+          Logger::instance()->print("The <%d> axis return error_code=<%d> when setEnableStatus.\n",
+                                    i + 1, code);
           break;
         }
       }
