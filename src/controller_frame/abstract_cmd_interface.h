@@ -27,6 +27,9 @@ class AbstractCmdInterface {
   std::shared_ptr<Robot> robot_;
   // cmd_status::kQueued, kExecuting, then the outcome kSucceeded, kFailed or kStopped.
   std::atomic<int> cmd_status{cmd_status::kQueued};
+  // Why a command ended stopped or failed, in the console's words (a fixed text, never freed), or
+  // null. Written by the control thread before cmd_status.
+  std::atomic<const char*> outcome_reason{nullptr};
   // Set by the issuer before addCmd: a finished command then stays at the front of the queue
   // (holding back the others) until the issuer has read cmd_status and cleared the flag.
   std::atomic<bool> is_block{false};

@@ -17,6 +17,12 @@
 namespace brenvik {
 namespace {
 
+// Why a setpoint did not reach the motors, in the console's words.
+const char* writeFailureReason(bool refused) {
+  return refused ? "A setpoint was refused: it broke a joint, velocity or acceleration limit."
+                 : "The MOTOR write error.";
+}
+
 constexpr double kNotComputed = DBL_MAX;
 // Command times are sums of kPeriod; compare loop times with a margin far below one period.
 constexpr double kTimeEpsilon = 1e-9;
@@ -342,6 +348,7 @@ int Interpolator::stopFlag() const {
 void Interpolator::requestStop() {
   std::lock_guard<std::mutex> lock(mutex_);
   recover_requested_.store(false);
+  stop_source_.store(kStopRequested);
   stop_requested_.store(true);
 }
 
@@ -510,7 +517,7 @@ void Interpolator::onReadResult(bool measured) {
              read_failure_axis_ + 1, current_time_ - read_failure_since_ + period_);
   const MotionState state = state_.load();
   if (state == MotionState::kExecuting || state == MotionState::kDragTeaching) {
-    abortMotion(cmd_status::kStopped, true);
+    abortMotion(cmd_status::kStopped, true, "The motor reads failed: peroid update status error!");
   } else if (state != MotionState::kStopping) {
     dropQueued();
     setState(MotionState::kFault);
@@ -550,6 +557,7 @@ void Interpolator::collisionStep() {
     if (state_.load() == MotionState::kDragTeaching) {
       collision_while_dragging_ = true;
     } else {
+      stop_source_.store(kCollisionStop);
       stop_requested_.store(true);
     }
   }
@@ -579,7 +587,8 @@ void Interpolator::handleRequests() {
   }
   if (state == MotionState::kExecuting || state == MotionState::kDragTeaching) {
     stop_requested_.store(false);
-    abortMotion(cmd_status::kStopped, true);
+    abortMotion(cmd_status::kStopped, true,
+                shutting_down_ ? "The controller shut down." : stop_source_.load());
   } else if (state == MotionState::kIdle && !shutting_down_) {
     stop_requested_.store(false);
     setState(MotionState::kHolding);
@@ -667,7 +676,9 @@ void Interpolator::motionStep(bool measured) {
       if (pending) {
         // The stop requested while nothing moved ends the next command and everything queued.
         Logger::instance()->info("The pending stop ends the waiting commands.\n");
+        drop_reason_ = "A stop is pending: the command was not started (recover first).";
         dropQueued();
+        drop_reason_ = nullptr;
         setState(MotionState::kIdle);
       }
       return;
@@ -697,6 +708,7 @@ void Interpolator::motionStep(bool measured) {
     return;
   }
   if (shutting_down_) {
+    current_cmd_->outcome_reason.store("The controller shut down.");
     current_cmd_->cmd_status.store(cmd_status::kStopped);
     finishOrHold();
     return;
@@ -742,7 +754,7 @@ bool Interpolator::idleStep(bool measured) {
       moving = moving || v != 0.0;
     }
     if (moving) {
-      abortMotion(cmd_status::kStopped, false);
+      abortMotion(cmd_status::kStopped, false, nullptr);
       return false;
     }
     setState(MotionState::kIdle);
@@ -811,7 +823,7 @@ void Interpolator::dragTeachingStep() {
     setpoint_[i] = q[i] + velocity * period_;
   }
   if (commandSetpoint() != Written::kYes) {
-    abortMotion(cmd_status::kStopped, false);
+    abortMotion(cmd_status::kStopped, false, nullptr);
   }
 }
 
@@ -852,10 +864,11 @@ Interpolator::Written Interpolator::commandSetpoint() {
   return Written::kYes;
 }
 
-void Interpolator::abortMotion(int status, bool drop_queue) {
+void Interpolator::abortMotion(int status, bool drop_queue, const char* reason) {
   if (state_.load() == MotionState::kStopping) {
     return;
   }
+  stop_reason_ = reason;
   const std::vector<AxisPara>& axes = robot_->robot_para_.axis_paras;
   stop_status_ = status;
   stop_drops_queue_ = drop_queue;
@@ -933,6 +946,7 @@ void Interpolator::endStop() {
   }
   // A command that already had its outcome (held for its issuer) keeps it.
   if (!isFinalStatus(current_cmd_->cmd_status.load())) {
+    current_cmd_->outcome_reason.store(stop_reason_);
     current_cmd_->cmd_status.store(stop_status_);
   }
   setState(MotionState::kExecuting);
@@ -959,6 +973,11 @@ void Interpolator::dropQueued() {
 }
 
 void Interpolator::dropCommand(AbstractCmdInterface* command) {
+  const char* reason =
+      "The move before it was stopped: it was planned from where the arm never went.";
+  command->outcome_reason.store(shutting_down_            ? "The controller shut down."
+                                : drop_reason_ != nullptr ? drop_reason_
+                                                          : reason);
   command->cmd_status.store(cmd_status::kStopped);
   if (command->is_block.load()) {
     released_later_.push_back(command);
@@ -1097,12 +1116,13 @@ void Interpolator::trajectoryStep(bool measured) {
   if (cmd_time_ > kTrajectoryTimeLimit || is_collision_) {
     LOG_STATUS(RobotStatus::WARN, error_code::kTrajectoryTimeout,
                "time is over 20s or collision!\n");
-    abortMotion(cmd_status::kFailed, true);
+    abortMotion(cmd_status::kFailed, true, "time is over 20s or collision!");
     return;
   }
   if (measured && !enable_flag_) {
     LOG_STATUS(RobotStatus::WARN, error_code::kTrajectoryFault,
                "enable is OFF, the trajectory can not be executed!\n");
+    command->outcome_reason.store("enable is OFF, the trajectory can not be executed!");
     command->cmd_status.store(cmd_status::kStopped);
     dropQueued();
     finishOrHold();
@@ -1119,7 +1139,7 @@ void Interpolator::trajectoryStep(bool measured) {
   if (r < 0) {
     LOG_STATUS(RobotStatus::WARN, error_code::kTrajectoryFault,
                "calAllJointsPostion return error!\n");
-    abortMotion(cmd_status::kFailed, true);
+    abortMotion(cmd_status::kFailed, true, "calAllJointsPostion return error!");
     return;
   }
 
@@ -1130,7 +1150,8 @@ void Interpolator::trajectoryStep(bool measured) {
       if (std::fabs(v) > axes[i].max_joint_vel * tolerance) {
         Logger::instance()->print("%sThe axis %d planned velocity is %g exceed the limit:%g%s\n",
                                   COLOR_BOLD_RED, i + 1, v, axes[i].max_joint_vel, COLOR_RESET);
-        abortMotion(cmd_status::kStopped, true);
+        abortMotion(cmd_status::kStopped, true,
+                    "The measured velocity of an axis exceeded its limit.");
         return;
       }
     }
@@ -1142,8 +1163,8 @@ void Interpolator::trajectoryStep(bool measured) {
     }
   }
 
-  if (commandSetpoint() != Written::kYes) {
-    abortMotion(cmd_status::kStopped, true);
+  if (const Written written = commandSetpoint(); written != Written::kYes) {
+    abortMotion(cmd_status::kStopped, true, writeFailureReason(written == Written::kRefused));
     return;
   }
   cmd_time_ += period_;
@@ -1329,7 +1350,7 @@ void Interpolator::forceCtrlStep(ForceCtrlCmd* command) {
       return;
     }
     force_ctrl_flag_ = false;
-    abortMotion(cmd_status::kStopped, true);
+    abortMotion(cmd_status::kStopped, true, "The MOTOR write error.");
     return;
   }
   command->cmd_status.store(cmd_status::kFailed);

@@ -246,7 +246,8 @@ class Interpolator {
   // Starts the controlled stop; status is what the current command gets once the arm is at
   // rest. drop_queue: the commands queued behind the current one end (not so when drag teaching
   // merely ends). The first stop period runs at once unless this period already commanded.
-  void abortMotion(int status, bool drop_queue);
+  // reason: why, for the command's outcome_reason (a fixed text), or null.
+  void abortMotion(int status, bool drop_queue, const char* reason);
   void stopStep();
   void endStop();
   void trajectoryStep(bool measured);
@@ -351,6 +352,12 @@ class Interpolator {
   // Dropped blocking commands, deleted once their issuers clear is_block.
   std::vector<AbstractCmdInterface*> released_later_;
 
+  // Why the pending stop was requested (a fixed text), and why the stop under way began.
+  static constexpr const char* kStopRequested = "A stop was requested.";
+  static constexpr const char* kCollisionStop = "The arm get collision.";
+  std::atomic<const char*> stop_source_{kStopRequested};
+  const char* stop_reason_ = nullptr;
+  const char* drop_reason_ = nullptr;  // why dropQueued ends the commands, when not an abort
   // A collision seen while the arm was dragged by hand: the next command is stopped.
   bool collision_while_dragging_ = false;
   std::atomic<bool> exit_requested_{false};

@@ -663,13 +663,15 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
         result->error_string = "The goal was canceled: the arm has stopped.";
         watched.goal->canceled(result);
       } else {
+        // The control loop's own words for why it ended the trajectory.
+        const char* reason = watched.cmd->outcome_reason.load();
         result->error_code = Result::PATH_TOLERANCE_VIOLATED;
         result->error_string =
-            status == cmd_status::kFailed
-                ? "The trajectory failed: time limit, collision or goal not reached."
-                : "The trajectory was stopped: stop request, drives off, velocity limit, motor "
-                  "write or read error, a refused setpoint, shut-down, or an aborted move before "
-                  "it.";
+            reason != nullptr
+                ? std::string("The trajectory was ") +
+                      (status == cmd_status::kFailed ? "failed: " : "stopped: ") + reason
+            : status == cmd_status::kFailed ? "The trajectory failed."
+                                            : "The trajectory was stopped.";
         watched.goal->abort(result);
       }
     }

@@ -625,6 +625,8 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   const int disabled = abortCode(goal(small, {0.0, 0.4, 0.8}));
   EXPECT_NE(disabled, kNotAborted);
   EXPECT_NE(disabled, FollowJointTrajectory::Result::SUCCESSFUL);
+  EXPECT_EQ(error_string,
+            "The trajectory was stopped: enable is OFF, the trajectory can not be executed!");
   EXPECT_TRUE(prints("enable is OFF, the trajectory can not be executed!"));
   EXPECT_TRUE(near(actual_.position, kHome, 1e-12));
   ASSERT_TRUE(serveOn());
@@ -691,6 +693,7 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   EXPECT_EQ(outcome.code, ros2::action::ResultCode::ABORTED);
   ASSERT_NE(outcome.result, nullptr);
   EXPECT_EQ(outcome.result->error_code, FollowJointTrajectory::Result::PATH_TOLERANCE_VIOLATED);
+  EXPECT_EQ(outcome.result->error_string, "The trajectory was stopped: A stop was requested.");
   ASSERT_TRUE(waitUntilStill());
   EXPECT_LT(actual_.position[0], 0.9);
 
@@ -703,6 +706,7 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   // SIGINT during a goal: the arm decelerates to rest, the goal gets its result, and the
   // controller ends with status 0 within the stop time plus a second.
   ASSERT_TRUE(serveOn());
+  ASSERT_TRUE(moveTo(kHome));
   handle = sendGoal(long_goal);
   ASSERT_NE(handle, nullptr);
   ASSERT_TRUE(passes(0.1));
@@ -713,6 +717,8 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
             ros2::FutureReturnCode::SUCCESS)
       << controller_->output();
   EXPECT_EQ(result_future.get().code, ros2::action::ResultCode::ABORTED);
+  EXPECT_EQ(result_future.get().result->error_string,
+            "The trajectory was stopped: The controller shut down.");
   EXPECT_EQ(controller_->waitForExit(kSanitized ? kExitDeadline : 1500ms), 0)
       << controller_->output();
   spinUntil([] { return false; }, 300ms);  // the samples published before the exit
