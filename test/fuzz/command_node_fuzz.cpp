@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "common/logger.h"
-#include "controller_frame/interpolator.h"
-#include "controller_frame/robot_cmd_ros_two_wrapper.h"
-#include "robot_factory/brenvik_bot_v5.h"
+#include "fuzz_controller.h"
 #include "ros2/ros2.h"
 
 namespace {
@@ -25,23 +23,7 @@ using std_msgs::msg::Bool;
 using std_msgs::msg::Float64MultiArray;
 using std_msgs::msg::Int32MultiArray;
 
-class ManualClock : public brenvik::LoopClock {
- public:
-  std::chrono::nanoseconds now() override { return std::chrono::nanoseconds(0); }
-  void sleepUntil(std::chrono::nanoseconds) override {}
-};
-
-struct Controller {
-  Controller() {
-    robot = std::make_shared<brenvik::BrenvikBotV5>("config/brenvik_v5_sim.yaml");
-    interpolator = std::make_unique<brenvik::Interpolator>(robot, std::make_shared<ManualClock>());
-    node = std::make_shared<brenvik::RobotCmdRosTwoWrapper>(interpolator.get());
-  }
-  std::shared_ptr<brenvik::Robot> robot;
-  std::unique_ptr<brenvik::Interpolator> interpolator;
-  std::shared_ptr<brenvik::RobotCmdRosTwoWrapper> node;
-  double time = 0.0;
-};
+using brenvik::fuzz::Controller;
 
 Controller* controller = nullptr;
 
@@ -161,8 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Let the loop run for a while: up to 2 s of control periods.
         const int periods = in.ConsumeIntegralInRange<int>(1, 400);
         for (int k = 0; k < periods; ++k) {
-          controller->time += brenvik::Interpolator::kPeriod;
-          controller->interpolator->update(controller->time);
+          controller->step();
           checkSetpoint(*controller->interpolator, *controller->robot);
         }
         break;

@@ -14,9 +14,7 @@
 #include <utility>
 
 #include "common/logger.h"
-#include "controller_frame/interpolator.h"
-#include "controller_frame/robot_cmd_ros_two_wrapper.h"
-#include "robot_factory/brenvik_bot_v5.h"
+#include "fuzz_controller.h"
 #include "ros2/ros2.h"
 #include "support/setpoint_checker.h"
 
@@ -24,23 +22,7 @@ namespace {
 
 using Goal = brenvik::RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal;
 
-class ManualClock : public brenvik::LoopClock {
- public:
-  std::chrono::nanoseconds now() override { return std::chrono::nanoseconds(0); }
-  void sleepUntil(std::chrono::nanoseconds) override {}
-};
-
-struct Controller {
-  Controller() {
-    robot = std::make_shared<brenvik::BrenvikBotV5>("config/brenvik_v5_sim.yaml");
-    interpolator = std::make_unique<brenvik::Interpolator>(robot, std::make_shared<ManualClock>());
-    node = std::make_shared<brenvik::RobotCmdRosTwoWrapper>(interpolator.get());
-  }
-  std::shared_ptr<brenvik::Robot> robot;
-  std::unique_ptr<brenvik::Interpolator> interpolator;
-  std::shared_ptr<brenvik::RobotCmdRosTwoWrapper> node;
-  double time = 0.0;
-};
+using brenvik::fuzz::Controller;
 
 Controller* controller = nullptr;
 
@@ -120,8 +102,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The drives start disabled: enable them, so that accepted goals run.
   controller->node->serveOnCallback(std_msgs::msg::Bool{true});
   for (int k = 0; k < 1000 && !controller->interpolator->enableFlag(); ++k) {
-    controller->time += brenvik::Interpolator::kPeriod;
-    controller->interpolator->update(controller->time);
+    controller->step();
   }
   if (!controller->interpolator->enableFlag()) {
     std::fprintf(stderr, "the simulated drives did not enable\n");
@@ -146,8 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   brenvik::Interpolator& interpolator = *controller->interpolator;
   interpolator.addCmd(plan.cmd.release());
   for (int k = 0; k < 5000 && !(interpolator.isCmdQueueEmpty() && k > 0); ++k) {
-    controller->time += brenvik::Interpolator::kPeriod;
-    interpolator.update(controller->time);
+    controller->step();
     checker.check(interpolator.refJointState().positions, brenvik::Interpolator::kPeriod);
   }
   if (checker.violations() != 0) {
