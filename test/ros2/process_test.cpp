@@ -3,12 +3,7 @@
 // SIGTERM (the peer exits with status 0 only after spin() returned). The other process is
 // ros2_test_peer (peer_main.cpp).
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +13,7 @@
 #include "harness.h"
 #include "ros2/action.h"
 #include "ros2/parameter_client.h"
-
-extern char** environ;
+#include "support/child_process.h"
 
 namespace {
 
@@ -28,59 +22,21 @@ using FJT = control_msgs::action::FollowJointTrajectory;
 using ros2::action::ResultCode;
 using Status = action_msgs::msg::GoalStatus;
 
-// The peer process with its standard output on a pipe.
-class Peer {
+// The peer process; ready() once it printed READY, stop(sig) gives its exit status.
+class Peer : public test_support::ChildProcess {
  public:
-  explicit Peer(std::vector<std::string> args) {
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&fa, fds[0]);
-    args.insert(args.begin(), ROS2_TEST_PEER);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&fa);
-    close(fds[1]);
-    fcntl(out_ = fds[0], F_SETFL, O_NONBLOCK);
-  }
-  ~Peer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(out_);
-  }
-
-  // Whether the peer printed READY within 5 s.
-  bool ready() {
-    return ros2_test::wait_until(
-        [&] {
-          char buf[256];
-          for (ssize_t n; (n = read(out_, buf, sizeof(buf))) > 0;) output_.append(buf, size_t(n));
-          return output_.find("READY") != std::string::npos;
-        },
-        5000ms);
-  }
-
-  // Sends a signal and waits for the exit status (-1 when the peer did not end in time).
+  explicit Peer(std::vector<std::string> args) : ChildProcess(with_program(std::move(args))) {}
+  bool ready() { return ros2_test::wait_until([&] { return printed("READY"); }, 5000ms); }
   int stop(int sig) {
-    kill(pid_, sig);
-    int status = 0;
-    if (!ros2_test::wait_until([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5000ms)) {
-      return -1;
-    }
-    pid_ = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    signal(sig);
+    return waitForExit(5000ms);
   }
 
  private:
-  pid_t pid_ = 0;
-  int out_ = -1;
-  std::string output_;
+  static std::vector<std::string> with_program(std::vector<std::string> args) {
+    args.insert(args.begin(), ROS2_TEST_PEER);
+    return args;
+  }
 };
 
 class Ros2Processes : public ::testing::Test {
