@@ -117,7 +117,9 @@ TEST_P(LoggerDisplayLevelTest, ThresholdDecidesWhatPrints) {
 INSTANTIATE_TEST_SUITE_P(Levels, LoggerDisplayLevelTest,
                          ::testing::Values(DisplayCase{0, {true, true, true, false}},
                                            DisplayCase{1, {true, true, true, true}},
+                                           DisplayCase{2, {true, true, true, true}},
                                            DisplayCase{3, {false, true, true, true}},
+                                           DisplayCase{4, {false, false, true, true}},
                                            DisplayCase{5, {false, false, false, true}}));
 
 }  // namespace
