@@ -7,39 +7,36 @@
 namespace brenvik {
 namespace {
 
-CommandLine split(std::vector<const char*> args) {
-  args.insert(args.begin(), "brenvik_robot");
-  return splitCommandLine(static_cast<int>(args.size()), args.data());
-}
-
 using Strings = std::vector<std::string>;
 
+// The arguments after the program's name, how they split and the parameter file named.
+struct SplitCase {
+  std::vector<const char*> args;
+  Strings robot_args, ros_args;
+  std::string para_file;
+};
+
 TEST(CommandLineTest, OptionAndPathGoToTheRobotTheRestToRos) {
-  const CommandLine line =
-      split({"--robot-para-file", "arm.yaml", "--ros-args", "-r", "movj_topic:=m"});
-  EXPECT_EQ(line.robot_args, (Strings{"--robot-para-file", "arm.yaml"}));
-  EXPECT_EQ(line.ros_args, (Strings{"--ros-args", "-r", "movj_topic:=m"}));
-  EXPECT_EQ(line.robotParaFile(), "arm.yaml");
-}
-
-TEST(CommandLineTest, TrailingOptionWithoutValueGoesToRos) {
-  const CommandLine line = split({"--ros-args", "--robot-para-file"});
-  EXPECT_TRUE(line.robot_args.empty());
-  EXPECT_EQ(line.ros_args, (Strings{"--ros-args", "--robot-para-file"}));
-  EXPECT_EQ(line.robotParaFile(), "");
-}
-
-TEST(CommandLineTest, FirstOfTwoPathsIsUsed) {
-  const CommandLine line = split({"--robot-para-file", "a.yaml", "--robot-para-file", "b.yaml"});
-  EXPECT_EQ(line.robot_args.size(), 4u);
-  EXPECT_EQ(line.robotParaFile(), "a.yaml");
-  EXPECT_TRUE(line.ros_args.empty());
-}
-
-TEST(CommandLineTest, NoArguments) {
-  const CommandLine line = split({});
-  EXPECT_TRUE(line.robot_args.empty());
-  EXPECT_TRUE(line.ros_args.empty());
+  const SplitCase cases[] = {
+      {{"--robot-para-file", "arm.yaml", "--ros-args", "-r", "movj_topic:=m"},
+       {"--robot-para-file", "arm.yaml"},
+       {"--ros-args", "-r", "movj_topic:=m"},
+       "arm.yaml"},
+      {{"--ros-args", "--robot-para-file"}, {}, {"--ros-args", "--robot-para-file"}, ""},
+      {{"--robot-para-file", "a.yaml", "--robot-para-file", "b.yaml"},
+       {"--robot-para-file", "a.yaml", "--robot-para-file", "b.yaml"},
+       {},
+       "a.yaml"},
+      {{}, {}, {}, ""},
+  };
+  for (const SplitCase& c : cases) {
+    std::vector<const char*> argv = c.args;
+    argv.insert(argv.begin(), "brenvik_robot");
+    const CommandLine line = splitCommandLine(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(line.robot_args, c.robot_args);
+    EXPECT_EQ(line.ros_args, c.ros_args);
+    EXPECT_EQ(line.robotParaFile(), c.para_file);
+  }
 }
 
 }  // namespace

@@ -22,18 +22,49 @@ class LoggerTest : public ::testing::Test {
     logger_->log(level, code, "./src/x.cpp", 42, format, args...);
     return ::testing::internal::GetCapturedStdout();
   }
+  std::string info(const char* text) {
+    ::testing::internal::CaptureStdout();
+    logger_->info("%s", text);
+    return ::testing::internal::GetCapturedStdout();
+  }
 
   Logger* logger_ = Logger::instance();
 };
 
-TEST_F(LoggerTest, BeforeStartUpLowersTheLevelNothingPrintsButTheStatusIsRecorded) {
-  EXPECT_EQ(capture(4, 2, "load yaml file failed\n"), "");
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
-  EXPECT_EQ(logger_->statusCode(), 2);
-  EXPECT_EQ(logger_->statusText(), "load yaml file failed\n");
+// Messages in order (recovering_ set after the first) and the status they leave.
+struct StatusCase {
+  const char* name;
+  bool recovering;
+  std::vector<std::pair<int, int>> messages;  // level, code; the text is "<code>\n"
+  int status, code;
+};
+
+class LoggerStatusTest : public LoggerTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(LoggerStatusTest, GoverningMessageIsTheLatestOfTheHighestLevel) {
+  const StatusCase& c = GetParam();
+  for (size_t i = 0; i < c.messages.size(); ++i) {
+    capture(c.messages[i].first, c.messages[i].second, "%d\n", c.messages[i].second);
+    if (i == 0) logger_->recovering_ = c.recovering;
+  }
+  EXPECT_EQ(ROBOTSTATUS(), c.status);
+  EXPECT_EQ(logger_->statusCode(), c.code);
+  EXPECT_EQ(logger_->statusText(), std::to_string(c.code) + "\n");
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, LoggerStatusTest,
+    ::testing::Values(StatusCase{"Fatal", false, {{4, 2}}, RobotStatus::FATAL, 2},
+                      StatusCase{"MilderLeavesIt", false, {{3, 7}, {2, 1}}, RobotStatus::ERROR, 7},
+                      StatusCase{"EqualReplaces", false, {{3, 7}, {3, 1}}, RobotStatus::ERROR, 1},
+                      StatusCase{"RecoveringLowers", true, {{3, 7}, {2, 0}}, RobotStatus::WARN, 0},
+                      StatusCase{
+                          "FatalStays", true, {{4, 12}, {2, 0}, {3, 7}}, RobotStatus::FATAL, 12},
+                      StatusCase{"FatalByFatal", true, {{4, 12}, {4, 4}}, RobotStatus::FATAL, 4}),
+    [](const auto& c) { return std::string(c.param.name); });
+
 TEST_F(LoggerTest, LineHasColourTimestampFileLineTextAndReset) {
+  EXPECT_EQ(capture(4, 2, "load yaml file failed\n"), "");  // before start-up lowers the level
   logger_->display_level_ = 1;
   const std::string out = capture(4, 4, "The MOTOR write error.\n");
   const std::string head = std::string(COLOR_BOLD_RED);
@@ -45,58 +76,19 @@ TEST_F(LoggerTest, LineHasColourTimestampFileLineTextAndReset) {
   EXPECT_EQ(stamp[13], ':');
   EXPECT_EQ(out.substr(head.size() + 19),
             "; ./src/x.cpp:42 The MOTOR write error.\n" + std::string(COLOR_RESET) + "\n");
-}
-
-TEST_F(LoggerTest, MilderMessageIsPrintedInYellowAndLeavesTheStatus) {
-  logger_->display_level_ = 1;
-  capture(3, 7, "The arm get collision.\n");
-  const std::string out = capture(2, 1, "warning %d\n", 5);
-  EXPECT_EQ(out.rfind(COLOR_YELLOW, 0), 0u);
-  EXPECT_NE(out.find("warning 5\n"), std::string::npos);
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::ERROR);
-  EXPECT_EQ(logger_->statusCode(), 7);
-}
-
-TEST_F(LoggerTest, LevelThreeIsRedAndEqualLevelReplacesTheRecord) {
-  logger_->display_level_ = 1;
-  EXPECT_EQ(capture(3, 7, "a\n").rfind(COLOR_RED, 0), 0u);
-  capture(3, 1, "b\n");
-  EXPECT_EQ(logger_->statusCode(), 1);
-  EXPECT_EQ(logger_->statusText(), "b\n");
-}
-
-TEST_F(LoggerTest, RecoveringLetsAnEmptyMildMessageLowerAnError) {
-  logger_->display_level_ = 1;
-  capture(3, 7, "The arm get collision.\n");
-  logger_->recovering_ = true;
-  EXPECT_EQ(capture(2, 0, ""), "");
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::WARN);
-  EXPECT_EQ(logger_->statusCode(), 0);
-}
-
-TEST_F(LoggerTest, FatalIsReplacedOnlyByFatal) {
-  capture(4, 12, "peroid update status error!");
-  logger_->recovering_ = true;
-  capture(2, 0, "");
-  capture(3, 7, "x");
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
-  EXPECT_EQ(logger_->statusCode(), 12);
-  capture(4, 4, "The MOTOR write error.\n");
-  EXPECT_EQ(logger_->statusCode(), 4);
-}
-
-TEST_F(LoggerTest, EmptyTextAtFatalPrintsNothingButRecords) {
+  EXPECT_NE(capture(2, 1, "warning %d\n", 5).find("warning 5\n"), std::string::npos);
+  const std::string long_text(5000, 'x');
+  capture(4, 1, "%s", long_text.c_str());
+  EXPECT_EQ(logger_->statusText(), long_text);
   logger_->display_level_ = 0;
-  EXPECT_EQ(capture(4, 4, "%s", ""), "");
+  EXPECT_EQ(capture(4, 4, "%s", ""), "");  // empty text prints nothing
   EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
 }
 
+// Per display level whether levels 2, 3, 4 and info print, each in its colour.
 struct DisplayCase {
   int display_level;
-  bool info_prints;
-  bool level2_prints;
-  bool level3_prints;
-  bool level4_prints;
+  bool prints[4];
 };
 
 void PrintTo(const DisplayCase& c, std::ostream* os) { *os << "display_level_" << c.display_level; }
@@ -107,35 +99,30 @@ class LoggerDisplayLevelTest : public LoggerTest,
 TEST_P(LoggerDisplayLevelTest, ThresholdDecidesWhatPrints) {
   const DisplayCase& c = GetParam();
   logger_->display_level_ = c.display_level;
-  EXPECT_EQ(!capture(2, 1, "two\n").empty(), c.level2_prints);
-  EXPECT_EQ(!capture(3, 1, "three\n").empty(), c.level3_prints);
-  EXPECT_EQ(!capture(4, 1, "four\n").empty(), c.level4_prints);
-  ::testing::internal::CaptureStdout();
-  logger_->info("hello %s\n", "arm");
-  const std::string info = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(!info.empty(), c.info_prints);
-  if (c.info_prints) {
-    EXPECT_EQ(info.rfind(COLOR_GREEN, 0), 0u);
-    EXPECT_NE(info.find("; hello arm\n"), std::string::npos);
+  const char* colours[] = {COLOR_YELLOW, COLOR_RED, COLOR_BOLD_RED};
+  for (int level = 2; level <= 4; ++level) {
+    const std::string out = capture(level, 1, "x\n");
+    EXPECT_EQ(!out.empty(), c.prints[level - 2]) << level;
+    EXPECT_EQ(out.empty() ? 0u : out.rfind(colours[level - 2], 0), 0u) << level;
   }
+  const std::string out = info("hello arm\n");
+  EXPECT_EQ(!out.empty(), c.prints[3]);
+  if (c.prints[3]) {
+    EXPECT_EQ(out.rfind(COLOR_GREEN, 0), 0u);
+    EXPECT_NE(out.find("; hello arm\n"), std::string::npos);
+    const std::string empty = info(""), tail = "; " + std::string(COLOR_RESET) + "\n";
+    EXPECT_EQ(empty.substr(empty.size() - tail.size()), tail);
+  }
+  EXPECT_EQ(logger_->statusCode(), 1);  // info leaves the status
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, LoggerDisplayLevelTest,
-                         ::testing::Values(DisplayCase{0, false, true, true, true},
-                                           DisplayCase{1, true, true, true, true},
-                                           DisplayCase{3, true, false, true, true},
-                                           DisplayCase{5, true, false, false, false}));
-
-TEST_F(LoggerTest, InfoNeverTouchesTheStatusAndPrintsEmptyText) {
-  logger_->display_level_ = 1;
-  ::testing::internal::CaptureStdout();
-  logger_->info("%s", "");
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  const std::string tail = "; " + std::string(COLOR_RESET) + "\n";
-  ASSERT_GE(out.size(), tail.size());
-  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::NORMAL);
-}
+                         ::testing::Values(DisplayCase{0, {true, true, true, false}},
+                                           DisplayCase{1, {true, true, true, true}},
+                                           DisplayCase{2, {true, true, true, true}},
+                                           DisplayCase{3, {false, true, true, true}},
+                                           DisplayCase{4, {false, false, true, true}},
+                                           DisplayCase{5, {false, false, false, true}}));
 
 TEST_F(LoggerTest, LongTextIsCutToTheFixedLine) {
   const std::string long_text(5000, 'x');

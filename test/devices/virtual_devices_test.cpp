@@ -19,36 +19,28 @@ namespace {
 
 constexpr double kT = VirtualMotor::kSamplePeriod;
 
-// Analytic response of x'' = ω²(u − x) − 2ζωx' from rest to the unit ramp u = t, and its
-// derivatives: the responses to the unit step and to the unit impulse.
+// Analytic responses of x'' = ω²(u − x) − 2ζωx' from rest: to the unit ramp u = t, and its
+// derivatives, the responses to the unit step and to the unit impulse.
 struct Analytic {
   double w, z;
-  // e^(−ζωt) times cos(ω_d t) and sin(ω_d t) / ω_d (cosh and sinh when overdamped).
-  void terms(double t, double& c, double& s) const {
+  enum Input { kRamp, kStep, kImpulse };
+  double operator()(Input input, double t) const {
+    if (t <= 0.0) return 0.0;
+    // c, s: e^(−ζωt) times cos(ω_d t) and sin(ω_d t) / ω_d (cosh and sinh when overdamped).
     const double d2 = w * w * (1.0 - z * z), d = std::sqrt(std::fabs(d2)), decay = z * w * t;
     const double up = std::exp(d * t - decay), down = std::exp(-d * t - decay);
-    c = d2 > 0 ? std::cos(d * t) * std::exp(-decay) : d2 < 0 ? (up + down) / 2 : std::exp(-decay);
-    s = d2 > 0   ? std::sin(d * t) / d * std::exp(-decay)
-        : d2 < 0 ? (up - down) / (2 * d)
-                 : t * std::exp(-decay);
+    const double c = d2 > 0   ? std::cos(d * t) * std::exp(-decay)
+                     : d2 < 0 ? (up + down) / 2
+                              : std::exp(-decay);
+    const double s = d2 > 0   ? std::sin(d * t) / d * std::exp(-decay)
+                     : d2 < 0 ? (up - down) / (2 * d)
+                              : t * std::exp(-decay);
+    if (input == kRamp) return t - 2 * z / w + 2 * z / w * c + (2 * z * z - 1) * s;
+    return input == kStep ? 1.0 - c - z * w * s : w * w * s;
   }
-  double ramp(double t) const {
-    if (t <= 0.0) return 0.0;
-    double c, s;
-    terms(t, c, s);
-    return t - 2 * z / w + 2 * z / w * c + (2 * z * z - 1) * s;
-  }
-  double step(double t) const {
-    if (t <= 0.0) return 0.0;
-    double c, s;
-    terms(t, c, s);
-    return 1.0 - c - z * w * s;
-  }
-  double impulse(double t) const {
-    if (t <= 0.0) return 0.0;
-    double c, s;
-    terms(t, c, s);
-    return w * w * s;
+  // The mean over the period before t: the response to a setpoint step interpolated over it.
+  double sampled(Input input, double t) const {
+    return ((*this)(input, t) - (*this)(input, t - kT)) / kT;
   }
 };
 
@@ -64,10 +56,9 @@ TEST_P(SecondOrderLagTest, StepResponseIsTheAnalyticOneSampledEveryPeriod) {
   for (int k = 1; k <= 200; ++k) {
     lag.step(1.0);
     const double t = k * kT;
-    ASSERT_NEAR(lag.state().position, (a.ramp(t) - a.ramp(t - kT)) / kT, 1e-10) << k;
-    ASSERT_NEAR(lag.state().velocity, (a.step(t) - a.step(t - kT)) / kT, 1e-9) << k;
-    ASSERT_NEAR(lag.state().acceleration, (a.impulse(t) - a.impulse(t - kT)) / kT, 1e-9 * w * w)
-        << k;
+    ASSERT_NEAR(lag.state().position, a.sampled(Analytic::kRamp, t), 1e-10) << k;
+    ASSERT_NEAR(lag.state().velocity, a.sampled(Analytic::kStep, t), 1e-9) << k;
+    ASSERT_NEAR(lag.state().acceleration, a.sampled(Analytic::kImpulse, t), 1e-9 * w * w) << k;
   }
   for (int k = 0; k < 12000; ++k) lag.step(1.0);
   EXPECT_EQ(lag.state().position, 1.0);

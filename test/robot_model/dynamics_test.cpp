@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cfloat>
-#include <kdl/chaindynparam.hpp>
 #include <kdl/chainidsolver_recursive_newton_euler.hpp>
 #include <optional>
 #include <random>
@@ -30,6 +29,7 @@ class RigidBodyTest : public testing::TestWithParam<test::TestArm> {
   KDL::Chain chain_ = test::dynamicsChain(GetParam().mdh, GetParam().inertial);
 };
 
+// At rest (the first samples) the estimate is gravity alone; the wrist joints have none.
 TEST_P(RigidBodyTest, FirstEstimateEqualsKdlInverseDynamics) {
   KDL::ChainIdSolver_RNE solver(chain_, KDL::Vector(0.0, 0.0, -9.8));
   const KDL::Wrenches no_wrenches(3, KDL::Wrench::Zero());
@@ -38,7 +38,7 @@ TEST_P(RigidBodyTest, FirstEstimateEqualsKdlInverseDynamics) {
   for (int sample = 0; sample < 2000; ++sample) {
     const std::vector<double> q = test::randomJoints(rng, GetParam());
     std::vector<double> qd(5), qdd(5);
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 5 && sample >= 20; ++i) {
       qd[i] = rate(rng);
       qdd[i] = 3.0 * rate(rng);
     }
@@ -48,19 +48,8 @@ TEST_P(RigidBodyTest, FirstEstimateEqualsKdlInverseDynamics) {
               0);
     const std::vector<double> torque = estimate(q, qd, qdd);
     for (int j = 0; j < 3; ++j) ASSERT_NEAR(torque[j], expected(j), 1e-9) << sample;
-  }
-}
-
-TEST_P(RigidBodyTest, StaticEstimateIsGravityAndWristJointsHaveNone) {
-  KDL::ChainDynParam parameters(chain_, KDL::Vector(0.0, 0.0, -9.8));
-  for (const std::vector<double>& q : {kZero, {0.4, -0.7, 1.1, 0.2, 0.3}, {-2, 1.2, -0.5, 0, 0}}) {
-    KDL::JntArray gravity(3);
-    ASSERT_GE(parameters.JntToGravity(test::jntArray(q, 3), gravity), 0);
-    const std::vector<double> torque = estimate(q, kZero, kZero);
-    ASSERT_EQ(torque.size(), 5u);
-    for (int j = 0; j < 3; ++j) EXPECT_NEAR(torque[j], gravity(j), 1e-12);
-    EXPECT_EQ(torque[3], DBL_MAX);
-    EXPECT_EQ(torque[4], DBL_MAX);
+    ASSERT_EQ(std::vector<double>(torque.begin() + 3, torque.end()),
+              std::vector<double>(2, DBL_MAX));
   }
 }
 

@@ -58,7 +58,6 @@ constexpr const char* kWrongType =
 INSTANTIATE_TEST_SUITE_P(
     Cases, MdhParaTest,
     testing::Values(MdhCase{"Exact", 5, 0, 0.0, kinematics_result::kOk, nullptr},
-                    MdhCase{"PlusPoint01", 5, 4, 0.01, kinematics_result::kOk, nullptr},
                     MdhCase{"JustInsideOneDegree", 5, 1, -0.01745, kinematics_result::kOk, nullptr},
                     MdhCase{"JustOutsideOneDegree", 5, 1, 0.01746, -2, kWrongType},
                     MdhCase{"FlippedLastTwist", 5, 4, kPi, -2, kWrongType},
@@ -66,20 +65,6 @@ INSTANTIATE_TEST_SUITE_P(
                     MdhCase{"SixLinks", 6, 0, 0.0, -1,
                             "the size of zds,xas,alphas,qzeros not equal\n"}),
     [](const testing::TestParamInfo<MdhCase>& c) { return std::string(c.param.name); });
-
-TEST(ForwardKinematicsTest, ZeroLengthsGiveTheProductOfTheTwists) {
-  BrenvikBotV3Kinematics kinematics;
-  const std::vector<double> zero(5, 0.0), alphas = {0.0, kPi / 2, 0.0, 0.0, -kPi / 2};
-  CaptureStdout();
-  ASSERT_EQ(kinematics.setMdhPara(zero, zero, alphas, zero), kinematics_result::kOk);
-  GetCapturedStdout();
-  Eigen::Matrix4d expected = Eigen::Matrix4d::Identity();
-  for (double alpha : alphas) {
-    expected.topLeftCorner<3, 3>() *= Eigen::AngleAxisd(alpha, Eigen::Vector3d::UnitX()).matrix();
-  }
-  EXPECT_TRUE(kinematics.forwardKinematics(zero).isApprox(expected, 1e-15));
-  EXPECT_THROW(kinematics.forwardKinematics({0.1, 0.2, 0.3, 0.4}), std::invalid_argument);
-}
 
 class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
  protected:
@@ -263,6 +248,7 @@ TEST_P(ArmTypeTest, InverseKinematicsRefusesWhatItCannotReach) {
             "joint 1: the lower limit 1.000000 is not below the upper limit 0.000000\n");
   EXPECT_THROW(static_cast<void>(kinematics_.inverseKinematics(twisted, {0.0, 0.0, 0.0}, joints)),
                std::invalid_argument);
+  EXPECT_THROW(kinematics_.forwardKinematics({0.1, 0.2, 0.3, 0.4}), std::invalid_argument);
 }
 
 TEST_P(ArmTypeTest, SolutionsComeInArmTypeOrder) {

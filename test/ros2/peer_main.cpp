@@ -3,7 +3,7 @@
 //   action   serve follow_joint_trajectory: goals without points are rejected, goals with more
 //            than one succeed at once, cancel requests are accepted and end the goal
 //   graph    node /robot/talker with a publisher on chatter, a subscription on cmd, a read-only
-//            parameter robot_model ("v5"), and the log line "talker up"
+//            parameter robot_model ("v5"), an info line and the warning "talker up"
 // Prints "READY" once its entities exist, spins until SIGINT/SIGTERM, then prints
 // "CLEAN_EXIT" and exits with status 0.
 
@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     rcl_interfaces::msg::ParameterDescriptor read_only;
     read_only.read_only = true;
     node->declare_parameter("robot_model", "v5", read_only);
-    ROS2_INFO(node->get_logger(), "talker up");
+    ROS2_INFO(node->get_logger(), "below a warn level");
+    ROS2_WARN(node->get_logger(), "talker up");
   } else {
     std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
     return 2;

@@ -1,14 +1,9 @@
 // Two processes on the loopback interface: every message type, the action protocol, graph
-// information on ros_discovery_info with command-line remapping, and shut-down on SIGINT and
-// SIGTERM (the peer exits with status 0 only after spin() returned). The other process is
-// ros2_test_peer (peer_main.cpp).
+// information on ros_discovery_info with command-line remapping, log lines and parameters, and
+// shut-down on SIGINT and SIGTERM (the peer exits with status 0 only after spin() returned). The
+// other process is ros2_test_peer (peer_main.cpp).
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +13,7 @@
 #include "harness.h"
 #include "ros2/action.h"
 #include "ros2/parameter_client.h"
-
-extern char** environ;
+#include "support/child_process.h"
 
 namespace {
 
@@ -28,59 +22,23 @@ using FJT = control_msgs::action::FollowJointTrajectory;
 using ros2::action::ResultCode;
 using Status = action_msgs::msg::GoalStatus;
 
-// The peer process with its standard output on a pipe.
-class Peer {
+// The peer process; ready() once it printed READY, stop(sig) gives its exit status.
+class Peer : public test_support::ChildProcess {
  public:
-  explicit Peer(std::vector<std::string> args) {
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&fa, fds[0]);
-    args.insert(args.begin(), ROS2_TEST_PEER);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&fa);
-    close(fds[1]);
-    fcntl(out_ = fds[0], F_SETFL, O_NONBLOCK);
-  }
-  ~Peer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(out_);
-  }
-
-  // Whether the peer printed READY within 5 s.
+  explicit Peer(std::vector<std::string> args) : ChildProcess(with_program(std::move(args))) {}
   bool ready() {
-    return ros2_test::wait_until(
-        [&] {
-          char buf[256];
-          for (ssize_t n; (n = read(out_, buf, sizeof(buf))) > 0;) output_.append(buf, size_t(n));
-          return output_.find("READY") != std::string::npos;
-        },
-        5000ms);
+    return ros2_test::wait_until([&] { return printed("READY"); }, 5000ms);
   }
-
-  // Sends a signal and waits for the exit status (-1 when the peer did not end in time).
   int stop(int sig) {
-    kill(pid_, sig);
-    int status = 0;
-    if (!ros2_test::wait_until([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5000ms)) {
-      return -1;
-    }
-    pid_ = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    signal(sig);
+    return waitForExit(5000ms);
   }
 
  private:
-  pid_t pid_ = 0;
-  int out_ = -1;
-  std::string output_;
+  static std::vector<std::string> with_program(std::vector<std::string> args) {
+    args.insert(args.begin(), ROS2_TEST_PEER);
+    return args;
+  }
 };
 
 class Ros2Processes : public ::testing::Test {
@@ -147,46 +105,16 @@ TEST_F(Ros2Processes, GoalsSucceedAreRejectedAndCanceledAndALateNodeSeesTheirSta
   EXPECT_EQ(peer.stop(SIGTERM), 0);
 }
 
-TEST_F(Ros2Processes, AnotherProcessesLogLinesAndParametersAreVisible) {
-  Peer peer({"graph"});
+// The peer with its namespace and a topic remapped on its command line: graph information on
+// ros_discovery_info, its log line (at the level set) and its parameters over the services.
+TEST_F(Ros2Processes, DiscoveryInfoLogLinesAndParametersOfARemappedPeer) {
+  Peer peer(
+      {"graph", "--ros-args", "-r", "__ns:=/moved", "-r", "chatter:=news", "--log-level", "warn"});
   ASSERT_TRUE(peer.ready());
   std::vector<rcl_interfaces::msg::Log> lines;
   auto rosout = node_->create_subscription<rcl_interfaces::msg::Log>(
       "/rosout", ros2::QoS(1000).transient_local(),
       [&](const rcl_interfaces::msg::Log& m) { lines.push_back(m); });
-  ros2::AsyncParametersClient params(node_, "/robot/talker");
-  ASSERT_TRUE(params.wait_for_service(5s));
-  const auto names = wait(params.list_parameters({}, 0)).names;
-  EXPECT_EQ(names, (std::vector<std::string>{"robot_model", "use_sim_time"}));
-  const auto values = wait(params.get_parameters({"robot_model"}));
-  ASSERT_EQ(values.size(), 1u);
-  EXPECT_EQ(values[0].as_string(), "v5");
-  const auto refused = wait(params.set_parameters({{"robot_model", "v6"}}));
-  ASSERT_EQ(refused.size(), 1u);
-  EXPECT_FALSE(refused[0].successful);
-
-  ASSERT_TRUE(ros2_test::spin_until(exec_, [&] { return !lines.empty(); }));
-  EXPECT_EQ(lines[0].name, "robot.talker");
-  EXPECT_EQ(lines[0].msg, "talker up");
-  EXPECT_EQ(lines[0].level, rcl_interfaces::msg::Log::INFO);
-  EXPECT_EQ(lines[0].function, "main");
-  EXPECT_NE(lines[0].file.find("peer_main.cpp"), std::string::npos);
-  EXPECT_EQ(peer.stop(SIGINT), 0);
-}
-
-// The peer's arguments and where its node and topics are then expected.
-struct GraphCase {
-  const char* name;
-  std::vector<std::string> args;
-  std::string ns, chatter, cmd;
-};
-
-class Ros2ProcessGraph : public Ros2Processes, public ::testing::WithParamInterface<GraphCase> {};
-
-TEST_P(Ros2ProcessGraph, DiscoveryInfoNamesThePeersNodeAndEndpoints) {
-  const GraphCase& c = GetParam();
-  Peer peer(c.args);
-  ASSERT_TRUE(peer.ready());
   // What graph tools read: the participant's entities, republished transient-local.
   rmw_dds_common::msg::ParticipantEntitiesInfo peer_info;
   auto info_sub = node_->create_subscription<rmw_dds_common::msg::ParticipantEntitiesInfo>(
@@ -199,15 +127,15 @@ TEST_P(Ros2ProcessGraph, DiscoveryInfoNamesThePeersNodeAndEndpoints) {
       });
   // Endpoints on the peer's topics, to learn the peer's writer and reader GUIDs.
   auto chatter = node_->create_subscription<std_msgs::msg::String>(
-      c.chatter, 10, [](const std_msgs::msg::String&) {});
-  auto cmd = node_->create_publisher<std_msgs::msg::String>(c.cmd, 10);
+      "/moved/news", 10, [](const std_msgs::msg::String&) {});
+  auto cmd = node_->create_publisher<std_msgs::msg::String>("/moved/cmd", 10);
   ASSERT_TRUE(ros2_test::spin_until(exec_, [&] {
     return !peer_info.node_entities_info_seq.empty() && chatter->get_publisher_count() > 0 &&
-           cmd->get_subscription_count() > 0;
+           cmd->get_subscription_count() > 0 && !lines.empty();
   }));
   ASSERT_EQ(peer_info.node_entities_info_seq.size(), 1u);
   const auto& n = peer_info.node_entities_info_seq[0];
-  EXPECT_EQ(n.node_namespace, c.ns);
+  EXPECT_EQ(n.node_namespace, "/moved");
   // The gid of a DDS GUID: its 16 bytes, then 8 zero bytes.
   const auto listed = [](const auto& gids, const dds_guid_t& guid) {
     rmw_dds_common::msg::Gid gid;
@@ -215,34 +143,36 @@ TEST_P(Ros2ProcessGraph, DiscoveryInfoNamesThePeersNodeAndEndpoints) {
     return std::count_if(gids.begin(), gids.end(),
                          [&](const auto& g) { return g.data == gid.data; }) == 1;
   };
-
   dds_instance_handle_t handle = 0;
   ASSERT_EQ(dds_get_matched_publications(chatter->dds_reader(), &handle, 1), 1);
   dds_builtintopic_endpoint_t* w = dds_get_matched_publication_data(chatter->dds_reader(), handle);
   ASSERT_NE(w, nullptr);
   EXPECT_TRUE(listed(n.writer_gid_seq, w->key));
   EXPECT_EQ(std::memcmp(w->participant_key.v, peer_info.gid.data.data(), 16), 0);
-  EXPECT_EQ(std::string(w->topic_name), "rt" + c.chatter);
+  EXPECT_EQ(std::string(w->topic_name), "rt/moved/news");
   EXPECT_EQ(std::string(w->type_name), "std_msgs::msg::dds_::String_");
   dds_builtintopic_free_endpoint(w);
-
   ASSERT_EQ(dds_get_matched_subscriptions(cmd->dds_writer(), &handle, 1), 1);
   dds_builtintopic_endpoint_t* r = dds_get_matched_subscription_data(cmd->dds_writer(), handle);
   ASSERT_NE(r, nullptr);
   EXPECT_TRUE(listed(n.reader_gid_seq, r->key));
   dds_builtintopic_free_endpoint(r);
+
+  ASSERT_EQ(lines.size(), 1u);  // the info line is below the level
+  EXPECT_EQ(std::make_tuple(lines[0].name, lines[0].msg, lines[0].level, lines[0].function),
+            std::make_tuple("moved.talker", "talker up", rcl_interfaces::msg::Log::WARN, "main"));
+  EXPECT_NE(lines[0].file.find("peer_main.cpp"), std::string::npos);
+  ros2::AsyncParametersClient params(node_, "/moved/talker");
+  ASSERT_TRUE(params.wait_for_service(5s));
+  EXPECT_EQ(wait(params.list_parameters({}, 0)).names,
+            (std::vector<std::string>{"robot_model", "use_sim_time"}));
+  const auto values = wait(params.get_parameters({"robot_model"}));
+  ASSERT_EQ(values.size(), 1u);
+  EXPECT_EQ(values[0].as_string(), "v5");
+  const auto refused = wait(params.set_parameters({{"robot_model", "v6"}}));
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_FALSE(refused[0].successful);
   EXPECT_EQ(peer.stop(SIGINT), 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Args, Ros2ProcessGraph,
-    ::testing::Values(GraphCase{"Plain", {"graph"}, "/robot", "/robot/chatter", "/robot/cmd"},
-                      GraphCase{"Remapped",
-                                {"graph", "--ros-args", "-r", "__ns:=/moved", "-r", "chatter:=news",
-                                 "--log-level", "warn"},
-                                "/moved",
-                                "/moved/news",
-                                "/moved/cmd"}),
-    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

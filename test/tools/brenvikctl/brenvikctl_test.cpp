@@ -17,88 +17,39 @@
 namespace brenvikctl {
 namespace {
 
+// A line of test/data/brenvikctl_errors.txt.
 struct ErrorCase {
-  std::vector<std::string> args;  // "FILE" stands for a file holding file_content
-  const char* file_content;
+  std::vector<std::string> args;  // "FILE" stands for a file holding content
+  std::string content, message;
   int code;
-  const char* message;
-};
-
-const char* const kFivePoints = "0 0 0 0 0 0\n1 0 0 0 0 0\n2 0 0 0 0 0\n3 0 0 0 0 0\n";
-
-const ErrorCase kErrorCases[] = {
-    {{}, nullptr, exit_code::kUsage, "no command given"},
-    {{"fly"}, nullptr, exit_code::kUsage, "unknown command 'fly'"},
-    {{"movj"}, nullptr, exit_code::kUsage, "movj: expects at least 1 argument"},
-    {{"movj", "0.1", "abc"}, nullptr, exit_code::kUsage, "movj: value 2 'abc' is not a number"},
-    {{"movj", "0.1", "nan"}, nullptr, exit_code::kUsage, "'nan' is not a number"},
-    {{"movj", "0.1", "--vel", "1.5"}, nullptr, exit_code::kUsage, "--vel: 1.5 is outside [0, 1]"},
-    {{"movj", "0.1", "--acc=-0.1"}, nullptr, exit_code::kUsage, "--acc: -0.1 is outside"},
-    {{"movj", "0.1", "--vel"}, nullptr, exit_code::kUsage, "--vel needs a value"},
-    {{"movj", "0.1", "--fast"}, nullptr, exit_code::kUsage, "unknown option '--fast'"},
-    {{"status", "--wait"}, nullptr, exit_code::kUsage, "option --wait does not apply to status"},
-    {{"enable", "now"}, nullptr, exit_code::kUsage, "enable: expects 0 arguments, got 1"},
-    {{"pose", "1", "2", "3"}, nullptr, exit_code::kUsage, "pose: expects 7 arguments, got 3"},
-    {{"pose", "0.3", "0", "0.2", "0", "0", "0", "0"},
-     nullptr,
-     exit_code::kUsage,
-     "quaternion QX QY QZ QW is zero"},
-    {{"io", "1", "-2"}, nullptr, exit_code::kUsage, "io: value 2 -2 must not be negative"},
-    {{"io", "1", "2.5"}, nullptr, exit_code::kUsage, "io: value 2 '2.5' is not an integer"},
-    {{"collision", "maybe"}, nullptr, exit_code::kUsage, "'maybe' is neither on nor off"},
-    {{"record", "out.csv"}, nullptr, exit_code::kUsage, "--seconds T is required"},
-    {{"record", "out.csv", "--seconds", "0"}, nullptr, exit_code::kUsage, "must be greater than 0"},
-    {{"urdf"}, nullptr, exit_code::kUsage, "--robot-para-file FILE is required"},
-    {{"plot", "x.csv", "--timeout", "5"},
-     nullptr,
-     exit_code::kUsage,
-     "option --timeout does not apply to plot"},
-    {{"status", "--ros-args", "--bogus"}, nullptr, exit_code::kUsage, "--ros-args:"},
-    {{"movs", "/nonexistent/points.txt"},
-     nullptr,
-     exit_code::kFile,
-     "cannot read /nonexistent/points.txt"},
-    {{"movs", "FILE"},
-     "# t q\n0 0 0 0 0 0\n\n1 0 x 0 0 0\n",
-     exit_code::kFile,
-     ":4: 'x' is not a number"},
-    {{"movs", "FILE"},
-     "0 0 0 0 0 0\n1, 0, 0, 0, 0\n",
-     exit_code::kFile,
-     ":2: has 4 joint values, the first point 5"},
-    {{"trajectory", "FILE"},
-     "0 0 0\n1 0 0\n1 0 0\n",
-     exit_code::kFile,
-     ":3: time 1 s must be greater than the time of the point before"},
-    {{"trajectory", "FILE"}, "-1 0 0\n", exit_code::kFile, ":1: time -1 s must be 0 or more"},
-    {{"movs", "FILE"}, "# only comments\n\n", exit_code::kFile, ": no points"},
-    {{"urdf", "--robot-para-file", "/nonexistent/arm.yaml"},
-     nullptr,
-     exit_code::kFile,
-     "cannot read /nonexistent/arm.yaml"},
-    {{"urdf", "--robot-para-file", "FILE"},
-     "axis_num: 1\nmdh_para: [{zd: 0, alpha: 0, qzero: 0}]\naxis_paras: [{}]\n",
-     exit_code::kFile,
-     ": mdh_para axis 1: xa is missing"},
-    {{"urdf", "--robot-para-file", "FILE"},
-     "axis_num: 2\nmdh_para:\n  - {zd: 0, xa: 0, alpha: 0, qzero: 0}\naxis_paras: [{}]\n",
-     exit_code::kFile,
-     ": mdh_para must list 2 axes (axis_num), it has 1"},
-    {{"urdf", "--robot-para-file", "FILE"},
-     "axis_num: 1\nmdh_para: [{zd: 0, xa: 0, alpha: 0, qzero: 0}]\naxis_paras:\n  - "
-     "{min_joint_pos: 1, max_joint_pos: -1, max_joint_vel: .inf}\n",
-     exit_code::kFile,
-     "axis_paras axis 1: max_joint_vel '.inf' is not a finite number"},
-    {{"plot", "/nonexistent/rec.csv"},
-     nullptr,
-     exit_code::kFile,
-     "cannot read /nonexistent/rec.csv"},
-    {{"plot", "FILE"}, "a,b\n1,2\n", exit_code::kFile, ":1: not a brenvikctl recording"},
 };
 
 void PrintTo(const ErrorCase& c, std::ostream* os) {
   *os << "brenvikctl";
   for (const std::string& arg : c.args) *os << " " << arg;
+}
+
+std::vector<ErrorCase> errorCases() {
+  std::vector<ErrorCase> cases;
+  std::ifstream in("test/data/brenvikctl_errors.txt");
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    for (size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 3) {
+      bar = line.find(" | ", at);
+      f.push_back(line.substr(at, bar - at));
+    }
+    ErrorCase c{{}, "", f.at(3), f[2] == "file" ? exit_code::kFile : exit_code::kUsage};
+    std::istringstream words(f[0]);
+    for (std::string w; words >> w;) c.args.push_back(w);
+    for (size_t i = 0; i < f[1].size(); ++i) {
+      const bool newline = f[1].compare(i, 2, "\\n") == 0;
+      c.content += newline ? '\n' : f[1][i];
+      i += newline ? 1 : 0;
+    }
+    cases.push_back(c);
+  }
+  return cases;
 }
 
 class BrenvikctlErrors : public ::testing::TestWithParam<ErrorCase> {};
@@ -110,7 +61,7 @@ TEST_P(BrenvikctlErrors, AreRefusedWithTheirStatusAndMessage) {
   const std::string file = std::string(dir) + "/input";
   std::vector<const char*> argv = {"brenvikctl"};
   for (const std::string& arg : c.args) argv.push_back(arg == "FILE" ? file.c_str() : arg.c_str());
-  if (c.file_content != nullptr) std::ofstream(file) << c.file_content;
+  if (c.content != "-") std::ofstream(file) << c.content;
   std::ostringstream out, err;
   EXPECT_EQ(Brenvikctl::run(static_cast<int>(argv.size()), argv.data(), out, err), c.code);
   EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
@@ -119,7 +70,9 @@ TEST_P(BrenvikctlErrors, AreRefusedWithTheirStatusAndMessage) {
   rmdir(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BrenvikctlErrors, ::testing::ValuesIn(kErrorCases));
+INSTANTIATE_TEST_SUITE_P(Table, BrenvikctlErrors, ::testing::ValuesIn(errorCases()));
+
+TEST(BrenvikctlErrorFile, IsRead) { EXPECT_GE(errorCases().size(), 34u); }
 
 TEST(CliArguments, TakesNegativeValuesDegreesOptionsAnywhereAndRosArguments) {
   const char* argv[] = {"brenvikctl", "--wait",     "movj", "--deg",       "-90", "45",     "--acc",

@@ -52,6 +52,7 @@ TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
   const std::vector<std::vector<double>> qzeros = {
       {0, 0, 0, 0, 0}, {0.3, -1.5707963267948966, 1.5707963267948966, 2.5, -0.7}};
   std::mt19937 random(11);
+  std::ostringstream urdf;
   std::uniform_real_distribution<double> angle(-3.0, 3.0);
   for (const std::vector<double>& qzero : qzeros) {
     std::vector<double> zds, xas, alphas;
@@ -63,7 +64,7 @@ TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
     }
     brenvik::BrenvikBotV3Kinematics kinematics;
     ASSERT_EQ(kinematics.setMdhPara(zds, xas, alphas, qzero), 0);
-    std::ostringstream urdf;
+    urdf.str("");
     UrdfWriter::write(arm, "brenvik", urdf);
     const std::vector<Eigen::Isometry3d> origins = jointOrigins(urdf.str());
     ASSERT_EQ(origins.size(), 5u) << urdf.str();
@@ -80,11 +81,7 @@ TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
     }
   }
   const std::string path = ::testing::TempDir() + "brenvik.urdf";
-  std::ofstream(path) << [&] {
-    std::ostringstream urdf;
-    UrdfWriter::write(arm, "brenvik", urdf);
-    return urdf.str();
-  }();
+  std::ofstream(path) << urdf.str();
   EXPECT_EQ(std::system(("check_urdf " + path + " > /dev/null").c_str()), 0);
 }
 
