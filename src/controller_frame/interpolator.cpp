@@ -345,10 +345,11 @@ int Interpolator::stopFlag() const {
              : 0;
 }
 
-void Interpolator::requestStop() {
+void Interpolator::requestStop(bool hold_next) {
   std::lock_guard<std::mutex> lock(mutex_);
   recover_requested_.store(false);
   stop_source_.store(kStopRequested);
+  if (hold_next) hold_after_stop_.store(true);
   stop_requested_.store(true);
 }
 
@@ -558,6 +559,7 @@ void Interpolator::collisionStep() {
       collision_while_dragging_ = true;
     } else {
       stop_source_.store(kCollisionStop);
+      hold_after_stop_.store(true);
       stop_requested_.store(true);
     }
   }
@@ -586,11 +588,14 @@ void Interpolator::handleRequests() {
     return;
   }
   if (state == MotionState::kExecuting || state == MotionState::kDragTeaching) {
-    stop_requested_.store(false);
+    // A stop (not a cancel) stays pending once the arm is at rest: the next command is stopped
+    // too, until a recover.
+    stop_requested_.store(hold_after_stop_.exchange(false) && !shutting_down_);
     abortMotion(cmd_status::kStopped, true,
                 shutting_down_ ? "The controller shut down." : stop_source_.load());
   } else if (state == MotionState::kIdle && !shutting_down_) {
     stop_requested_.store(false);
+    hold_after_stop_.store(false);
     setState(MotionState::kHolding);
   } else if (state != MotionState::kStopping) {
     stop_requested_.store(false);
@@ -679,7 +684,6 @@ void Interpolator::motionStep(bool measured) {
         drop_reason_ = "A stop is pending: the command was not started (recover first).";
         dropQueued();
         drop_reason_ = nullptr;
-        setState(MotionState::kIdle);
       }
       return;
     }

@@ -33,8 +33,9 @@ class SetIoCmd;
 //                  command with its outcome held for its issuer ("block ...").
 //   kStopping      a controlled stop: every axis decelerates from its last commanded velocity at
 //                  its emergency_stop_acc until at rest, computed from the commanded state.
-//   kHolding       a stop was requested while nothing moved: the next command is ended at once
-//                  with cmd_status 4 and the queue emptied; recover() returns to kIdle.
+//   kHolding       a stop is pending (requested at rest, or a stop or collision that stopped the
+//                  moving arm): every command that arrives ends at once with cmd_status 4;
+//                  recover() returns to kIdle.
 //   kDragTeaching  idle with drag teaching, collision detection and the drives on: the admittance
 //                  law moves the arm within max_joint_vel, max_joint_acc and the joint limits.
 //   kFault         motor reads have failed for kReadFailurePeriods periods: nothing is commanded,
@@ -52,8 +53,9 @@ class SetIoCmd;
 //                             with cmd_status 4: they were planned from where the arm never goes.
 //   kStopping -> kIdle        at rest: the current command ends with cmd_status 4 (3 after the
 //                             time limit) unless it already had an outcome; the queue is emptied.
-//   kIdle -> kHolding         requestStop while nothing moves; kHolding -> kIdle on recover() or
-//                             when the next command has been ended.
+//   kIdle -> kHolding         requestStop while nothing moves, or after the stop of a moving arm
+//                             (not a cancel) or a collision: every command that arrives ends at
+//                             once with cmd_status 4; kHolding -> kIdle on recover().
 //   any -> kFault -> kIdle    reads failing, then succeeding again (the setpoint re-seeded).
 // Drives reported off end a trajectory at once (cmd_status 4): the setpoint holds, and when the
 // drives come back it is re-seeded from the measured positions, as after homing.
@@ -153,9 +155,11 @@ class Interpolator {
   void finishCurrentCmd();
 
   // ---- Requests and switches (any thread) ----
-  // A controlled stop of the current motion (the stop topic, a cancel); while nothing moves the
-  // next command is stopped (kHolding).
-  void requestStop();
+  // A controlled stop of the current motion and of the commands queued behind it. hold_next (the
+  // stop topic): once the arm is at rest the loop holds (kHolding), so the next command is stopped
+  // too, until recover(); false (a cancel) ends only what is moving and queued. While nothing
+  // moves, the next command is stopped (kHolding).
+  void requestStop(bool hold_next = true);
   // Clears a stop once the arm is at rest. interpolator_result::kOk, or kNotAtRest while a stop
   // is decelerating or requested and not yet begun (nothing changed: ask again later).
   [[nodiscard]] int recover();
@@ -356,6 +360,7 @@ class Interpolator {
   static constexpr const char* kStopRequested = "A stop was requested.";
   static constexpr const char* kCollisionStop = "The arm get collision.";
   std::atomic<const char*> stop_source_{kStopRequested};
+  std::atomic<bool> hold_after_stop_{false};  // the pending stop holds the loop once at rest
   const char* stop_reason_ = nullptr;
   const char* drop_reason_ = nullptr;  // why dropQueued ends the commands, when not an abort
   // A collision seen while the arm was dragged by hand: the next command is stopped.

@@ -55,8 +55,9 @@ class JointMoveBuilder {
   // Move along clamped cubic splines through timed points (points[k] holds at least N joint
   // values; extra values are ignored), one point or more. The motion starts from start at 0 s: a
   // first point after 0 s is reached from it; a first point at 0 s must lie within each axis's
-  // joint_pos_error_threshold of start and is replaced by it, so that the reference never jumps. The motion between the points, computed from the spline segments, must stay inside the
-  // joint limits (or go no further out than the start) and within max_joint_vel and max_joint_acc.
+  // joint_pos_error_threshold of start and is replaced by it, so that the reference never jumps.
+  // The motion between the points, computed from the spline segments, must stay inside the joint
+  // limits (or go no further out than the start) and within max_joint_vel and max_joint_acc.
   [[nodiscard]] JointMove spline(const std::vector<double>& start,
                                  const std::vector<std::vector<double>>& points,
                                  const std::vector<double>& times) const;

@@ -563,7 +563,7 @@ void RobotCmdRosTwoWrapper::checkPath(Watched& watched) {
                     i + 1, error, t, tolerance);
       watched.violation = text;
       LOG_STATUS(RobotStatus::WARN, error_code::kTrajectoryFault, "%s\n", text);
-      interpolator_->requestStop();
+      interpolator_->requestStop(false);
       watched.stop_requested = true;
       return;
     }
@@ -607,7 +607,7 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
         it = watched_.erase(it);
         continue;
       }
-      interpolator_->requestStop();
+      interpolator_->requestStop(false);
       watched.stop_requested = true;
     }
     if (status == cmd_status::kExecuting && !watched.executing) {

@@ -106,12 +106,13 @@ TEST_P(InterpolatorSafety, SetpointKeepsTheMotionRules) { GetParam().scenario(*t
 void StopLaggingDrive(InterpolatorSafety& t) {
   t.abortScenario([&] { t.loop().requestStop(); }, 3,
                   [&] { EXPECT_EQ(t.loop().recover(), interpolator_result::kNotAtRest); },
-                  cmd_status::kStopped);
+                  cmd_status::kStopped, nullptr, MotionState::kHolding);
   EXPECT_EQ(t.loop().stopAcc()[0], DBL_MAX);
 }
 
 void StopStiffDrive(InterpolatorSafety& t) {
-  t.abortScenario([&] { t.loop().requestStop(); }, 1, [] {}, cmd_status::kStopped);
+  t.abortScenario([&] { t.loop().requestStop(); }, 1, [] {}, cmd_status::kStopped, nullptr,
+                  MotionState::kHolding);
 }
 
 // No usable emergency_stop_acc and a drive drifting positive: the stop still ends.
@@ -121,7 +122,7 @@ void StopWithoutDeceleration(InterpolatorSafety& t) {
         t.loop().requestStop();
         t.arm().motors[0]->velocity = 0.01;
       },
-      1, [] {}, cmd_status::kStopped);
+      1, [] {}, cmd_status::kStopped, nullptr, MotionState::kHolding);
 }
 
 void Collision(InterpolatorSafety& t) {

@@ -326,7 +326,7 @@ TEST_F(InterpolatorStopTest, StopDeceleratesFromTheCommandedVelocity) {
   EXPECT_EQ(interpolator_->recover(), interpolator_result::kNotAtRest);
   step();
   EXPECT_EQ(interpolator_->refJointState().velocities[0], 0.0);
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
+  EXPECT_EQ(interpolator_->stopFlag(), 1);  // the stop holds until a recover
   EXPECT_EQ(interpolator_->idleFlag(), 1);
   EXPECT_EQ(CommandCounter::live, 0);
   EXPECT_EQ(interpolator_->stopAcc()[0], DBL_MAX);
@@ -342,14 +342,12 @@ TEST_F(InterpolatorStopTest, StopWhileIdleStopsNextCommand) {
   interpolator_->addCmd(cmd);
   step();
   EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
+  EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
   EXPECT_EQ(arm_.io_device->set_cmd_calls, 0);
   cmd->is_block = false;
   step();
   EXPECT_EQ(CommandCounter::live, 0);
-  // Recover clears a pending stop.
-  interpolator_->requestStop();
-  step();
+  // Only a recover ends the hold.
   EXPECT_EQ(interpolator_->recover(), interpolator_result::kOk);
   step();
   EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);

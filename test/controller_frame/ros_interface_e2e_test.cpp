@@ -696,6 +696,9 @@ TEST_F(ControllerOverDds, TrajectoryGoalsCancelsServeOffAndSigint) {
   EXPECT_EQ(outcome.result->error_string, "The trajectory was stopped: A stop was requested.");
   ASSERT_TRUE(waitUntilStill());
   EXPECT_LT(actual_.position[0], 0.9);
+  // The stop holds later moves until a recover.
+  ASSERT_TRUE(sendData(recover_, true));
+  ASSERT_TRUE(prints("recover cmd success!"));
 
   // Serve off disables the drives.
   ASSERT_TRUE(sendData(serve_on_, false));
