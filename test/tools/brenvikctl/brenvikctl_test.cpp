@@ -72,7 +72,10 @@ TEST_P(BrenvikctlErrors, AreRefusedWithTheirStatusAndMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Table, BrenvikctlErrors, ::testing::ValuesIn(errorCases()));
 
-TEST(BrenvikctlErrorFile, IsRead) { EXPECT_GE(errorCases().size(), 33u); }
+TEST(BrenvikctlErrorFile, IsRead) {
+  // A table that was never read would pass every row without checking anything.
+  EXPECT_GE(errorCases().size(), 33u);
+}
 
 TEST(CliArguments, TakesNegativeValuesDegreesOptionsAnywhereAndRosArguments) {
   const char* argv[] = {"brenvikctl", "--wait",     "movj", "--deg",       "-90", "45",     "--acc",
