@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <string>
-
 #include "devices/virtual_motor.h"
 #include "robot_factory/brenvik_bot_v5.h"
 #include "support/robot_para_files.h"
@@ -12,9 +9,10 @@
 namespace brenvik {
 namespace {
 
-// Records the position writes it takes and fails them with a given code when told to.
-class RecordingMotor : public VirtualMotor {
- public:
+using Writes = std::vector<std::vector<double>>;
+
+// Records the position writes it takes; fails them with fail_code_ when set.
+struct RecordingMotor : VirtualMotor {
   explicit RecordingMotor(int id) : VirtualMotor(id) {}
   int setMotorPosition(double position) override {
     if (fail_code_ != 0) return fail_code_;
@@ -29,33 +27,28 @@ class RecordingMotor : public VirtualMotor {
 class RobotTest : public ::testing::Test {
  protected:
   RobotTest() : robot_(para()) {}
-
   RobotPara para() {
     RobotPara para;
     para.axis_num = 3;
-    const Eigen::Vector3d ratios(2.0, 4.0, 5.0);
     for (int i = 0; i < 3; ++i) {
       motors_.push_back(std::make_shared<RecordingMotor>(i + 1));
-      AxisPara axis;
-      axis.motor = motors_.back();
-      axis.min_motor_pos = -10.0;
-      axis.max_motor_pos = 10.0;
-      para.axis_paras.push_back(axis);
+      para.axis_paras.emplace_back().motor = motors_.back();
+      para.axis_paras.back().min_motor_pos = -10.0;
+      para.axis_paras.back().max_motor_pos = 10.0;
     }
-    para.motor2joint_pos_matrix = ratios.cwiseInverse().asDiagonal();
+    para.motor2joint_pos_matrix = Eigen::Vector3d(0.5, 0.25, 0.2).asDiagonal();
     para.joint2motor_pos_matrix = para.motor2joint_pos_matrix.inverse();
     para.motor2joint_dual_matrix = para.joint2motor_pos_matrix.transpose();
     para.joint2motor_dual_matrix = para.motor2joint_pos_matrix.transpose();
     return para;
   }
-
   int write(const std::vector<double>& positions) {
     ::testing::internal::CaptureStdout();
     const int r = robot_.setMotorPositions(positions);
     out_ = ::testing::internal::GetCapturedStdout();
     return r;
   }
-  std::vector<std::vector<double>> written() const {
+  Writes written() const {
     return {motors_[0]->written_, motors_[1]->written_, motors_[2]->written_};
   }
 
@@ -65,42 +58,46 @@ class RobotTest : public ::testing::Test {
 };
 
 TEST_F(RobotTest, ConversionsApplyTheirMatricesAndLeaveAWrongSizeAlone) {
+  const std::vector<double> motor = {2.0, 4.0, 10.0}, joint = {1.0, 1.0, 2.0};
   std::vector<double> out(3);
-  robot_.motorPosToJointPos({2.0, 4.0, 10.0}, out);
-  EXPECT_EQ(out, (std::vector<double>{1.0, 1.0, 2.0}));
-  robot_.jointPosToMotorPos({1.0, 1.0, 2.0}, out);
-  EXPECT_EQ(out, (std::vector<double>{2.0, 4.0, 10.0}));
-  robot_.jointTorqueToMotorTorque({2.0, 4.0, 10.0}, out);
-  EXPECT_EQ(out, (std::vector<double>{1.0, 1.0, 2.0}));
-  robot_.motorTorqueToJointTorque({1.0, 1.0, 2.0}, out);
-  EXPECT_EQ(out, (std::vector<double>{2.0, 4.0, 10.0}));
+  robot_.motorPosToJointPos(motor, out);
+  EXPECT_EQ(out, joint);
+  robot_.jointPosToMotorPos(joint, out);
+  EXPECT_EQ(out, motor);
+  robot_.jointTorqueToMotorTorque(motor, out);
+  EXPECT_EQ(out, joint);
+  robot_.motorTorqueToJointTorque(joint, out);
+  EXPECT_EQ(out, motor);
   out = {7.0, 8.0};
   ::testing::internal::CaptureStdout();
-  robot_.jointPosToMotorPos({1.0, 2.0, 3.0}, out);
+  robot_.jointPosToMotorPos(joint, out);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "size()!=robot_para_.axis_num,3,2\n");
   EXPECT_EQ(out, (std::vector<double>{7.0, 8.0}));
   EXPECT_EQ(robot_.robot_para_ptr_.get(), &robot_.robot_para_);
 }
 
-// All motors or none: a value outside its motor range, not finite, or of the wrong count writes
-// nothing (a coupled partner would otherwise move alone).
+// All motors or none: a value outside its range, not finite or of the wrong count writes nothing
+// (a coupled partner would otherwise move alone); a failing motor ends the write with its code.
 TEST_F(RobotTest, RefusedWritesWriteNoMotor) {
   EXPECT_EQ(write({1.0, 11.0, -10.0}), robot_result::kOutOfRange);
   EXPECT_EQ(out_,
-            "2 (start from 1) axis motor position 11 is outside its range [-10, 10], nothing "
-            "written\n");
+            "2 (start from 1) axis motor position 11 is outside its range [-10, 10], "
+            "nothing written\n");
   EXPECT_EQ(write({1.0, 2.0, NAN}), robot_result::kNotFinite);
   EXPECT_EQ(out_, "3 (start from 1) axis motor position is not finite, nothing written\n");
   EXPECT_EQ(write({-INFINITY, 2.0, 3.0}), robot_result::kNotFinite);
   EXPECT_EQ(write({1.0, 2.0}), robot_result::kSizeMismatch);
   EXPECT_EQ(out_, "motor_positions.size()!=robot_para_.axis_num\n");
-  EXPECT_EQ(written(), std::vector<std::vector<double>>(3));
+  EXPECT_EQ(written(), Writes(3));
   EXPECT_EQ(write({1.0, 10.0, -10.0}), robot_result::kOk);  // the limits themselves are inside
-  EXPECT_EQ(written(), (std::vector<std::vector<double>>{{1.0}, {10.0}, {-10.0}}));
+  motors_[1]->fail_code_ = 42;
+  EXPECT_EQ(write({1.0, 2.0, 3.0}), 42);
+  EXPECT_EQ(out_, "2 (start from 1) axis setMotorPosition error! error code=<42>\n");
+  EXPECT_EQ(written(), (Writes{{1.0, 1.0}, {10.0}, {-10.0}}));
 }
 
-// An axis that stands outside its range holds or comes back from the last value written, never
-// goes further out; seeding gives the first write its starting point.
+// An axis outside its range holds or comes back from the last value written, never goes further
+// out; seeding gives the first write its starting point.
 TEST_F(RobotTest, AxisOutsideItsRangeMayOnlyHoldOrComeBack) {
   robot_.seedMotorPositions({10.5, 0.0, -10.5});
   EXPECT_EQ(write({10.5, 0.0, -10.4}), robot_result::kOk);
@@ -112,15 +109,7 @@ TEST_F(RobotTest, AxisOutsideItsRangeMayOnlyHoldOrComeBack) {
   EXPECT_EQ(write({9.0, 0.0, -10.5}), robot_result::kOutOfRange);
   EXPECT_EQ(write({9.0, -12.0, -9.0}), robot_result::kOutOfRange);  // leaving the range
   EXPECT_EQ(write({9.0, 0.0, -9.0}), robot_result::kOk);
-  EXPECT_EQ(written()[0], (std::vector<double>{10.5, 10.2, 9.0}));
-  EXPECT_EQ(written()[2], (std::vector<double>{-10.4, -10.4, -9.0}));
-}
-
-TEST_F(RobotTest, FailingMotorEndsTheWriteWithItsCode) {
-  motors_[1]->fail_code_ = 42;
-  EXPECT_EQ(write({1.0, 2.0, 3.0}), 42);
-  EXPECT_EQ(out_, "2 (start from 1) axis setMotorPosition error! error code=<42>\n");
-  EXPECT_EQ(written(), (std::vector<std::vector<double>>{{1.0}, {}, {}}));
+  EXPECT_EQ(written(), (Writes{{10.5, 10.2, 9.0}, {0, 0, 0}, {-10.4, -10.4, -9.0}}));
 }
 
 TEST(RobotDeathTest, UnloadableFileOrAnotherAxisCountEndsTheProcessWithStatusOne) {
