@@ -19,19 +19,12 @@ class ManualClock : public LoopClock {
 };
 
 struct Controller {
-  Controller() {
-    robot = std::make_shared<BrenvikBotV5>("config/brenvik_v5_sim.yaml");
-    interpolator = std::make_unique<Interpolator>(robot, std::make_shared<ManualClock>());
-    node = std::make_shared<RobotCmdRosTwoWrapper>(interpolator.get());
-  }
-  // One control period.
-  void step() {
-    time += Interpolator::kPeriod;
-    interpolator->update(time);
-  }
-  std::shared_ptr<Robot> robot;
-  std::unique_ptr<Interpolator> interpolator;
-  std::shared_ptr<RobotCmdRosTwoWrapper> node;
+  void step() { interpolator->update(time += Interpolator::kPeriod); }  // one control period
+  std::shared_ptr<Robot> robot = std::make_shared<BrenvikBotV5>("config/brenvik_v5_sim.yaml");
+  std::unique_ptr<Interpolator> interpolator =
+      std::make_unique<Interpolator>(robot, std::make_shared<ManualClock>());
+  std::shared_ptr<RobotCmdRosTwoWrapper> node =
+      std::make_shared<RobotCmdRosTwoWrapper>(interpolator.get());
   double time = 0.0;  // s of loop time
 };
 

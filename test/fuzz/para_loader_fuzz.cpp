@@ -3,8 +3,6 @@
 
 #include <unistd.h>
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -15,41 +13,29 @@
 
 namespace {
 
-std::string& paraFile() {
-  static std::string path;
-  return path;
-}
+std::string para_file;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The loader's messages are dropped (stdout and std::cerr); sanitizer and fuzzer reports still
   // reach standard error.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) {
-    std::abort();
-  }
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   std::cerr.rdbuf(nullptr);
   char name[] = "/tmp/brenvik_para_fuzz_XXXXXX";
   const int fd = mkstemp(name);
-  if (fd < 0) {
-    std::abort();
-  }
+  if (fd < 0) std::abort();
   close(fd);
-  paraFile() = name;
+  para_file = name;
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::FILE* file = std::fopen(paraFile().c_str(), "wb");
-  if (file == nullptr || std::fwrite(data, 1, size, file) != size) {
-    std::abort();
-  }
+  std::FILE* file = std::fopen(para_file.c_str(), "wb");
+  if (file == nullptr || std::fwrite(data, 1, size, file) != size) std::abort();
   std::fclose(file);
   brenvik::RobotPara para;
-  brenvik::LoadRobotPara loader;
-  const int result = loader.load(paraFile(), para);
-  if (result > 0 || result < brenvik::load_result::kDevice) {
-    std::abort();
-  }
+  const int result = brenvik::LoadRobotPara().load(para_file, para);
+  if (result > 0 || result < brenvik::load_result::kDevice) std::abort();
   return 0;
 }

@@ -20,33 +20,27 @@ namespace {
 
 template <class T>
 void roundTrip(const uint8_t* data, size_t size, bool with_header) {
-  T msg{};
+  T msg{}, again{};
   uint64_t guid = 0;
   int64_t seq = 0;
+  const auto decode = [&](const uint8_t* bytes, size_t count, T& out) {
+    with_header ? ros2::cdr::deserialize_with_header(bytes, count, guid, seq, out)
+                : ros2::cdr::deserialize(bytes, count, out);
+  };
+  const auto encode = [&](const T& in, std::vector<uint8_t>& out) {
+    with_header ? ros2::cdr::serialize_with_header(guid, seq, in, out)
+                : ros2::cdr::serialize(in, out);
+  };
   try {
-    if (with_header) {
-      ros2::cdr::deserialize_with_header(data, size, guid, seq, msg);
-    } else {
-      ros2::cdr::deserialize(data, size, msg);
-    }
+    decode(data, size, msg);
   } catch (const ros2::cdr::DecodeError&) {
     return;
   }
-  std::vector<uint8_t> first;
-  std::vector<uint8_t> second;
-  T again{};
-  if (with_header) {
-    ros2::cdr::serialize_with_header(guid, seq, msg, first);
-    ros2::cdr::deserialize_with_header(first.data(), first.size(), guid, seq, again);
-    ros2::cdr::serialize_with_header(guid, seq, again, second);
-  } else {
-    ros2::cdr::serialize(msg, first);
-    ros2::cdr::deserialize(first.data(), first.size(), again);
-    ros2::cdr::serialize(again, second);
-  }
-  if (first != second) {
-    std::abort();
-  }
+  std::vector<uint8_t> first, second;
+  encode(msg, first);
+  decode(first.data(), first.size(), again);
+  encode(again, second);
+  if (first != second) std::abort();
 }
 
 using RoundTrip = void (*)(const uint8_t*, size_t, bool);
@@ -78,9 +72,7 @@ constexpr size_t kTypeCount = sizeof(kTypes) / sizeof(kTypes[0]);
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 1) {
-    return 0;
-  }
+  if (size < 1) return 0;
   // Bit 7 of the selector: the service form with its 16-byte request header.
   const uint8_t selector = data[0];
   kTypes[(selector & 0x7f) % kTypeCount](data + 1, size - 1, (selector & 0x80) != 0);

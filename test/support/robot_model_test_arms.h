@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <memory>
-#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,30 +24,28 @@ struct TestArm {
   std::vector<double> min_joint, max_joint;
   std::vector<double> inertial;  // 30 values
 };
-
-inline void PrintTo(const TestArm& arm, std::ostream* os) { *os << arm.name; }
-inline std::string armName(const testing::TestParamInfo<TestArm>& arm_info) {
-  return arm_info.param.name;
-}
+inline std::string armName(const testing::TestParamInfo<TestArm>& arm) { return arm.param.name; }
 
 // zd (0.2, 0, 0, 0, 0.1), xa (0, 0.05, 0.3, 0.25, 0.02), twists (0, π/2, 0, 0, −π/2), joints
 // in (−0.9π, 0.9π); inertias with off-diagonal terms and offset centres of mass.
 inline TestArm exampleArm(const std::string& name, const std::vector<double>& qzeros) {
-  TestArm arm{name, {}, std::vector<double>(5, -0.9 * kPi), std::vector<double>(5, 0.9 * kPi), {}};
-  arm.mdh = {{0.2, 0.0, 0.0, 0.0, 0.1},
-             {0.0, 0.05, 0.3, 0.25, 0.02},
-             {0.0, kPi / 2, 0.0, 0.0, -kPi / 2},
-             qzeros};
-  arm.inertial = {2.1e-3, 1.0e-4,  -2.0e-4, 1.9e-3, 3.0e-4,  1.1e-3, 0.01, -0.02,  -0.05, 1.3,
-                  5.0e-4, 2.0e-5,  1.0e-5,  4.1e-3, -6.0e-5, 3.9e-3, 0.14, 0.01,   0.02,  0.8,
-                  3.0e-4, -1.0e-5, 4.0e-5,  2.2e-3, 2.0e-5,  2.0e-3, 0.11, -0.015, 0.01,  0.45};
-  return arm;
+  return {name,
+          {{0.2, 0.0, 0.0, 0.0, 0.1},
+           {0.0, 0.05, 0.3, 0.25, 0.02},
+           {0.0, kPi / 2, 0.0, 0.0, -kPi / 2},
+           qzeros},
+          std::vector<double>(5, -0.9 * kPi),
+          std::vector<double>(5, 0.9 * kPi),
+          {2.1e-3, 1.0e-4,  -2.0e-4, 1.9e-3, 3.0e-4,  1.1e-3, 0.01, -0.02,  -0.05, 1.3,
+           5.0e-4, 2.0e-5,  1.0e-5,  4.1e-3, -6.0e-5, 3.9e-3, 0.14, 0.01,   0.02,  0.8,
+           3.0e-4, -1.0e-5, 4.0e-5,  2.2e-3, 2.0e-5,  2.0e-3, 0.11, -0.015, 0.01,  0.45}};
 }
 
 // The arm of the simulated start-up parameter file; throws YAML::Exception when unreadable.
 inline TestArm simArm() {
   const YAML::Node root = YAML::LoadFile(BRENVIK_SIM_PARA_FILE);
-  TestArm arm{"SimFile", {}, {}, {}, {}};
+  TestArm arm{
+      "SimFile", {}, {}, {}, root["dynamics_para"]["inertial_para"][0].as<std::vector<double>>()};
   for (const YAML::Node& link : root["mdh_para"]) {
     arm.mdh.zds.push_back(link["zd"].as<double>());
     arm.mdh.xas.push_back(link["xa"].as<double>());
@@ -59,11 +56,11 @@ inline TestArm simArm() {
     arm.min_joint.push_back(axis["min_joint_pos"].as<double>());
     arm.max_joint.push_back(axis["max_joint_pos"].as<double>());
   }
-  arm.inertial = root["dynamics_para"]["inertial_para"][0].as<std::vector<double>>();
   return arm;
 }
 
-// The given arms and the simulated one when its file is readable (SimParaFileTest fails if not).
+// The given arms and the simulated one when its file is readable (checked in the kinematics
+// test).
 inline std::vector<TestArm> withSimArm(std::vector<TestArm> arms) {
   try {
     arms.push_back(simArm());
@@ -72,6 +69,8 @@ inline std::vector<TestArm> withSimArm(std::vector<TestArm> arms) {
   return arms;
 }
 
+// Bands ±15, normal factor 2, insensitive factor 6; admittance damping 2 and mass 0.5 when
+// pushed, damping 20 and mass 0.5 at rest.
 inline std::shared_ptr<RobotPara> modelPara(
     const TestArm& arm, std::vector<double> friction = std::vector<double>(11)) {
   auto para = std::make_shared<RobotPara>();

@@ -12,72 +12,42 @@ namespace brenvik::test {
 // The simulated arm's parameter file, as shipped (tests run from the project root).
 inline constexpr const char* kSimParaFile = "config/brenvik_v5_sim.yaml";
 
-// A valid parameter document of n axes (n >= 3): identity coupling, unit ratios, joint limits
-// [-1, 1], the three links' inertial values, 11 friction values, at least 2n + 2 (and 12) signal
-// bounds and 4n
-// admittance values.
-inline YAML::Node validParaDoc(int n) {
-  YAML::Node doc;
-  doc["axis_num"] = n;
-  doc["is_real_robot_flag"] = false;
-  for (int i = 0; i < n; ++i) {
-    YAML::Node mdh;
-    mdh["zd"] = 0.1;
-    mdh["xa"] = 0.05 * i;
-    mdh["alpha"] = 0.0;
-    mdh["qzero"] = 0.0;
-    doc["mdh_para"].push_back(mdh);
-    YAML::Node axis;
-    axis["min_joint_pos"] = -1.0;
-    axis["max_joint_pos"] = 1.0;
-    axis["max_joint_vel"] = 1.0;
-    axis["max_joint_acc"] = 2.0;
-    axis["reduction_ratio"] = 1.0;
-    axis["max_motor_vel"] = 1.0;
-    axis["max_motor_acc"] = 2.0;
-    axis["joint_pos_error_threshold"] = 0.01;
-    axis["emergency_stop_acc"] = 2.0;
-    doc["axis_paras"].push_back(axis);
-    YAML::Node row(YAML::NodeType::Sequence);
-    for (int j = 0; j < n; ++j) {
-      row.push_back(i == j ? 1.0 : 0.0);
-    }
-    row.SetStyle(YAML::EmitterStyle::Flow);
-    doc["motor2joint_matrix"]["angle_transformation"].push_back(row);
-  }
-  doc["cartesian_para"]["max_line_v"] = 0.2;
-  doc["cartesian_para"]["max_rotation_w"] = 1.0;
-  YAML::Node inertial(YAML::NodeType::Sequence);
-  for (int i = 0; i < 30; ++i) {
-    inertial.push_back(i % 10 == 9 ? 1.0 : 0.001);
-  }
-  doc["dynamics_para"]["inertial_para"].push_back(inertial);
-  YAML::Node friction(YAML::NodeType::Sequence);
-  for (int i = 0; i < 11; ++i) {
-    friction.push_back(0.1);
-  }
-  doc["dynamics_para"]["friction_para"].push_back(friction);
-  YAML::Node bounds(YAML::NodeType::Sequence);
-  const int bound_count = 2 * n + 2 > 12 ? 2 * n + 2 : 12;
-  for (int i = 0; i < bound_count; ++i) {
-    bounds.push_back(i < n ? -3.0 : (i < 2 * n ? 3.0 : 2.0));
-  }
-  doc["dynamics_application_para"]["signal_bound_para"].push_back(bounds);
-  YAML::Node admittance(YAML::NodeType::Sequence);
-  for (int i = 0; i < 4 * n; ++i) {
-    admittance.push_back(1.0);
-  }
-  doc["dynamics_application_para"]["admittance_para"].push_back(admittance);
-  return doc;
-}
-
 // A list of count copies of value, as a YAML sequence.
 inline YAML::Node numberList(size_t count, double value) {
   YAML::Node list(YAML::NodeType::Sequence);
-  for (size_t i = 0; i < count; ++i) {
-    list.push_back(value);
-  }
+  for (size_t i = 0; i < count; ++i) list.push_back(value);
   return list;
+}
+
+// A valid parameter document of n axes (n >= 3): identity coupling, unit ratios, joint limits
+// [-1, 1], 30 inertial values (masses 1), 11 friction values, max(2n + 2, 12) signal bounds
+// (-3 then 3 per axis, then 2) and 4n admittance values.
+inline YAML::Node validParaDoc(int n) {
+  YAML::Node doc = YAML::Load(
+      "{is_real_robot_flag: false, cartesian_para: {max_line_v: 0.2, max_rotation_w: 1.0}}");
+  doc["axis_num"] = n;
+  for (int i = 0; i < n; ++i) {
+    YAML::Node mdh = YAML::Load("{zd: 0.1, alpha: 0.0, qzero: 0.0}");
+    mdh["xa"] = 0.05 * i;
+    doc["mdh_para"].push_back(mdh);
+    doc["axis_paras"].push_back(YAML::Load(
+        "{min_joint_pos: -1.0, max_joint_pos: 1.0, max_joint_vel: 1.0, max_joint_acc: 2.0,"
+        " reduction_ratio: 1.0, max_motor_vel: 1.0, max_motor_acc: 2.0,"
+        " joint_pos_error_threshold: 0.01, emergency_stop_acc: 2.0}"));
+    YAML::Node row = numberList(n, 0.0);
+    row[i] = 1.0;
+    row.SetStyle(YAML::EmitterStyle::Flow);
+    doc["motor2joint_matrix"]["angle_transformation"].push_back(row);
+  }
+  YAML::Node inertial = numberList(30, 0.001);
+  for (int i = 9; i < 30; i += 10) inertial[i] = 1.0;
+  doc["dynamics_para"]["inertial_para"].push_back(inertial);
+  doc["dynamics_para"]["friction_para"].push_back(numberList(11, 0.1));
+  YAML::Node bounds = numberList(2 * n + 2 > 12 ? 2 * n + 2 : 12, 2.0);
+  for (int i = 0; i < 2 * n; ++i) bounds[i] = i < n ? -3.0 : 3.0;
+  doc["dynamics_application_para"]["signal_bound_para"].push_back(bounds);
+  doc["dynamics_application_para"]["admittance_para"].push_back(numberList(4 * n, 1.0));
+  return doc;
 }
 
 // A file in a fresh temporary directory, removed with the object.
@@ -95,13 +65,11 @@ class TempFile {
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
-
   const std::string& path() const { return path_; }
   const std::string& dir() const { return dir_; }
 
  private:
-  std::string dir_;
-  std::string path_;
+  std::string dir_, path_;
 };
 
 inline std::string emit(const YAML::Node& doc) {
