@@ -1,17 +1,15 @@
-// The control-loop operations of the robot model allocate nothing once warmed up. This
-// executable replaces global operator new to count allocations.
+// The robot model as BrenvikBotV5 builds it, and the control-loop operations of the model and of
+// the simulated drives allocating nothing once warmed up: this executable replaces global
+// operator new to count allocations.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cfloat>
 #include <cstdlib>
 #include <new>
-#include <vector>
 
 #include "robot_factory/brenvik_bot_v5.h"
-#include "robot_model/brenvik_bot_v3_kinematics.h"
-#include "robot_model/collision_detector_brenvik_bot_v5.h"
-#include "robot_model/dynamics_brenvik_bot_v5.h"
 #include "support/robot_model_test_arms.h"
 
 namespace {
@@ -33,40 +31,70 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace brenvik {
 namespace {
 
-TEST(RobotModelAllocationTest, ControlLoopOperationsAllocateNothingAfterTheFirstCall) {
-  const auto para = test::modelPara(test::exampleArm("", std::vector<double>(5, 0.0)));
-  const MdhPara& m = para->mdh_para;
-  BrenvikBotV3Kinematics kinematics;
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(kinematics.setMdhPara(m.zds, m.xas, m.alphas, m.qzeros), kinematics_result::kOk);
-  testing::internal::GetCapturedStdout();
-  DynamicsBrenvikBotV5 dynamics;
-  dynamics.initDynamics(para);
-  CollisionDetectorBrenvikBotV5 detector;
-  detector.initCollisionDetector(para);
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+const std::vector<double> kZero(5, 0.0);
 
+TEST(BrenvikBotV5ModelsTest, BuildsEveryModelFromTheRecordAndAllocatesNothingPerPeriod) {
+  CaptureStdout();
+  BrenvikBotV5 robot(*test::modelPara(test::exampleArm("", kZero)));
+  EXPECT_NE(GetCapturedStdout().find("mdh para"), std::string::npos);
+  ASSERT_TRUE(robot.kinematics_ && robot.dynamics_ && robot.collision_detector_);
+  ASSERT_TRUE(robot.force_ctrl_function_);
+  EXPECT_EQ(robot.force_ctrl_function_->kinematics(), robot.kinematics_);
+  EXPECT_NEAR(robot.kinematics_->forwardKinematics(kZero)(0, 3), 0.05 + 0.3 + 0.25 + 0.02, 1e-15);
   const std::vector<double> q = {0.1, 0.2, 0.3, 0.4, 0.5}, measured = {30, -20, 5, 40, -30}, none;
   double sum = 0.0;
   long before = 0;
   for (int round = 0; round < 2; ++round) {  // the first round warms up
     before = allocations.load();
-    sum += kinematics.forwardKinematics(q)(0, 3);
-    const std::vector<double>& torque = dynamics.estimateTorque(q, q, q, 0.005 * round);
-    sum += detector.detectCollision(torque, measured, none, none, none, 0.0);
-    sum += detector.detectCollisionTorque(torque, measured, none, none, none, 0.0)[1];
-    sum += detector.computeAdmittance(torque, measured, q, q, q, 0.0)[0];
-    sum += static_cast<double>(detector.getCollisionData().size());
+    sum += robot.kinematics_->forwardKinematics(q)(0, 3);
+    const std::vector<double>& torque = robot.dynamics_->estimateTorque(q, q, q, 0.005 * round);
+    sum += robot.collision_detector_->detectCollision(torque, measured, none, none, none, 0.0);
+    sum +=
+        robot.collision_detector_->detectCollisionTorque(torque, measured, none, none, none, 0)[1];
+    sum += robot.collision_detector_->computeAdmittance(torque, measured, q, q, q, 0.0)[0];
+    sum += static_cast<double>(robot.collision_detector_->getCollisionData().size());
   }
   EXPECT_EQ(allocations.load() - before, 0);
   EXPECT_NE(sum, 0.0);
+  EXPECT_EQ(robot.dynamics_->estimateTorque(kZero, kZero, kZero, 0.0)[4], DBL_MAX);
 }
 
-// The simulated arm's drives, as the control loop reads and writes them every period, with the
-// torque of their load.
-TEST(RobotModelAllocationTest, SimulatedDrivesAllocateNothingPerPeriod) {
-  testing::internal::CaptureStdout();
+TEST(BrenvikBotV5ModelsTest, AnotherArmTypeLeavesTheKinematicsAtZeroAndShortCountsThrow) {
+  RobotPara record = *test::modelPara(test::exampleArm("", kZero));
+  record.mdh_para.alphas[4] = -record.mdh_para.alphas[4];
+  CaptureStdout();
+  BrenvikBotV5 robot(record);
+  EXPECT_NE(GetCapturedStdout().find("the input robot type is not right!!!"), std::string::npos);
+  EXPECT_TRUE(robot.kinematics_->forwardKinematics(kZero).isIdentity(0.0));
+  record.dynamics_para.friction_para.resize(10);
+  EXPECT_THROW(BrenvikBotV5 refused(record), std::invalid_argument);
+}
+
+// The simulated arm of the file: its kinematics answer only inside the file's joint limits, and
+// its drives, read and written as the control loop does every period, allocate nothing.
+TEST(BrenvikBotV5ModelsTest, SimulatedArmKeepsTheFileJointLimitsAndItsDrivesAllocateNothing) {
+  CaptureStdout();
   BrenvikBotV5 robot{std::string(BRENVIK_SIM_PARA_FILE)};
-  testing::internal::GetCapturedStdout();
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> angle(-3.1, 3.1);
+  int answered = 0, refused = 0;
+  for (int sample = 0; sample < 300; ++sample) {
+    std::vector<double> q(5), joints;
+    for (double& value : q) value = angle(rng);
+    const int r =
+        robot.kinematics_->inverseKinematics(robot.kinematics_->forwardKinematics(q), q, joints);
+    refused += r == kinematics_result::kOutsideJointLimits ? 1 : 0;
+    for (int i = 0; i < 5 && r == kinematics_result::kOk; ++i) {
+      ASSERT_GE(joints[i], robot.robot_para_.axis_paras[i].min_joint_pos);
+      ASSERT_LE(joints[i], robot.robot_para_.axis_paras[i].max_joint_pos);
+    }
+    answered += r == kinematics_result::kOk ? 1 : 0;
+  }
+  GetCapturedStdout();
+  EXPECT_GT(answered, 50);
+  EXPECT_GT(refused, 50);
   double value = 0.0, sum = 0.0;
   long before = 0;
   for (int period = 0; period < 3; ++period) {  // the first period warms up

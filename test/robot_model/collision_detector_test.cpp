@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <vector>
 
 #include "robot_model/collision_detector_brenvik_bot_v5.h"
 #include "support/robot_model_test_arms.h"
@@ -15,11 +14,14 @@ const V kNone, kZero(5, 0.0);
 enum Block { kFlags, kSignals, kLower, kUpper, kMeasured, kPositions };
 
 // Bands ±15 with normal factor 2 (±30), insensitive factor 6; admittance damping 2 and mass 0.5
-// when pushed, damping 20 and mass 0.5 at rest.
+// when pushed, damping 20 and mass 0.5 at rest (test::modelPara).
 class CollisionDetectorTest : public testing::Test {
  protected:
-  void SetUp() override { detector_.initCollisionDetector(para_); }
-
+  void SetUp() override { reset(); }
+  void reset() {
+    detector_ = CollisionDetectorBrenvikBotV5();
+    detector_.initCollisionDetector(para_);
+  }
   int detect(const V& measured, const V& estimated = kZero) {
     return detector_.detectCollision(estimated, measured, kNone, kNone, kNone, 0.005);
   }
@@ -31,8 +33,8 @@ class CollisionDetectorTest : public testing::Test {
   }
   V block(Block b) {
     const V& record = detector_.getCollisionData();
-    const size_t start = 4 + 5 * b;
-    return record.size() < start + 5 ? V{} : V(record.begin() + start, record.begin() + start + 5);
+    const auto start = record.begin() + 4 + 5 * b;
+    return record.size() < 9u + 5 * b ? V{} : V(start, start + 5);
   }
   // A sensitivity command and a zero-torque check that puts the new limits in the record.
   void command(const V& values) {
@@ -45,71 +47,24 @@ class CollisionDetectorTest : public testing::Test {
   const V q_ = {0.1, 0.2, 0.3, 0.4, 0.5};
 };
 
-TEST_F(CollisionDetectorTest, BandIsTheBoundTimesTheFactor) {
-  EXPECT_EQ(detect({29, 0, 0, 0, 0}), collision_result::kNoCollision);
-  EXPECT_EQ(block(kFlags), V(5, 0.0));
-  CollisionDetectorBrenvikBotV5 fresh;
-  fresh.initCollisionDetector(para_);
-  EXPECT_EQ(fresh.detectCollisionTorque(kZero, {31, 0, 0, 0, 0}, kNone, kNone, kNone, 0),
-            (V{1, 0, 0, 0, 0}));
-  EXPECT_EQ(fresh.getCollisionData()[1], 1.0);
-  EXPECT_EQ(fresh.getCollisionData()[4], 1.0);
-  CollisionDetectorBrenvikBotV5 below;
-  below.initCollisionDetector(para_);
-  EXPECT_EQ(below.detectCollisionTorque(kZero, {-31.5, 0, 0, 0, 0}, kNone, kNone, kNone, 0),
-            (V{-1.5, 0, 0, 0, 0}));
-}
-
-TEST_F(CollisionDetectorTest, ResidualFormsAndSmoothing) {
-  // Joints 2 and 3 in relative form: the pair (5, 3) enters as (2, 3).
-  EXPECT_EQ(detect({0, 5, 3, 0, 0}), collision_result::kNoCollision);
-  EXPECT_EQ(block(kMeasured), (V{0, 2, 3, 0, 0}));
-  EXPECT_EQ(block(kSignals), (V{0, 2, 3, 0, 0}));
+// The first check is unsmoothed: 31 is 1 past the band of 30 and −31.5 is 1.5 under; joints 2
+// and 3 are in relative form (the pair (5, 3) enters as (2, 3)) and return to joint form.
+TEST_F(CollisionDetectorTest, ExcessOverTheBandInJointForm) {
+  EXPECT_EQ(excess({31, 0, 0, 0, 0}), (V{1, 0, 0, 0, 0}));
+  EXPECT_EQ(detector_.getCollisionData()[1], 1.0);
+  reset();
+  EXPECT_EQ(excess({-31.5, 0, 0, 0, 0}), (V{-1.5, 0, 0, 0, 0}));
+  reset();
+  EXPECT_EQ(excess({0, 75, 35, 50, 0}), (V{0, 15, 5, 0, 0}));  // relative 2 and 3 exceed by 10, 5
+  EXPECT_EQ(block(kFlags), (V{0, 1, 1, 1, 0}));
+  reset();
+  EXPECT_EQ(detect({29, 5, 3, 0, 0}), collision_result::kNoCollision);
+  EXPECT_EQ(block(kFlags), kZero);
+  EXPECT_EQ(block(kSignals), (V{29, 2, 3, 0, 0}));
   // Smoothed: 0.2 of the step from the last state; wrist signals are the torques themselves,
   // never residuals against their DBL_MAX estimate.
-  EXPECT_EQ(detect({50, 5, 3, 4, 5}, {1, 2, 3, DBL_MAX, DBL_MAX}), collision_result::kNoCollision);
-  EXPECT_EQ(block(kSignals), (V{10 - 1, 2 - -1, 3 - 3, 0.8, 1.0}));
-  EXPECT_EQ(block(kPositions)[3], 0.0);  // block 5 is the estimate without positions
-  static_cast<void>(excess({0, 5, 3, 4, 5}, {1, 2, 3, DBL_MAX, DBL_MAX}));
-  EXPECT_EQ(block(kPositions)[3], DBL_MAX);
-}
-
-TEST_F(CollisionDetectorTest, ExcessTorqueReturnsToJointForm) {
-  // Relative joint 2 exceeds by 10, joint 3 by 5, joint 4 by 20; joints 4 and 5 report none.
-  EXPECT_EQ(excess({0, 75, 35, 50, 0}), (V{0, 15, 5, 0, 0}));
-  EXPECT_EQ(block(kFlags), (V{0, 1, 1, 1, 0}));
-}
-
-TEST_F(CollisionDetectorTest, SensitivityCommands) {
-  command({4, 0, 1, 2, 3});
-  EXPECT_EQ(block(kLower), (V{-90, -30, -15, -15, -30}));
-  EXPECT_EQ(block(kUpper), (V{90, 30, 15, 15, 30}));
-  command({4.9, 0.5, 1.5, -1, 2.5, 1, 0, 0});  // linear between levels; extra values ignored
-  EXPECT_EQ(block(kUpper), (V{60, 22.5, 90, 15, 30}));
-  command({0});
-  EXPECT_EQ(block(kLower), V(5, -30));
-  EXPECT_EQ(block(kUpper), V(5, 30));
-  testing::internal::CaptureStdout();
-  for (const V& other : {V{}, V{1}, V{2, 0.3}, V{3}, V{5, 0}, V{-1}, V{NAN, 0}, V{1e300}}) {
-    command(other);
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "setCollisionSensitivity: empty command ignored\n");
-  EXPECT_EQ(block(kUpper), V(5, 30));
-}
-
-TEST_F(CollisionDetectorTest, InsensitiveCommandWidensUpperJointsTwoAndThreeUntilACollision) {
-  command({1, 0});
-  EXPECT_EQ(block(kLower), V(5, -30));
-  EXPECT_EQ(block(kUpper), (V{30, 90, 90, 30, 30}));
-  EXPECT_EQ(detect({0, 200, 0, 0, 0}), collision_result::kNoCollision);  // smoothed to 40
-  detector_.setCollisionSensitivity({1, 0.7});
-  EXPECT_EQ(detect({0, 200, 0, 0, 0}), collision_result::kCollision);
-  command({1, 0.2});
-  EXPECT_EQ(detect({200, 0, 0, 0, 0}), collision_result::kCollision);
-  EXPECT_EQ(block(kUpper), (V{30, 90, 90, 30, 30}));  // this check still used the wide band
-  static_cast<void>(detect(kZero));
-  EXPECT_EQ(block(kUpper), V(5, 30));
+  EXPECT_EQ(detect({79, 5, 3, 4, 5}, {1, 2, 3, DBL_MAX, DBL_MAX}), collision_result::kCollision);
+  EXPECT_EQ(block(kSignals), (V{29 + 10 - 1, 2 - -1, 3 - 3, 0.8, 1.0}));
 }
 
 TEST_F(CollisionDetectorTest, RecordLayout) {
@@ -127,34 +82,51 @@ TEST_F(CollisionDetectorTest, RecordLayout) {
   EXPECT_EQ(detector_.getCollisionData().data(), storage);
 }
 
-TEST_F(CollisionDetectorTest, AdmittanceMovesPushedJointsAndDecaysAtRest) {
-  // Excess 1 on joint 1: force −1, velocity 0.005·(−1)/0.5 = −0.01.
-  V out = admit({31, 0, 0, 0, 0});
-  EXPECT_DOUBLE_EQ(out[0], 0.1 + 0.005 * -0.01);
-  EXPECT_EQ(out[3], DBL_MAX);
-  // At rest the velocity shrinks by 1 − 0.005·20/0.5 = 0.8 per step, moving while above 0.001.
-  double velocity = -0.01;
-  int moving_steps = 0;
-  while ((out = admit(kZero))[0] != DBL_MAX && moving_steps < 20) {
-    velocity *= 0.8;
-    EXPECT_NEAR(out[0], 0.1 + 0.005 * velocity, 1e-15);
-    ++moving_steps;
+// Levels 0..4 scale the band (linear between levels, extra values ignored); mode 1 widens the
+// upper band of joints 2 and 3 by the insensitive factor until a collision; others are ignored.
+TEST_F(CollisionDetectorTest, SensitivityCommands) {
+  command({4, 0, 1, 2, 3});
+  EXPECT_EQ(block(kLower), (V{-90, -30, -15, -15, -30}));
+  command({4.9, 0.5, 1.5, -1, 2.5, 1, 0, 0});
+  EXPECT_EQ(block(kUpper), (V{60, 22.5, 90, 15, 30}));
+  testing::internal::CaptureStdout();
+  for (const V& other : {V{0}, V{}, V{1}, V{2, 0.3}, V{3}, V{5, 0}, V{-1}, V{NAN, 0}, V{1e300}}) {
+    command(other);
   }
-  EXPECT_EQ(moving_steps, 10);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "setCollisionSensitivity: empty command ignored\n");
+  EXPECT_EQ(block(kUpper), V(5, 30));
+  command({1, 0});
+  EXPECT_EQ(block(kLower), V(5, -30));
+  EXPECT_EQ(block(kUpper), (V{30, 90, 90, 30, 30}));
+  EXPECT_EQ(detect({0, 200, 0, 0, 0}), collision_result::kNoCollision);  // smoothed to 40
+  detector_.setCollisionSensitivity({1, 0.7});
+  EXPECT_EQ(detect({0, 200, 0, 0, 0}), collision_result::kCollision);
+  command({1, 0.2});
+  EXPECT_EQ(detect({200, 0, 0, 0, 0}), collision_result::kCollision);
+  EXPECT_EQ(block(kUpper), (V{30, 90, 90, 30, 30}));  // this check still used the wide band
+  static_cast<void>(detect(kZero));
+  EXPECT_EQ(block(kUpper), V(5, 30));
 }
 
-TEST_F(CollisionDetectorTest, AdmittanceSetsJointsTwoAndThreeTogetherAndClampsVelocity) {
-  const V out = admit({0, 31, 0, 0, 0});  // relative joint 2: joint 3 keeps its absolute angle
+// Excess 1 on joint 1: force −1, velocity 0.005·(−1)/0.5 = −0.01; at rest the velocity shrinks
+// by 1 − 0.005·20/0.5 = 0.8 per step, moving while above 0.001. Relative joint 2 moves joint 3
+// back; a light arm is clamped to one step of 0.005 s at velocity 200.
+TEST_F(CollisionDetectorTest, AdmittanceMovesPushedJointsDecaysAtRestAndClampsVelocity) {
+  V out = admit({31, 31, 0, 0, 0});
+  EXPECT_EQ(out[3], DBL_MAX);
   EXPECT_DOUBLE_EQ(out[1], 0.2 + 0.005 * -0.01);
   EXPECT_DOUBLE_EQ(out[2], 0.3 - 0.005 * -0.01);
-  EXPECT_EQ(out[0], DBL_MAX);
+  double velocity = -0.01;
+  int moving_steps = 0;
+  for (; out[0] != DBL_MAX && moving_steps < 20; velocity *= 0.8, ++moving_steps) {
+    EXPECT_NEAR(out[0], 0.1 + 0.005 * velocity, 1e-15);
+    out = admit(kZero);
+  }
+  EXPECT_EQ(moving_steps, 11);
   for (int i = 5; i < 10; ++i) para_->dynamics_application_para.admittance_para[i] = 1e-6;
-  CollisionDetectorBrenvikBotV5 light;
-  light.initCollisionDetector(para_);
-  const V clamped = light.computeAdmittance(kZero, {31, 0, 0, -31, 0}, q_, kNone, kNone, 0);
-  EXPECT_DOUBLE_EQ(clamped[0], 0.1 - 1.0);  // velocity −200: one step of 0.005 s
-  EXPECT_DOUBLE_EQ(clamped[3], 0.4 + 1.0);
-  EXPECT_EQ(clamped[4], DBL_MAX);
+  reset();
+  EXPECT_EQ(admit({31, 0, 0, -31, 0}), (V{0.1 - 1.0, DBL_MAX, DBL_MAX, 0.4 + 1.0, DBL_MAX}));
 }
 
 TEST_F(CollisionDetectorTest, RefusesShortOrUnusableParameters) {
