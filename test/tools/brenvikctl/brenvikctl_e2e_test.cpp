@@ -1,12 +1,7 @@
-// brenvikctl against brenvik_robot on the simulated arm: one start-up of the controller in the
-// namespace /arm1 on a private loopback domain, and every subcommand run as its own process with
-// --ros-args -r __ns:=/arm1, checked by exit status, output and the controller's console.
-
 #include <gtest/gtest.h>
 
 #include <Eigen/Geometry>
 #include <fstream>
-#include <memory>
 
 #include "brenvikctl/robot_description.h"
 #include "robot_model/brenvik_bot_v3_kinematics.h"
@@ -29,13 +24,12 @@ constexpr auto kDeadline = 20000ms;
 constexpr const char* kPatience = "10";
 #endif
 
+// brenvikctl against brenvik_robot on the simulated arm: one start-up of the controller in the
+// namespace /arm1 on a private loopback domain, and every subcommand run as its own process,
+// checked by exit status, output and the controller's console.
 class BrenvikctlOverDds : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ros2_test::use_private_loopback_domain();
-    dir_ = ::testing::TempDir() + "brenvikctl_e2e_" + std::to_string(getpid()) + "_";
-  }
-
+  void SetUp() override { ros2_test::use_private_loopback_domain(); }
   std::unique_ptr<ChildProcess> start(std::vector<std::string> args, bool patient = true) {
     args.insert(args.begin(), BRENVIKCTL_EXECUTABLE);
     if (patient) args.insert(args.end(), {"--timeout", kPatience});
@@ -56,12 +50,12 @@ class BrenvikctlOverDds : public ::testing::Test {
     std::ofstream(dir_ + name) << content;
     return dir_ + name;
   }
-
+  bool until(const std::function<bool()>& done) { return ros2_test::wait_until(done, kDeadline); }
   bool robotPrints(const std::string& text) {
-    return ros2_test::wait_until([&] { return robot_->printed(text); }, kDeadline);
+    return until([&] { return robot_->printed(text); });
   }
 
-  std::string dir_;
+  std::string dir_ = ::testing::TempDir() + "brenvikctl_e2e_" + std::to_string(getpid()) + "_";
   std::unique_ptr<ChildProcess> robot_;
 };
 
@@ -73,27 +67,22 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   robot_ = std::make_unique<ChildProcess>(std::vector<std::string>{
       BRENVIK_ROBOT_EXECUTABLE, "--robot-para-file", BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml",
       "--ros-args", "-r", "__ns:=/arm1"});
-  ASSERT_TRUE(ros2_test::wait_until([&] { return start({"status"})->waitForExit(kDeadline) == 0; },
-                                    kDeadline));
+  ASSERT_TRUE(until([&] { return start({"status"})->waitForExit(kDeadline) == 0; }));
   const std::string status = run({"status"}, 0, "drives: disabled   error: no   collision: no");
-  EXPECT_NE(
-      status.find("joint5    0.0000     0.00   0.0000     0.00   0.0000     0.00    0.0000     "
-                  "0.000         -\n"),
-      std::string::npos)
-      << status;
-  EXPECT_NE(status.find("tool pose: x 0.4600  y 0.0000  z 0.2100 m"), std::string::npos);
+  for (const char* line : {"joint5    0.0000     0.00   0.0000     0.00   0.0000     0.00    0.0000"
+                           "     0.000         -\n",
+                           "tool pose: x 0.4600  y 0.0000  z 0.2100 m"}) {
+    EXPECT_NE(status.find(line), std::string::npos) << status;
+  }
 
   run({"enable"}, 0, "drives enabled");
   const std::string csv = dir_ + "move.csv";
   auto recorder = start({"record", csv, "--seconds", "2"});
-  ASSERT_TRUE(ros2_test::wait_until(
-      [&] {
-        std::ifstream in(csv);
-        std::string line;
-        return std::getline(in, line) && std::getline(in, line);
-      },
-      kDeadline))
-      << recorder->output();
+  ASSERT_TRUE(until([&] {
+    std::ifstream in(csv);
+    std::string line;
+    return std::getline(in, line) && std::getline(in, line);
+  })) << recorder->output();
   run({"movj", "--deg", "11.4591559", "5.7295780", "5.7295780", "5.7295780", "5.7295780", "--vel",
        "1", "--wait"},
       0, "reached: [0.2000 0.1000 0.1000 0.1000 0.1000] rad");
@@ -105,10 +94,9 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   EXPECT_EQ(recorder->waitForExit(kDeadline), 0) << recorder->output();
   EXPECT_TRUE(recorder->printed("recorded ")) << recorder->output();
   run({"plot", csv, "-o", dir_ + "move.png"}, 0, "wrote " + dir_ + "move.png", false);
-  std::ifstream png(dir_ + "move.png", std::ios::binary);
-  char signature[8] = {};
-  png.read(signature, 8);
-  EXPECT_EQ(std::string(signature, 8), "\x89PNG\r\n\x1a\n");
+  std::string signature(8, ' ');
+  std::ifstream(dir_ + "move.png", std::ios::binary).read(signature.data(), 8);
+  EXPECT_EQ(signature, "\x89PNG\r\n\x1a\n");
 
   // A trajectory goal from where the arm is, with its progress; a second one canceled by Ctrl-C.
   const std::string trajectory =
@@ -120,8 +108,7 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   auto canceled = start({"trajectory", file("long.txt",
                                             "0 0.3 0.1 -0.1 0 0\n1 0.6 0.1 -0.1 0 0\n"
                                             "2 0.9 0.1 -0.1 0 0\n3 1.2 0.1 -0.1 0 0\n")});
-  ASSERT_TRUE(ros2_test::wait_until([&] { return canceled->printed("goal accepted"); }, kDeadline))
-      << canceled->output();
+  ASSERT_TRUE(until([&] { return canceled->printed("goal accepted"); })) << canceled->output();
   canceled->signal(SIGINT);
   EXPECT_EQ(canceled->waitForExit(kDeadline), 130) << canceled->output();
   EXPECT_TRUE(canceled->printed("canceled (error_code 0")) << canceled->output();
@@ -134,10 +121,8 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
       brenvikctl::RobotDescription::read(BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml", arm, error), 0);
   std::vector<double> mdh[4];
   for (const auto& axis : arm.axes) {
-    for (const auto& [list, value] :
-         {std::pair{0, axis.zd}, {1, axis.xa}, {2, axis.alpha}, {3, axis.qzero}}) {
-      mdh[list].push_back(value);
-    }
+    for (int i = 0; i < 4; ++i)
+      mdh[i].push_back(std::vector{axis.zd, axis.xa, axis.alpha, axis.qzero}[i]);
   }
   brenvik::BrenvikBotV3Kinematics kinematics;
   ASSERT_EQ(kinematics.setMdhPara(mdh[0], mdh[1], mdh[2], mdh[3]), 0);
@@ -148,22 +133,19 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
        "--wait", "--tolerance", "0.001"},
       0, "reached: [0.1000 ");  // the joints of the solution nearest to the arm
 
-  // Stopped part-way, refused, a wrong joint count.
-  // A stop that arrives before the move has begun (the controller pauses 0.5 s after a success)
-  // would end it unmoved: the stop is sent once the arm is on its way.
+  // Stopped part-way, refused, a wrong joint count. A stop that arrives before the move has begun
+  // (the controller pauses 0.5 s after a success) would end it unmoved: it is sent once the arm
+  // is on its way.
   const auto read_commands = [&] {
     const std::string out = robot_->output();
     size_t n = 0;
-    for (size_t at = out.find("read new command"); at != std::string::npos;
-         at = out.find("read new command", at + 1)) {
-      ++n;
-    }
+    for (size_t at = 0; (at = out.find("read new command", at)) != std::string::npos; ++at) ++n;
     return n;
   };
   const size_t commands_before = read_commands();
   auto stopped = start({"movj", "1.2", "0.5", "0.5", "0.5", "0.5", "--vel", "0.2", "--wait"});
-  ASSERT_TRUE(ros2_test::wait_until([&] { return stopped->printed("movj sent"); }, kDeadline));
-  ASSERT_TRUE(ros2_test::wait_until([&] { return read_commands() > commands_before; }, kDeadline));
+  ASSERT_TRUE(until([&] { return stopped->printed("movj sent"); }));
+  ASSERT_TRUE(until([&] { return read_commands() > commands_before; }));
   run({"stop"}, 0, "stop sent");
   EXPECT_EQ(stopped->waitForExit(kDeadline), 1) << stopped->output();
   EXPECT_TRUE(stopped->printed("stopped at [")) << stopped->output();
@@ -174,9 +156,8 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   auto node = std::make_shared<ros2::Node>("e2e_log");
   auto rosout = node->create_publisher<rcl_interfaces::msg::Log>("/rosout", ros2::QoS(10));
   auto refused = start({"movj", "0", "3", "0", "0", "0", "--wait"});
-  ASSERT_TRUE(ros2_test::wait_until(
-      [&] { return refused->printed("movj sent") && rosout->get_subscription_count() > 0; },
-      kDeadline));
+  ASSERT_TRUE(
+      until([&] { return refused->printed("movj sent") && rosout->get_subscription_count() > 0; }));
   rcl_interfaces::msg::Log line;
   line.level = rcl_interfaces::msg::Log::WARN;
   line.name = "robot_cmd_processor";
@@ -207,12 +188,9 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   EXPECT_TRUE(robotPrints("I should setHome: 'brenvikctl'"));
 
   auto watch = start({"watch"});
-  ASSERT_TRUE(ros2_test::wait_until(
-      [&] {
-        return watch->output().find("(Ctrl-C to quit)") !=
-               watch->output().rfind("(Ctrl-C to quit)");
-      },
-      kDeadline));
+  ASSERT_TRUE(until([&] {  // two screens
+    return watch->output().find("(Ctrl-C to quit)") != watch->output().rfind("(Ctrl-C to quit)");
+  }));
   watch->signal(SIGINT);
   EXPECT_EQ(watch->waitForExit(kDeadline), 0) << watch->output();
   EXPECT_TRUE(watch->printed("drives: enabled")) << watch->output();

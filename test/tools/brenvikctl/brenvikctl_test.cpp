@@ -1,6 +1,3 @@
-// brenvikctl before it reaches DDS: every refusal of arguments and files, with its exit status
-// and the message naming the value at fault; what the parser and the point reader accept.
-
 #include "brenvikctl/brenvikctl.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +21,7 @@ struct ErrorCase {
   int code;
 };
 
-void PrintTo(const ErrorCase& c, std::ostream* os) {
-  *os << "brenvikctl";
-  for (const std::string& arg : c.args) *os << " " << arg;
-}
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.message; }
 
 std::vector<ErrorCase> errorCases() {
   std::vector<ErrorCase> cases;
@@ -72,12 +66,8 @@ TEST_P(BrenvikctlErrors, AreRefusedWithTheirStatusAndMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Table, BrenvikctlErrors, ::testing::ValuesIn(errorCases()));
 
-TEST(BrenvikctlErrorFile, IsRead) {
-  // A table that was never read would pass every row without checking anything.
-  EXPECT_GE(errorCases().size(), 33u);
-}
-
 TEST(CliArguments, TakesNegativeValuesDegreesOptionsAnywhereAndRosArguments) {
+  EXPECT_GE(errorCases().size(), 33u);  // a table never read would pass every row unchecked
   const char* argv[] = {"brenvikctl", "--wait",     "movj", "--deg",       "-90", "45",     "--acc",
                         "0.2",        "--ros-args", "-r",   "__ns:=/arm1", "--",  "--block"};
   Invocation inv;
@@ -86,9 +76,7 @@ TEST(CliArguments, TakesNegativeValuesDegreesOptionsAnywhereAndRosArguments) {
             exit_code::kOk)
       << error;
   EXPECT_EQ(inv.command, Command::kMovj);
-  ASSERT_EQ(inv.values.size(), 2u);
-  EXPECT_DOUBLE_EQ(inv.values[0], -kPi / 2);
-  EXPECT_DOUBLE_EQ(inv.values[1], kPi / 4);
+  EXPECT_EQ(inv.values, (std::vector<double>{-kPi / 2, kPi / 4}));
   EXPECT_FALSE(inv.velocity.has_value());
   EXPECT_EQ(inv.acceleration, 0.2);
   EXPECT_TRUE(inv.wait && inv.block);
@@ -102,10 +90,10 @@ TEST(PointFile, ReadsBlanksCommasCommentsAndAHeader) {
   std::string error;
   ASSERT_EQ(PointFile::parse(in, "in", points, error), exit_code::kOk) << error;
   ASSERT_EQ(points.size(), 2u);
-  EXPECT_EQ(points[0].time, 0.0);
-  EXPECT_EQ(points[0].positions, (std::vector<double>{0.5, -1.0}));
-  EXPECT_EQ(points[1].time, 0.25);
-  EXPECT_EQ(points[1].positions, (std::vector<double>{0.1, 2.0}));
+  EXPECT_EQ(std::make_pair(points[0].time, points[0].positions),
+            std::make_pair(0.0, std::vector<double>{0.5, -1.0}));
+  EXPECT_EQ(std::make_pair(points[1].time, points[1].positions),
+            std::make_pair(0.25, std::vector<double>{0.1, 2.0}));
 }
 
 }  // namespace

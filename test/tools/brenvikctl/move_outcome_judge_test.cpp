@@ -1,22 +1,14 @@
-// The verdict of --wait over simulated 200 Hz status streams: a reference profile, a drive that
-// lags it (first order, 40 ms), moves queued behind an earlier one, stops, refusals and errors.
-
 #include "brenvikctl/move_outcome_judge.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <functional>
 
 namespace brenvikctl {
 namespace {
 
-constexpr double kPeriod = 0.005;
-constexpr double kEpoch = 1.7e9;  // s, the stamps are wall-clock times
-constexpr double kLag = 0.04;     // s, time constant of the simulated drive
-constexpr double kGoal = 1.0;
-constexpr double kTolerance = 0.01;
+constexpr double kPeriod = 0.005, kGoal = 1.0, kTolerance = 0.01;
 
 // A smooth move of the reference from q0 to q1 during [t0, t1].
 double ramp(double t, double t0, double t1, double q0, double q1) {
@@ -24,6 +16,8 @@ double ramp(double t, double t0, double t1, double q0, double q1) {
   return q0 + (q1 - q0) * s * s * (3.0 - 2.0 * s);
 }
 
+// The verdict of --wait over a simulated 200 Hz status stream: a reference profile and a drive
+// that lags it (first order, 40 ms) or is stuck.
 struct Scenario {
   const char* name;
   std::function<double(double)> reference;  // joint 1 reference at t; the command goes at t = 1 s
@@ -77,9 +71,10 @@ TEST_P(MoveOutcomeJudgeTest, DecidesInItsWindow) {
     if (!judge.sent() && t >= 1.0) judge.commandSent();
     if (t < s.first_sample) continue;
     reference = {s.reference(t), 0.0};
-    if (!s.drive_stuck) actual += (reference[0] - actual) * kPeriod / kLag;
+    if (!s.drive_stuck) actual += (reference[0] - actual) * kPeriod / 0.04;
     const MoveOutcome outcome =
-        judge.update({kEpoch + t, &reference, std::fabs(reference[0] - kGoal) <= kTolerance,
+        judge.update({1.7e9 + t,  // wall-clock stamps
+                      &reference, std::fabs(reference[0] - kGoal) <= kTolerance,
                       std::fabs(actual - kGoal) <= kTolerance, s.unnormal(t)});
     if (outcome == MoveOutcome::kPending) continue;
     EXPECT_EQ(outcome, s.expected) << moveOutcomeName(outcome) << " at " << t;

@@ -1,6 +1,3 @@
-// The URDF's joint origins, read back from the XML and composed with the joint rotations, give
-// the controller's forward kinematics; Debian's check_urdf accepts the file.
-
 #include "brenvikctl/urdf_writer.h"
 
 #include <gtest/gtest.h>
@@ -19,51 +16,47 @@ namespace {
 // The origins of joint1..jointN in file order, as the URDF states them.
 std::vector<Eigen::Isometry3d> jointOrigins(const std::string& urdf) {
   std::vector<Eigen::Isometry3d> origins;
-  // Three numbers after the attribute name at or after from.
-  auto numbers = [&](const std::string& attribute, size_t from) {
-    std::istringstream in(urdf.substr(urdf.find(attribute + "=\"", from) + attribute.size() + 2));
-    Eigen::Vector3d v;
-    in >> v.x() >> v.y() >> v.z();
-    return v;
-  };
   for (size_t at = urdf.find("<joint name=\"joint"); at != std::string::npos;
        at = urdf.find("<joint name=\"joint", at + 1)) {
-    const size_t origin = urdf.find("<origin", at);
-    const Eigen::Vector3d xyz = numbers("xyz", origin);
-    const Eigen::Vector3d rpy = numbers("rpy", origin);
-    Eigen::Isometry3d t = Eigen::Isometry3d::Identity();
-    t.translate(xyz);
+    Eigen::Vector3d v[2];  // xyz, then rpy
+    for (int i = 0; i < 2; ++i) {
+      std::istringstream in(
+          urdf.substr(urdf.find(i == 0 ? "xyz=\"" : "rpy=\"", urdf.find("<origin", at)) + 5));
+      in >> v[i].x() >> v[i].y() >> v[i].z();
+    }
     // URDF rpy: fixed axes x, y, z, so R = Rz(yaw) Ry(pitch) Rx(roll).
-    t.rotate(Eigen::AngleAxisd(rpy.z(), Eigen::Vector3d::UnitZ()) *
-             Eigen::AngleAxisd(rpy.y(), Eigen::Vector3d::UnitY()) *
-             Eigen::AngleAxisd(rpy.x(), Eigen::Vector3d::UnitX()));
-    origins.push_back(t);
+    origins.push_back(Eigen::Translation3d(v[0]) *
+                      Eigen::AngleAxisd(v[1].z(), Eigen::Vector3d::UnitZ()) *
+                      Eigen::AngleAxisd(v[1].y(), Eigen::Vector3d::UnitY()) *
+                      Eigen::AngleAxisd(v[1].x(), Eigen::Vector3d::UnitX()));
   }
   return origins;
 }
 
+// The URDF's joint origins, read back from the XML and composed with the joint rotations, give
+// the controller's forward kinematics, also for joint zero offsets of ±π/2 that put an rpy angle
+// at its singular pitch; Debian's check_urdf accepts the file.
 TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
   RobotDescription arm;
   std::string error;
   ASSERT_EQ(RobotDescription::read(BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml", arm, error),
             exit_code::kOk)
       << error;
-  // Joint zero offsets, among them the ±pi/2 that put an rpy angle at its singular pitch.
-  const std::vector<std::vector<double>> qzeros = {
-      {0, 0, 0, 0, 0}, {0.3, -1.5707963267948966, 1.5707963267948966, 2.5, -0.7}};
   std::mt19937 random(11);
-  std::ostringstream urdf;
   std::uniform_real_distribution<double> angle(-3.0, 3.0);
-  for (const std::vector<double>& qzero : qzeros) {
-    std::vector<double> zds, xas, alphas;
+  std::ostringstream urdf;
+  for (const std::vector<double>& qzero :
+       {std::vector<double>(5, 0.0), std::vector<double>{0.3, -M_PI / 2, M_PI / 2, 2.5, -0.7}}) {
+    std::vector<double> mdh[3];
     for (size_t i = 0; i < arm.axes.size(); ++i) {
       arm.axes[i].qzero = qzero[i];
-      zds.push_back(arm.axes[i].zd);
-      xas.push_back(arm.axes[i].xa);
-      alphas.push_back(arm.axes[i].alpha);
+      for (const auto& [list, value] :
+           {std::pair{0, arm.axes[i].zd}, {1, arm.axes[i].xa}, {2, arm.axes[i].alpha}}) {
+        mdh[list].push_back(value);
+      }
     }
     brenvik::BrenvikBotV3Kinematics kinematics;
-    ASSERT_EQ(kinematics.setMdhPara(zds, xas, alphas, qzero), 0);
+    ASSERT_EQ(kinematics.setMdhPara(mdh[0], mdh[1], mdh[2], qzero), 0);
     urdf.str("");
     UrdfWriter::write(arm, "brenvik", urdf);
     const std::vector<Eigen::Isometry3d> origins = jointOrigins(urdf.str());
@@ -75,9 +68,7 @@ TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
         q[i] = sample == 0 ? 0.0 : angle(random);
         pose = pose * origins[i] * Eigen::AngleAxisd(q[i], Eigen::Vector3d::UnitZ());
       }
-      EXPECT_TRUE(pose.matrix().isApprox(kinematics.forwardKinematics(q), 1e-12))
-          << "q sample " << sample << "\n"
-          << pose.matrix();
+      EXPECT_TRUE(pose.matrix().isApprox(kinematics.forwardKinematics(q), 1e-12)) << sample;
     }
   }
   const std::string path = ::testing::TempDir() + "brenvik.urdf";
