@@ -65,8 +65,7 @@ constexpr RoundTrip kTypes[] = {
     roundTrip<action_msgs::msg::GoalStatusArray>,
     roundTrip<action_msgs::srv::CancelGoal_Request>,
     roundTrip<action_msgs::srv::CancelGoal_Response>,
-    roundTrip<rmw_dds_common::msg::ParticipantEntitiesInfo>,
-};
+    roundTrip<rmw_dds_common::msg::ParticipantEntitiesInfo>};
 constexpr size_t kTypeCount = sizeof(kTypes) / sizeof(kTypes[0]);
 
 }  // namespace

@@ -14,42 +14,31 @@ using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 using Joints = std::vector<double>;
 
-// Twist of link alpha_index changed by alpha_delta, all four vectors cut to size; the result and
-// the reason printed (nullptr: the parameter table is printed).
-struct MdhCase {
-  size_t size;
-  int alpha_index;
-  double alpha_delta;
-  int result;
-  const char* output;
-};
-
+// Twists must match within one degree and all four vectors have 5 values; a refusal keeps the
+// parameters at zero.
 TEST(MdhParaTest, ChecksSizeAndTwistsWithinOneDegree) {
-  const char* wrong_type = "alpha sequence not equal\nthe input robot type is not right!!!\n";
-  for (const MdhCase& c :
-       {MdhCase{5, 1, -0.01745, kinematics_result::kOk, nullptr},
-        MdhCase{5, 1, 0.01746, -2, wrong_type}, MdhCase{5, 4, kPi, -2, wrong_type},
-        MdhCase{5, 2, NAN, -2, wrong_type},
-        MdhCase{6, 0, 0.0, -1, "the size of zds,xas,alphas,qzeros not equal\n"}}) {
+  const auto set = [](int index, double delta, size_t size, std::string& out) {
     MdhPara mdh = test::exampleArm("", {0.1, -0.2, 0.3, 0.0, 0.5}).mdh;
-    mdh.alphas[c.alpha_index] += c.alpha_delta;
-    for (auto* v : {&mdh.zds, &mdh.xas, &mdh.alphas, &mdh.qzeros}) v->resize(c.size);
+    mdh.alphas[index] += delta;
+    for (auto* v : {&mdh.zds, &mdh.xas, &mdh.alphas, &mdh.qzeros}) v->resize(size);
     BrenvikBotV3Kinematics kinematics;
     const Joints q = {0.3, -0.4, 0.5, 0.6, -0.7};
-    const Eigen::Matrix4d unset = kinematics.forwardKinematics(q);
+    const Eigen::Matrix4d before = kinematics.forwardKinematics(q);
     CaptureStdout();
-    EXPECT_EQ(kinematics.setMdhPara(mdh.zds, mdh.xas, mdh.alphas, mdh.qzeros), c.result);
-    const std::string output = GetCapturedStdout();
-    if (c.output != nullptr) {
-      EXPECT_EQ(output, c.output);
-      EXPECT_EQ(kinematics.forwardKinematics(q), unset);  // parameters stay zero
-    } else {
-      EXPECT_NE(output.find("mdh para####"), std::string::npos);
-      EXPECT_NE(output.find("\n0(zd xa alpha qzero)=(0.200000,0.000000,0.000000,0.100000)\n"),
-                std::string::npos);
-      EXPECT_NE(output.find("\n4(zd xa alpha qzero)=(0.100000,0.020000,"), std::string::npos);
-    }
-  }
+    const int result = kinematics.setMdhPara(mdh.zds, mdh.xas, mdh.alphas, mdh.qzeros);
+    out = GetCapturedStdout();
+    return result != kinematics_result::kOk && kinematics.forwardKinematics(q) != before ? 99
+                                                                                         : result;
+  };
+  std::string out, refused[3];
+  EXPECT_EQ(set(1, -0.01745, 5, out), kinematics_result::kOk);
+  EXPECT_NE(out.find("0(zd xa alpha qzero)=(0.200000,0.000000,0.000000,0.100000)\n"), out.npos);
+  EXPECT_NE(out.find("\n4(zd xa alpha qzero)=(0.100000,0.020000,"), std::string::npos) << out;
+  EXPECT_EQ((std::vector<int>{set(1, 0.01746, 5, refused[0]), set(4, kPi, 5, refused[1]),
+                              set(2, NAN, 5, out), set(0, 0, 6, refused[2])}),
+            (std::vector<int>{-2, -2, -2, -1}));
+  EXPECT_EQ(refused[0], "alpha sequence not equal\nthe input robot type is not right!!!\n");
+  EXPECT_EQ(refused[2], "the size of zds,xas,alphas,qzeros not equal\n");
 }
 
 class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
@@ -74,15 +63,12 @@ class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
   double theta3(const Joints& q) const {
     return std::remainder(q[2] + GetParam().mdh.qzeros[2] - kPi / 2, 2 * kPi);
   }
-
   // Every solution of the four arm types reaches the pose of q, and one is q itself (modulo 2π)
   // unless q lies at the elbow singularity.
   void expectRoundTrip(const Joints& q) {
     const Eigen::Matrix4d pose = kinematics_.forwardKinematics(q);
     std::vector<Joints> solutions;
-    CaptureStdout();
     EXPECT_EQ(kinematics_.getAllInverseSolutions(pose, solutions), kinematics_result::kOk);
-    GetCapturedStdout();
     bool found_q = false;
     for (const Joints& s : solutions) {
       ASSERT_LT(error(s, pose), 1e-9);
@@ -90,8 +76,7 @@ class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
       for (int i = 0; i < 5; ++i) same = same && test::angleDistance(s[i], q[i]) < 1e-8;
       found_q = found_q || same;
     }
-    ASSERT_TRUE(found_q || std::fabs(theta3(q)) < 0.0004 + 1e-9)
-        << Eigen::Map<const Eigen::RowVectorXd>(q.data(), 5);
+    ASSERT_TRUE(found_q || std::fabs(theta3(q)) < 0.0004 + 1e-9) << q[0] << " " << q[2];
   }
 
   BrenvikBotV3Kinematics kinematics_;
@@ -99,21 +84,26 @@ class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
 };
 
 // Seeded random joint vectors inside the limits and random references, against KDL: forward
-// kinematics equals KDL's; every solution reproduces the pose and one is the joint vector; the
-// inverse kinematics' answer reproduces the pose, lies inside the limits, is the joint vector
-// itself when that is the reference, and is no farther from the reference than the joint vector
-// or any other solution inside the limits.
+// kinematics equals KDL's; the round trip holds; the inverse kinematics' answer reproduces the
+// pose, lies inside the limits, is the joint vector itself when that is the reference, and is no
+// farther from the reference than the joint vector or any other solution inside the limits.
 TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference) {
   const test::TestArm& arm = GetParam();
   ASSERT_EQ(kinematics_.setJointLimits(arm.min_joint, arm.max_joint), kinematics_result::kOk);
   const KDL::Chain chain = test::kinematicsChain(arm.mdh);
   KDL::ChainFkSolverPos_recursive solver(chain);
+  const auto kdl_error = [&](const Joints& q, const Eigen::Matrix4d& pose) {
+    KDL::Frame frame;
+    return solver.JntToCart(test::jntArray(q, 5), frame) < 0
+               ? 1.0
+               : (test::toMatrix(frame) - pose).cwiseAbs().maxCoeff();
+  };
   const auto distance = [](const Joints& a, const Joints& b) {
     double d = 0.0;
     for (int i = 0; i < 5; ++i) d += (a[i] - b[i]) * (a[i] - b[i]);
     return d;
   };
-  const auto inside = [&](Joints& s) {
+  const auto inside = [&](Joints& s) {  // wraps s to (−π, π]
     bool in = true;
     for (int i = 0; i < 5; ++i) {
       s[i] = std::remainder(s[i], 2 * kPi);
@@ -122,6 +112,7 @@ TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference
     return in;
   };
   std::mt19937 rng(11);
+  CaptureStdout();
   for (int sample = 0; sample < 3000 && !HasFatalFailure(); ++sample) {
     const Joints q = test::randomJoints(rng, arm), ref = test::randomJoints(rng, arm);
     expectRoundTrip(q);
@@ -129,21 +120,14 @@ TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference
     const Eigen::Matrix4d pose = kinematics_.forwardKinematics(q);
     Joints joints, itself;
     std::vector<Joints> all;
-    CaptureStdout();
-    const int r = kinematics_.inverseKinematics(pose, ref, joints);
-    const int r_itself = kinematics_.inverseKinematics(pose, q, itself);
+    ASSERT_EQ(kinematics_.inverseKinematics(pose, ref, joints), kinematics_result::kOk) << sample;
+    ASSERT_EQ(kinematics_.inverseKinematics(pose, q, itself), kinematics_result::kOk) << sample;
     static_cast<void>(kinematics_.getAllInverseSolutions(pose, all));
-    GetCapturedStdout();
-    ASSERT_EQ(r, kinematics_result::kOk) << sample;
-    ASSERT_EQ(r_itself, kinematics_result::kOk) << sample;
     for (int i = 0; i < 5; ++i) ASSERT_NEAR(itself[i], q[i], 1e-9) << sample;
-    KDL::Frame frame, of_q;
-    ASSERT_GE(solver.JntToCart(test::jntArray(joints, 5), frame), 0);
-    ASSERT_GE(solver.JntToCart(test::jntArray(q, 5), of_q), 0);
-    ASSERT_LT((test::toMatrix(of_q) - pose).cwiseAbs().maxCoeff(), 1e-12) << sample;
-    ASSERT_LT((test::toMatrix(frame) - pose).cwiseAbs().maxCoeff(), 1e-9) << sample;
-    Joints answer = joints;
-    ASSERT_TRUE(inside(answer) && answer == joints) << sample;
+    ASSERT_LT(kdl_error(q, pose), 1e-12) << sample;
+    ASSERT_LT(kdl_error(joints, pose), 1e-9) << sample;
+    Joints wrapped = joints;
+    ASSERT_TRUE(inside(wrapped) && wrapped == joints) << sample;
     ASSERT_LE(distance(joints, ref), distance(q, ref) + 1e-7) << sample;
     for (Joints s : all) {
       const bool counts = inside(s) && error(s, pose) < 1e-9;
@@ -160,25 +144,24 @@ TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference
                           Joints{0.0, 0.6, 0.5, horizontal - 1.1, -z[4]}}) {
     expectRoundTrip(q);
   }
+  GetCapturedStdout();
 }
 
+// The elbow singularity (closed-form θ3 of 0.0001, elbow solution 1) leaves the joints alone;
+// far or on the base axis there is no solution of any arm type.
 TEST_P(ArmKinematicsTest, SingularUnreachableAndOnAxisPosesFail) {
   Joints joints = {7.0};
-  // The closed form's θ3 of 0.0001 with elbow solution 1: joints untouched.
   const double q3 = 0.0001 + kPi / 2 - GetParam().mdh.qzeros[2];
   EXPECT_EQ(solve(kinematics_.forwardKinematics({0.2, 0.1, q3, 0.3, 0.4}), {1, 1}, joints),
             kinematics_result::kSingular);
-  EXPECT_EQ(output_, "j3 singularity error!!!\n");
-  EXPECT_EQ(joints, Joints{7.0});
-  Eigen::Matrix4d far = kinematics_.forwardKinematics({0.1, 0.2, 0.3, 0.4, 0.5});
-  Eigen::Matrix4d on_axis = far;
+  EXPECT_EQ(output_ + std::to_string(joints.size()), "j3 singularity error!!!\n1");
+  Eigen::Matrix4d far = kinematics_.forwardKinematics({0.1, 0.2, 0.3, 0.4, 0.5}), on_axis = far;
   far.topRightCorner<3, 1>() *= 10.0;
   on_axis.topRightCorner<2, 1>().setZero();
-  for (const Eigen::Matrix4d& pose : {far, on_axis}) {
-    for (int type = 0; type < 4; ++type) {
-      EXPECT_EQ(solve(pose, {type / 2, type % 2}, joints), kinematics_result::kNoSolution);
-      EXPECT_EQ(output_, "inverseKinematics not a number!!!!\n");
-    }
+  for (int type = 0; type < 8; ++type) {
+    EXPECT_EQ(solve(type < 4 ? far : on_axis, {type / 2 % 2, type % 2}, joints),
+              kinematics_result::kNoSolution);
+    EXPECT_EQ(output_, "inverseKinematics not a number!!!!\n");
   }
 }
 
@@ -191,49 +174,44 @@ INSTANTIATE_TEST_SUITE_P(Arms, ArmKinematicsTest,
 class ArmTypeTest : public ArmKinematicsTest {};
 
 // An orientation this five-axis arm cannot turn the tool to; solutions only outside the limits;
-// limits refused; short joint vectors.
-TEST_P(ArmTypeTest, InverseKinematicsRefusesWhatItCannotReach) {
+// limits refused; short joint vectors. Far out in front, only the two elbow solutions of the
+// shoulder in front exist, in arm-type order.
+TEST_P(ArmTypeTest, RefusalsAndArmTypeOrder) {
   EXPECT_NO_THROW(test::simArm());  // else the arms above miss the simulated one
   const Joints q = {0.2, 0.5, -0.9, 0.3, 0.4};
   Eigen::Matrix4d twisted = kinematics_.forwardKinematics(q);
   twisted.topLeftCorner<3, 3>() *= Eigen::AngleAxisd(0.23, Eigen::Vector3d::UnitX()).matrix();
   Joints joints = {7.0};
   CaptureStdout();
-  EXPECT_EQ(kinematics_.inverseKinematics(twisted, q, joints),
-            kinematics_result::kUnreachableOrientation);
-  EXPECT_NE(GetCapturedStdout().find("this arm cannot reach the orientation of the pose"),
-            std::string::npos);
+  const int unreachable = kinematics_.inverseKinematics(twisted, q, joints);
+  const int limits = kinematics_.setJointLimits(Joints(5, -0.1), Joints(5, 0.1));
+  const int outside = kinematics_.inverseKinematics(kinematics_.forwardKinematics(q), q, joints);
+  const int reversed = kinematics_.setJointLimits({1, 1, 1, 1, 1}, {0, 0, 0, 0, 0});
+  const std::string out = GetCapturedStdout();
+  EXPECT_EQ(
+      (std::vector<int>{unreachable, limits, outside, reversed}),
+      (std::vector<int>{kinematics_result::kUnreachableOrientation, kinematics_result::kOk,
+                        kinematics_result::kOutsideJointLimits, kinematics_result::kSizeMismatch}));
   EXPECT_EQ(joints, Joints{7.0});
-  ASSERT_EQ(kinematics_.setJointLimits(Joints(5, -0.1), Joints(5, 0.1)), kinematics_result::kOk);
-  CaptureStdout();
-  EXPECT_EQ(kinematics_.inverseKinematics(kinematics_.forwardKinematics(q), q, joints),
-            kinematics_result::kOutsideJointLimits);
-  EXPECT_NE(GetCapturedStdout().find("every solution of the pose leaves the joint limits (axis 1"),
-            std::string::npos);
-  CaptureStdout();
-  EXPECT_EQ(kinematics_.setJointLimits({1, 1, 1, 1, 1}, {0, 0, 0, 0, 0}),
-            kinematics_result::kSizeMismatch);
-  EXPECT_EQ(GetCapturedStdout(),
-            "joint 1: the lower limit 1.000000 is not below the upper limit 0.000000\n");
+  for (const char* text :
+       {"this arm cannot reach the orientation of the pose",
+        "every solution of the pose leaves the joint limits (axis 1",
+        "joint 1: the lower limit 1.000000 is not below the upper limit 0.000000\n"}) {
+    EXPECT_NE(out.find(text), std::string::npos) << out;
+  }
   EXPECT_THROW(static_cast<void>(kinematics_.inverseKinematics(twisted, {0.0, 0.0, 0.0}, joints)),
                std::invalid_argument);
   EXPECT_THROW(kinematics_.forwardKinematics({0.1, 0.2, 0.3, 0.4}), std::invalid_argument);
-}
 
-// Far out in front: reaching the wrist centre over the shoulder needs the shoulder offset twice
-// more, so only the two elbow solutions of the shoulder in front exist, in arm-type order.
-TEST_P(ArmTypeTest, SolutionsComeInArmTypeOrder) {
   const Eigen::Matrix4d pose = kinematics_.forwardKinematics({0.4, 0.3, 0.2, 0.1, 0.0});
-  std::vector<Joints> solutions;
+  std::vector<Joints> solutions, by_type(2);
   EXPECT_EQ(kinematics_.getAllInverseSolutions(pose, solutions), kinematics_result::kOk);
-  ASSERT_EQ(solutions.size(), 2u);
-  std::vector<Joints> by_type(2);
-  EXPECT_EQ(solve(pose, {0, 0}, by_type[0]), kinematics_result::kNoSolution);
-  EXPECT_EQ(solve(pose, {0, 1}, by_type[0]), kinematics_result::kNoSolution);
-  ASSERT_EQ(solve(pose, {1, 0}, by_type[0]), kinematics_result::kOk);
-  ASSERT_EQ(solve(pose, {1, 1}, by_type[1]), kinematics_result::kOk);
+  EXPECT_EQ(
+      (std::vector<int>{solve(pose, {0, 0}, joints), solve(pose, {0, 1}, joints),
+                        solve(pose, {1, 0}, by_type[0]), solve(pose, {1, 1}, by_type[1])}),
+      (std::vector<int>{kinematics_result::kNoSolution, kinematics_result::kNoSolution, 0, 0}));
   EXPECT_EQ(solutions, by_type);
-  EXPECT_NE(solutions[0][2], solutions[1][2]);
+  EXPECT_NE(by_type[0][2], by_type[1][2]);
   EXPECT_EQ(kinematics_.reservedOperation(), kinematics_result::kOk);
 }
 
