@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "common/logger.h"
@@ -41,13 +40,8 @@ struct EditCase {
   std::string name, path, value, message;
   int axes, result;
 };
-void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
-
 std::vector<EditCase> editCases() {
-  const std::map<std::string, int> results = {{"ok", load_result::kOk},
-                                              {"missing", load_result::kMissing},
-                                              {"invalid", load_result::kInvalid},
-                                              {"yaml", load_result::kYamlError}};
+  const std::string results[] = {"ok", "missing", "invalid", "yaml"};  // 0, -1, -2, -3
   std::vector<EditCase> cases;
   std::ifstream in("test/data/robot_para_edits.txt");
   for (std::string line; std::getline(in, line);) {
@@ -58,7 +52,8 @@ std::vector<EditCase> editCases() {
       f.push_back(line.substr(at, bar - at));
     }
     f.resize(6);
-    cases.push_back({f[0], f[2], f[3], f[5], std::stoi(f[1]), results.at(f[4])});
+    const int result = static_cast<int>(std::find(results, results + 4, f[4]) - results);
+    cases.push_back({f[0], f[2], f[3], f[5], std::stoi(f[1]), result == 4 ? 1 : -result});
   }
   return cases;
 }
@@ -111,12 +106,11 @@ TEST_F(LoadRobotParaTest, SimulatedArmLoadsAndUnreadableFilesAreRefused) {
   EXPECT_TRUE(printed(std::string(COLOR_GREEN) + "Load yaml file success!" + COLOR_RESET + "\n"));
   ASSERT_EQ(para_.axis_paras.size(), 5u);
   for (int i = 0; i < 5; ++i) {
-    const auto* motor = dynamic_cast<const VirtualMotor*>(para_.axis_paras[i].motor.get());
-    ASSERT_NE(motor, nullptr);
-    EXPECT_EQ(motor->motorId(), i + 1);
+    EXPECT_EQ(dynamic_cast<const VirtualMotor&>(*para_.axis_paras[i].motor).motorId(), i + 1);
   }
   ASSERT_EQ(para_.ctrl_io_devices.size(), 2u);
-  EXPECT_NE(dynamic_cast<VirtualGripper*>(para_.ctrl_io_devices.at(2).device.get()), nullptr);
+  EXPECT_NO_THROW(
+      static_cast<void>(dynamic_cast<VirtualGripper&>(*para_.ctrl_io_devices.at(2).device)));
   EXPECT_EQ(para_.ctrl_io_devices.at(1).geometrical_para.col(3), Eigen::Vector4d(0, 0, 0.06, 1));
   EXPECT_TRUE(printed("max_joint_pos:\n2.9,-2.9\n1.6,-1.6\n"));
 
@@ -183,15 +177,13 @@ TEST_F(LoadRobotParaTest, DerivedMatricesAndMotorLimits) {
   doc["motor2joint_matrix"]["angle_transformation"][1][2] = -1.0;
   ASSERT_EQ(loadDoc(doc), load_result::kOk) << out_ << err_;
   const Eigen::MatrixXd& a = para_.motor2joint_pos_matrix;
-  Eigen::Matrix3d expected;
-  expected << 0.5, 0, 0, 0, 1.0 / 3, -0.25, 0, 0, 0.25;
-  EXPECT_TRUE(a.isApprox(expected, 1e-15));
+  EXPECT_TRUE(a.isApprox(Eigen::Matrix3d{{0.5, 0, 0}, {0, 1.0 / 3, -0.25}, {0, 0, 0.25}}, 1e-15));
   EXPECT_TRUE((a * para_.joint2motor_pos_matrix).isIdentity(1e-12));
   EXPECT_TRUE(para_.motor2joint_dual_matrix.isApprox(a.inverse().transpose()));
   EXPECT_TRUE(para_.joint2motor_dual_matrix.isApprox(a.transpose()));
   // Motor 1 = 2 x joint 1: [-2, 6]. Motor 2 = 3 x (joint 2 + joint 3): [-6, 6].
-  EXPECT_DOUBLE_EQ(para_.axis_paras[0].min_motor_pos, -2.0);
-  EXPECT_DOUBLE_EQ(para_.axis_paras[1].max_motor_pos, 6.0);
+  EXPECT_EQ(std::make_pair(para_.axis_paras[0].min_motor_pos, para_.axis_paras[1].max_motor_pos),
+            std::make_pair(-2.0, 6.0));
   EXPECT_TRUE(printed("max_motor_pos:\n6,-2\n6,-6\n4,-4\n"));
 }
 
