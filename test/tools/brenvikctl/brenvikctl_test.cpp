@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "brenvikctl/cli_arguments.h"
@@ -14,14 +15,13 @@
 namespace brenvikctl {
 namespace {
 
-// A line of test/data/brenvikctl_errors.txt.
+// A line of test/data/brenvikctl_errors.txt: every refusal of arguments and files, with its exit
+// status and the message naming the value at fault.
 struct ErrorCase {
   std::vector<std::string> args;  // "FILE" stands for a file holding content
   std::string content, message;
   int code;
 };
-
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.message; }
 
 std::vector<ErrorCase> errorCases() {
   std::vector<ErrorCase> cases;
@@ -33,14 +33,12 @@ std::vector<ErrorCase> errorCases() {
       bar = line.find(" | ", at);
       f.push_back(line.substr(at, bar - at));
     }
-    ErrorCase c{{}, "", f.at(3), f[2] == "file" ? exit_code::kFile : exit_code::kUsage};
+    ErrorCase c{{},
+                std::regex_replace(f[1], std::regex(R"(\\n)"), "\n"),
+                f.at(3),
+                f[2] == "file" ? exit_code::kFile : exit_code::kUsage};
     std::istringstream words(f[0]);
     for (std::string w; words >> w;) c.args.push_back(w);
-    for (size_t i = 0; i < f[1].size(); ++i) {
-      const bool newline = f[1].compare(i, 2, "\\n") == 0;
-      c.content += newline ? '\n' : f[1][i];
-      i += newline ? 1 : 0;
-    }
     cases.push_back(c);
   }
   return cases;
