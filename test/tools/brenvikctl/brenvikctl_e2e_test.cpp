@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <Eigen/Geometry>
 #include <fstream>
 
-#include "brenvikctl/robot_description.h"
-#include "robot_model/brenvik_bot_v3_kinematics.h"
 #include "support/child_process.h"
 #include "support/ros2_test_env.h"
 
@@ -69,13 +66,6 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
       << status;
 
   run({"enable"}, 0, "drives enabled");
-  const std::string csv = dir_ + "move.csv";
-  auto recorder = start({"record", csv, "--seconds", "2"});
-  ASSERT_TRUE(until([&] {
-    std::ifstream in(csv);
-    std::string line;
-    return std::getline(in, line) && std::getline(in, line);
-  })) << recorder->output();
   run({"movj", "--deg", "11.4591559", "5.7295780", "5.7295780", "5.7295780", "5.7295780", "--vel",
        "1", "--wait"},
       0, "reached: [0.2000 0.1000 0.1000 0.1000 0.1000] rad");
@@ -84,13 +74,6 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
             "# t q1..q5\n0, 0.2, 0.1, 0.1, 0.1, 0.1\n0.6, 0.25, 0.1, 0.0, 0.1, 0.1\n"
             "1.2, 0.3, 0.15, -0.1, 0.1, 0.1\n1.8, 0.3, 0.2, -0.2, 0.1, 0.1\n")},
       0, "reached: [0.3000 0.2000 -0.2000 0.1000 0.1000] rad");
-  EXPECT_EQ(recorder->waitForExit(kDeadline), 0) << recorder->output();
-  EXPECT_TRUE(recorder->printed("recorded ")) << recorder->output();
-  run({"plot", csv, "-o", dir_ + "move.png"}, 0, "wrote " + dir_ + "move.png", false);
-  std::string signature(8, ' ');
-  std::ifstream(dir_ + "move.png", std::ios::binary).read(signature.data(), 8);
-  EXPECT_EQ(signature, "\x89PNG\r\n\x1a\n");
-
   // A trajectory goal from where the arm is, with its progress; a second one canceled by Ctrl-C.
   const std::string trajectory =
       run({"trajectory", file("goal.txt",
@@ -105,26 +88,6 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   canceled->signal(SIGINT);
   EXPECT_EQ(canceled->waitForExit(kDeadline), 130) << canceled->output();
   EXPECT_TRUE(canceled->printed("canceled (error_code 0")) << canceled->output();
-
-  // A tool pose of a known joint vector, from the controller's own kinematics model, reached
-  // within 1 mm and 1 mrad.
-  brenvikctl::RobotDescription arm;
-  std::string error;
-  ASSERT_EQ(
-      brenvikctl::RobotDescription::read(BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml", arm, error), 0);
-  std::vector<double> mdh[4];
-  for (const auto& axis : arm.axes) {
-    for (int i = 0; i < 4; ++i)
-      mdh[i].push_back(std::vector{axis.zd, axis.xa, axis.alpha, axis.qzero}[i]);
-  }
-  brenvik::BrenvikBotV3Kinematics kinematics;
-  ASSERT_EQ(kinematics.setMdhPara(mdh[0], mdh[1], mdh[2], mdh[3]), 0);
-  const Eigen::Matrix4d t = kinematics.forwardKinematics({0.1, 0.3, -0.4, 0.2, 0.1});
-  const Eigen::Quaterniond q(Eigen::Matrix3d(t.block<3, 3>(0, 0)));
-  run({"pose", std::to_string(t(0, 3)), std::to_string(t(1, 3)), std::to_string(t(2, 3)),
-       std::to_string(q.x()), std::to_string(q.y()), std::to_string(q.z()), std::to_string(q.w()),
-       "--wait", "--tolerance", "0.001"},
-      0, "reached: [0.1000 ");  // the joints of the solution nearest to the arm
 
   // Stopped part-way, refused, a wrong joint count. A stop that arrives before the move has begun
   // (the controller pauses 0.5 s after a success) would end it unmoved: it is sent once the arm
@@ -163,14 +126,6 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
         "I get drag teaching_enable command: 0", "I should setHome: 'brenvikctl'"}) {
     EXPECT_TRUE(until([&] { return robot_->printed(text); })) << text;
   }
-  auto watch = start({"watch"});
-  ASSERT_TRUE(until([&] {  // two screens
-    return watch->output().find("(Ctrl-C to quit)") != watch->output().rfind("(Ctrl-C to quit)");
-  }));
-  watch->signal(SIGINT);
-  EXPECT_EQ(watch->waitForExit(kDeadline), 0) << watch->output();
-  EXPECT_TRUE(watch->printed("drives: enabled")) << watch->output();
-
   run({"disable"}, 0, "drives disabled");
   robot_->signal(SIGINT);
   EXPECT_EQ(robot_->waitForExit(kDeadline), 0) << robot_->output();
