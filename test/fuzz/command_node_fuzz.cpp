@@ -2,15 +2,7 @@
 // control loop stepped between them on the simulated arm: nothing crashes, nothing hangs, and
 // nothing the loop writes to the drives is non-finite or outside the joint limits.
 
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-
-#include "common/logger.h"
 #include "fuzz_controller.h"
-#include "ros2/ros2.h"
 
 namespace {
 
@@ -20,8 +12,7 @@ using Node = brenvik::RobotCmdRosTwoWrapper;
 
 brenvik::fuzz::Controller* controller = nullptr;
 
-// Mostly plausible joint values, sometimes anything at all; up to three layout dimensions of
-// any size.
+// Up to three layout dimensions of any size, up to 48 values.
 Float64MultiArray doubles(FuzzedDataProvider& in) {
   Float64MultiArray msg;
   for (int d = in.ConsumeIntegralInRange<int>(0, 3); d > 0; --d) {
@@ -32,10 +23,7 @@ Float64MultiArray doubles(FuzzedDataProvider& in) {
     msg.layout.dim.push_back(dim);
   }
   for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 48); n > 0; --n) {
-    const int kind = in.ConsumeIntegralInRange<int>(0, 7);
-    msg.data.push_back(kind == 0   ? in.ConsumeFloatingPoint<double>()
-                       : kind == 1 ? std::nan("")
-                                   : in.ConsumeFloatingPointInRange<double>(-4.0, 4.0));
+    msg.data.push_back(brenvik::fuzz::number(in, 6, 4.0));
   }
   return msg;
 }
@@ -87,13 +75,7 @@ const Message kMessages[] = {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-  setenv("ROS_LOCALHOST_ONLY", "1", 1);
-  // The node's INFO lines would drown the fuzzer's report.
-  const char* argv[] = {"command_node_fuzz", "--ros-args", "--log-level", "fatal"};
-  ros2::init(4, argv);
-  brenvik::Logger::instance()->display_level_ = 1;
-  controller = new brenvik::fuzz::Controller();
+  controller = brenvik::fuzz::startController("command_node_fuzz");
   return 0;
 }
 

@@ -3,17 +3,21 @@
 // The command node and the control loop on the simulated arm, for the fuzz targets: the loop is
 // stepped by hand (step), never by a thread, and its clock never moves on its own.
 
-#include <chrono>
-#include <memory>
+#include <fuzzer/FuzzedDataProvider.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/logger.h"
 #include "controller_frame/interpolator.h"
 #include "controller_frame/robot_cmd_ros_two_wrapper.h"
 #include "robot_factory/brenvik_bot_v5.h"
+#include "ros2/ros2.h"
 
 namespace brenvik::fuzz {
 
-class ManualClock : public LoopClock {
- public:
+struct ManualClock : LoopClock {
   std::chrono::nanoseconds now() override { return std::chrono::nanoseconds(0); }
   void sleepUntil(std::chrono::nanoseconds) override {}
 };
@@ -27,5 +31,24 @@ struct Controller {
       std::make_shared<RobotCmdRosTwoWrapper>(interpolator.get());
   double time = 0.0;  // s of loop time
 };
+
+// The controller of a fuzz target, on loopback, its console and the node's INFO lines silenced
+// so that they do not drown the fuzzer's report.
+inline Controller* startController(const char* name) {
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  setenv("ROS_LOCALHOST_ONLY", "1", 1);
+  const char* argv[] = {name, "--ros-args", "--log-level", "fatal"};
+  ros2::init(4, argv);
+  Logger::instance()->display_level_ = 1;
+  return new Controller();
+}
+
+// Mostly plausible numbers in [-range, range], sometimes anything at all or NaN.
+inline double number(FuzzedDataProvider& in, int plausible, double range) {
+  const int kind = in.ConsumeIntegralInRange<int>(0, plausible + 1);
+  return kind == 0   ? in.ConsumeFloatingPoint<double>()
+         : kind == 1 ? std::nan("")
+                     : in.ConsumeFloatingPointInRange<double>(-range, range);
+}
 
 }  // namespace brenvik::fuzz

@@ -46,26 +46,19 @@ void roundTrip(const uint8_t* data, size_t size, bool with_header) {
 using RoundTrip = void (*)(const uint8_t*, size_t, bool);
 using FJT = control_msgs::action::FollowJointTrajectory;
 
-constexpr RoundTrip kTypes[] = {
-    roundTrip<std_msgs::msg::Bool>,
-    roundTrip<std_msgs::msg::String>,
-    roundTrip<std_msgs::msg::Float64MultiArray>,
-    roundTrip<std_msgs::msg::Int32MultiArray>,
-    roundTrip<sensor_msgs::msg::JointState>,
-    roundTrip<geometry_msgs::msg::Pose>,
-    roundTrip<trajectory_msgs::msg::JointTrajectory>,
-    roundTrip<trajectory_msgs::msg::MultiDOFJointTrajectory>,
-    roundTrip<FJT::Goal>,
-    roundTrip<FJT::Result>,
-    roundTrip<FJT::Impl::FeedbackMessage>,
-    roundTrip<control_msgs::action::FollowJointTrajectory_SendGoal_Request>,
-    roundTrip<control_msgs::action::FollowJointTrajectory_SendGoal_Response>,
-    roundTrip<control_msgs::action::FollowJointTrajectory_GetResult_Request>,
-    roundTrip<control_msgs::action::FollowJointTrajectory_GetResult_Response>,
-    roundTrip<action_msgs::msg::GoalStatusArray>,
-    roundTrip<action_msgs::srv::CancelGoal_Request>,
-    roundTrip<action_msgs::srv::CancelGoal_Response>,
-    roundTrip<rmw_dds_common::msg::ParticipantEntitiesInfo>};
+template <class... T>
+constexpr RoundTrip kTypesOf[] = {roundTrip<T>...};
+constexpr auto& kTypes =
+    kTypesOf<std_msgs::msg::Bool, std_msgs::msg::String, std_msgs::msg::Float64MultiArray,
+             std_msgs::msg::Int32MultiArray, sensor_msgs::msg::JointState, geometry_msgs::msg::Pose,
+             trajectory_msgs::msg::JointTrajectory, trajectory_msgs::msg::MultiDOFJointTrajectory,
+             FJT::Goal, FJT::Result, FJT::Impl::FeedbackMessage,
+             control_msgs::action::FollowJointTrajectory_SendGoal_Request,
+             control_msgs::action::FollowJointTrajectory_SendGoal_Response,
+             control_msgs::action::FollowJointTrajectory_GetResult_Request,
+             control_msgs::action::FollowJointTrajectory_GetResult_Response,
+             action_msgs::msg::GoalStatusArray, action_msgs::srv::CancelGoal_Request,
+             action_msgs::srv::CancelGoal_Response, rmw_dds_common::msg::ParticipantEntitiesInfo>;
 constexpr size_t kTypeCount = sizeof(kTypes) / sizeof(kTypes[0]);
 
 }  // namespace

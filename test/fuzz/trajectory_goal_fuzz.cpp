@@ -3,15 +3,7 @@
 // hangs, a refusal always says why, and the setpoints of an accepted goal stay finite, inside the
 // joint limits and within the velocity and acceleration limits.
 
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-
-#include "common/logger.h"
 #include "fuzz_controller.h"
-#include "ros2/ros2.h"
 #include "support/setpoint_checker.h"
 
 namespace {
@@ -25,12 +17,7 @@ std::string jointName(FuzzedDataProvider& in) {
   return kNames[in.ConsumeIntegralInRange<int>(0, 7)];
 }
 
-double number(FuzzedDataProvider& in) {
-  const int kind = in.ConsumeIntegralInRange<int>(0, 9);
-  return kind == 0   ? in.ConsumeFloatingPoint<double>()
-         : kind == 1 ? std::nan("")
-                     : in.ConsumeFloatingPointInRange<double>(-2.0, 2.0);
-}
+double number(FuzzedDataProvider& in) { return brenvik::fuzz::number(in, 8, 2.0); }
 
 brenvik::RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal goal(FuzzedDataProvider& in) {
   brenvik::RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal g;
@@ -71,12 +58,7 @@ brenvik::RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal goal(FuzzedDataProvi
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-  setenv("ROS_LOCALHOST_ONLY", "1", 1);
-  const char* argv[] = {"trajectory_goal_fuzz", "--ros-args", "--log-level", "fatal"};
-  ros2::init(4, argv);
-  brenvik::Logger::instance()->display_level_ = 1;
-  controller = new brenvik::fuzz::Controller();
+  controller = brenvik::fuzz::startController("trajectory_goal_fuzz");
   // The drives start disabled: enable them, so that accepted goals run.
   controller->node->serveOnCallback(std_msgs::msg::Bool{true});
   for (int k = 0; k < 1000 && !controller->interpolator->enableFlag(); ++k) controller->step();

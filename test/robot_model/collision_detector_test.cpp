@@ -10,8 +10,6 @@ namespace {
 
 using V = std::vector<double>;
 const V kNone, kZero(5, 0.0);
-// Record: time, flag, 7, 5, then blocks of 5 (positions only after computeAdmittance).
-enum Block { kFlags, kSignals, kLower, kUpper, kMeasured, kPositions };
 
 // Bands ±15 with normal factor 2 (±30), insensitive factor 6; admittance damping 2 and mass 0.5
 // when pushed, damping 20 and mass 0.5 at rest (test::modelPara).
@@ -31,15 +29,17 @@ class CollisionDetectorTest : public testing::Test {
   V admit(const V& measured) {
     return detector_.computeAdmittance(kZero, measured, q_, kNone, kNone, 0.0);
   }
-  V block(Block b) {
+  // Record: time, flag, 7, 5, then blocks of 5: flags, signals, lower, upper, measured, estimate
+  // or positions.
+  V block(int b) {
     const V& record = detector_.getCollisionData();
-    const auto start = record.begin() + 4 + 5 * b;
-    return record.size() < 9u + 5 * b ? V{} : V(start, start + 5);
+    return V(record.begin() + 4 + 5 * b, record.begin() + 9 + 5 * b);
   }
   // A sensitivity command and a zero-torque check that puts the new limits in the record.
-  void command(const V& values) {
+  V command(const V& values) {
     detector_.setCollisionSensitivity(values);
     static_cast<void>(detect(kZero));
+    return block(3);
   }
 
   std::shared_ptr<RobotPara> para_ = test::modelPara(test::exampleArm("", kZero));
@@ -47,28 +47,23 @@ class CollisionDetectorTest : public testing::Test {
   const V q_ = {0.1, 0.2, 0.3, 0.4, 0.5};
 };
 
-// The first check is unsmoothed: 31 is 1 past the band of 30 and −31.5 is 1.5 under; joints 2
-// and 3 are in relative form (the pair (5, 3) enters as (2, 3)) and return to joint form.
-TEST_F(CollisionDetectorTest, ExcessOverTheBandInJointForm) {
+// The first check is unsmoothed: 31 is 1 past the band of 30, −31.5 is 1.5 under; joints 2 and 3
+// are in relative form (5, 3 enter as 2, 3) and return to joint form. Later checks move 0.2 of
+// the step; wrist signals are the torques themselves, never residuals against DBL_MAX.
+TEST_F(CollisionDetectorTest, ExcessOverTheBandRecordAndSmoothing) {
   EXPECT_EQ(excess({31, 0, 0, 0, 0}), (V{1, 0, 0, 0, 0}));
-  EXPECT_EQ(detector_.getCollisionData()[1], 1.0);
   reset();
   EXPECT_EQ(excess({-31.5, 0, 0, 0, 0}), (V{-1.5, 0, 0, 0, 0}));
   reset();
-  EXPECT_EQ(excess({0, 75, 35, 50, 0}), (V{0, 15, 5, 0, 0}));  // relative 2 and 3 exceed by 10, 5
-  EXPECT_EQ(block(kFlags), (V{0, 1, 1, 1, 0}));
+  EXPECT_EQ(excess({0, 75, 35, 50, 0}), (V{0, 15, 5, 0, 0}));
+  EXPECT_EQ(block(0), (V{0, 1, 1, 1, 0}));
   reset();
-  EXPECT_EQ(detect({29, 5, 3, 0, 0}), collision_result::kNoCollision);
-  EXPECT_EQ(block(kFlags), kZero);
-  EXPECT_EQ(block(kSignals), (V{29, 2, 3, 0, 0}));
-  // Smoothed: 0.2 of the step from the last state; wrist signals are the torques themselves,
-  // never residuals against their DBL_MAX estimate.
-  EXPECT_EQ(detect({79, 5, 3, 4, 5}, {1, 2, 3, DBL_MAX, DBL_MAX}), collision_result::kCollision);
-  EXPECT_EQ(block(kSignals), (V{29 + 10 - 1, 2 - -1, 3 - 3, 0.8, 1.0}));
-}
-
-TEST_F(CollisionDetectorTest, RecordLayout) {
   EXPECT_EQ(detector_.getCollisionData(), (V{0, 0, 7, 5}));
+  EXPECT_EQ(detect({29, 5, 3, 0, 0}), collision_result::kNoCollision);
+  EXPECT_EQ(block(1), (V{29, 2, 3, 0, 0}));
+  EXPECT_EQ(detect({79, 5, 3, 4, 5}, {1, 2, 3, DBL_MAX, DBL_MAX}), collision_result::kCollision);
+  EXPECT_EQ(block(1), (V{29 + 10 - 1, 2 - -1, 3 - 3, 0.8, 1.0}));
+  reset();
   static_cast<void>(
       detector_.detectCollision({1, 2, 3, 0, 0}, {10, 20, 30, 40, 50}, kNone, kNone, kNone, 1.25));
   EXPECT_EQ(
@@ -78,7 +73,7 @@ TEST_F(CollisionDetectorTest, RecordLayout) {
   const double* storage = detector_.getCollisionData().data();
   static_cast<void>(admit(kZero));
   EXPECT_EQ(detector_.getCollisionData().size(), 44u);
-  EXPECT_EQ(block(kPositions), (V{0.1, 0.2, 0.2 + 0.3, 0.4, 0.5}));
+  EXPECT_EQ(block(5), (V{0.1, 0.2, 0.2 + 0.3, 0.4, 0.5}));
   EXPECT_EQ(detector_.getCollisionData().data(), storage);
 }
 
@@ -86,27 +81,23 @@ TEST_F(CollisionDetectorTest, RecordLayout) {
 // upper band of joints 2 and 3 by the insensitive factor until a collision; others are ignored.
 TEST_F(CollisionDetectorTest, SensitivityCommands) {
   command({4, 0, 1, 2, 3});
-  EXPECT_EQ(block(kLower), (V{-90, -30, -15, -15, -30}));
-  command({4.9, 0.5, 1.5, -1, 2.5, 1, 0, 0});
-  EXPECT_EQ(block(kUpper), (V{60, 22.5, 90, 15, 30}));
+  EXPECT_EQ(block(2), (V{-90, -30, -15, -15, -30}));
+  EXPECT_EQ(command({4.9, 0.5, 1.5, -1, 2.5, 1, 0, 0}), (V{60, 22.5, 90, 15, 30}));
   testing::internal::CaptureStdout();
   for (const V& other : {V{0}, V{}, V{1}, V{2, 0.3}, V{3}, V{5, 0}, V{-1}, V{NAN, 0}, V{1e300}}) {
-    command(other);
+    EXPECT_EQ(command(other), V(5, 30));
   }
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "setCollisionSensitivity: empty command ignored\n");
-  EXPECT_EQ(block(kUpper), V(5, 30));
-  command({1, 0});
-  EXPECT_EQ(block(kLower), V(5, -30));
-  EXPECT_EQ(block(kUpper), (V{30, 90, 90, 30, 30}));
+  EXPECT_EQ(command({1, 0}), (V{30, 90, 90, 30, 30}));
+  EXPECT_EQ(block(2), V(5, -30));
   EXPECT_EQ(detect({0, 200, 0, 0, 0}), collision_result::kNoCollision);  // smoothed to 40
   detector_.setCollisionSensitivity({1, 0.7});
   EXPECT_EQ(detect({0, 200, 0, 0, 0}), collision_result::kCollision);
   command({1, 0.2});
   EXPECT_EQ(detect({200, 0, 0, 0, 0}), collision_result::kCollision);
-  EXPECT_EQ(block(kUpper), (V{30, 90, 90, 30, 30}));  // this check still used the wide band
-  static_cast<void>(detect(kZero));
-  EXPECT_EQ(block(kUpper), V(5, 30));
+  EXPECT_EQ(block(3), (V{30, 90, 90, 30, 30}));  // this check still used the wide band
+  EXPECT_EQ(command({}), V(5, 30));
 }
 
 // Excess 1 on joint 1: force −1, velocity 0.005·(−1)/0.5 = −0.01; at rest the velocity shrinks
@@ -133,22 +124,21 @@ TEST_F(CollisionDetectorTest, RefusesShortOrUnusableParameters) {
   auto& bounds = para_->dynamics_application_para.signal_bound_para;
   auto& admittance = para_->dynamics_application_para.admittance_para;
   bounds.resize(11);  // no insensitive factor: 10
-  detector_.initCollisionDetector(para_);
+  reset();
   command({4, 0});
-  EXPECT_EQ(block(kLower)[0], -150.0);
-  bounds.resize(10);
-  EXPECT_THROW(detector_.initCollisionDetector(para_), std::invalid_argument);
-  bounds.resize(11);
-  admittance[17] = 0.0;
-  EXPECT_THROW(detector_.initCollisionDetector(para_), std::invalid_argument);
-  admittance.resize(19);
-  EXPECT_THROW(detector_.initCollisionDetector(para_), std::invalid_argument);
-  EXPECT_THROW(detector_.initCollisionDetector(nullptr), std::invalid_argument);
-  EXPECT_THROW(static_cast<void>(detect({0, 0, 0, 0})), std::invalid_argument);
+  EXPECT_EQ(block(2)[0], -150.0);
   EXPECT_NO_THROW(static_cast<void>(detect(kZero, {0, 0, 0})));
+  EXPECT_THROW(static_cast<void>(detect({0, 0, 0, 0})), std::invalid_argument);
   EXPECT_THROW(static_cast<void>(excess(kZero, {0, 0, 0})), std::invalid_argument);
   EXPECT_THROW(detector_.computeAdmittance(kZero, kZero, {0, 0}, kNone, kNone, 0),
                std::invalid_argument);
+  EXPECT_THROW(detector_.initCollisionDetector(nullptr), std::invalid_argument);
+  for (int edit = 0; edit < 3; ++edit) {  // 10 bounds, a zero mass, 19 admittance values
+    bounds.resize(edit == 0 ? 10 : 11);
+    admittance[17] = edit == 0 ? 0.5 : 0.0;
+    admittance.resize(edit == 2 ? 19 : 20, 0.5);
+    EXPECT_THROW(detector_.initCollisionDetector(para_), std::invalid_argument) << edit;
+  }
 }
 
 }  // namespace

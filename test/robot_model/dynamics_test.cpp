@@ -41,10 +41,10 @@ TEST_P(RigidBodyTest, FirstEstimateEqualsKdlInverseDynamics) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arms, RigidBodyTest,
-    testing::ValuesIn(test::withSimArm({test::exampleArm("Example", {0.3, -0.5, 0.7, -0.2, 1.1})})),
-    test::armName);
+INSTANTIATE_TEST_SUITE_P(Arms, RigidBodyTest,
+                         testing::Values(test::exampleArm("Example", {0.3, -0.5, 0.7, -0.2, 1.1}),
+                                         test::simArm()),
+                         test::armName);
 
 // A massless arm with one friction parameter set: the estimate of joint velocities (qd1, qd2,
 // qd3), repeated until the smoothed value has settled exactly.

@@ -21,13 +21,11 @@ inline KDL::Chain kinematicsChain(const MdhPara& mdh) {
   KDL::Chain chain;
   chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::Fixed),
                                 KDL::Frame::DH_Craig1989(mdh.xas[0], mdh.alphas[0], 0.0, 0.0)));
-  for (int j = 0; j < 4; ++j) {
-    chain.addSegment(
-        KDL::Segment(KDL::Joint(KDL::Joint::RotZ),
-                     KDL::Frame::DH(mdh.xas[j + 1], mdh.alphas[j + 1], mdh.zds[j], mdh.qzeros[j])));
+  for (int j = 0; j < 5; ++j) {
+    const double a = j < 4 ? mdh.xas[j + 1] : 0.0, alpha = j < 4 ? mdh.alphas[j + 1] : 0.0;
+    chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::RotZ),
+                                  KDL::Frame::DH(a, alpha, mdh.zds[j], mdh.qzeros[j])));
   }
-  chain.addSegment(KDL::Segment(KDL::Joint(KDL::Joint::RotZ),
-                                KDL::Frame::DH(0.0, 0.0, mdh.zds[4], mdh.qzeros[4])));
   return chain;
 }
 
@@ -48,19 +46,14 @@ inline KDL::Chain dynamicsChain(const MdhPara& mdh, const std::vector<double>& i
 
 inline KDL::JntArray jntArray(const std::vector<double>& values, unsigned count) {
   KDL::JntArray array(count);
-  for (unsigned i = 0; i < count; ++i) {
-    array(i) = values[i];
-  }
+  for (unsigned i = 0; i < count; ++i) array(i) = values[i];
   return array;
 }
 
 inline Eigen::Matrix4d toMatrix(const KDL::Frame& frame) {
   Eigen::Matrix4d m = Eigen::Matrix4d::Identity();
   for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) {
-      m(r, c) = frame.M(r, c);
-    }
-    m(r, 3) = frame.p(r);
+    m.row(r) << frame.M(r, 0), frame.M(r, 1), frame.M(r, 2), frame.p(r);
   }
   return m;
 }

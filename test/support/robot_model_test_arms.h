@@ -7,10 +7,7 @@
 #include <yaml-cpp/yaml.h>
 
 #include <cmath>
-#include <memory>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "robot_factory/utility/robot_para.h"
 
@@ -57,16 +54,6 @@ inline TestArm simArm() {
     arm.max_joint.push_back(axis["max_joint_pos"].as<double>());
   }
   return arm;
-}
-
-// The given arms and the simulated one when its file is readable (checked in the kinematics
-// test).
-inline std::vector<TestArm> withSimArm(std::vector<TestArm> arms) {
-  try {
-    arms.push_back(simArm());
-  } catch (const YAML::Exception&) {
-  }
-  return arms;
 }
 
 // Bands ±15, normal factor 2, insensitive factor 6; admittance damping 2 and mass 0.5 when
