@@ -28,28 +28,6 @@ class LoggerTest : public ::testing::Test {
   Logger* logger_ = Logger::instance();
 };
 
-// Messages (level, code; the text is "<code>\n") in order, recovering_ set after the first: the
-// governing message is the latest of the highest level.
-TEST_F(LoggerTest, GoverningMessageIsTheLatestOfTheHighestLevel) {
-  using Messages = std::vector<std::pair<int, int>>;
-  const auto status = [&](bool recovering, const Messages& messages) {
-    logger_->reset();
-    for (size_t i = 0; i < messages.size(); ++i) {
-      capture(messages[i].first, messages[i].second, "%d\n", messages[i].second);
-      if (i == 0) logger_->recovering_ = recovering;
-    }
-    EXPECT_EQ(logger_->statusText(), std::to_string(logger_->statusCode()) + "\n");
-    return std::make_pair(ROBOTSTATUS(), logger_->statusCode());
-  };
-  using S = std::pair<int, int>;
-  EXPECT_EQ(status(false, {{4, 2}}), S(RobotStatus::FATAL, 2));
-  EXPECT_EQ(status(false, {{3, 7}, {2, 1}}), S(RobotStatus::ERROR, 7));
-  EXPECT_EQ(status(false, {{3, 7}, {3, 1}}), S(RobotStatus::ERROR, 1));
-  EXPECT_EQ(status(true, {{3, 7}, {2, 0}}), S(RobotStatus::WARN, 0));
-  EXPECT_EQ(status(true, {{4, 12}, {2, 0}, {3, 7}}), S(RobotStatus::FATAL, 12));
-  EXPECT_EQ(status(true, {{4, 12}, {4, 4}}), S(RobotStatus::FATAL, 4));
-}
-
 TEST_F(LoggerTest, LineHasColourTimestampFileLineTextAndReset) {
   EXPECT_EQ(capture(4, 2, "load yaml file failed\n"), "");  // before start-up lowers the level
   logger_->display_level_ = 1;
