@@ -46,8 +46,7 @@ TEST_F(LoggerTest, LineHasColourTimestampFileLineTextAndReset) {
   EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
 }
 
-// Per display level 0..5 whether levels 2, 3, 4 and info print (bits 0..3), each in its colour;
-// info leaves the status.
+// Per display level 0..5: do levels 2, 3, 4 and info (bits 0..3) print, in their colours.
 TEST_F(LoggerTest, DisplayLevelDecidesWhatPrints) {
   const char* colours[] = {COLOR_YELLOW, COLOR_RED, COLOR_BOLD_RED, COLOR_GREEN};
   const int prints[] = {0b0111, 0b1111, 0b1111, 0b1110, 0b1100, 0b1000};
@@ -66,8 +65,7 @@ TEST_F(LoggerTest, DisplayLevelDecidesWhatPrints) {
   EXPECT_EQ(empty.substr(empty.size() - tail.size()), tail);
 }
 
-// Through the console queue every line keeps its order, reaches the sink with its level, file
-// and line, and a console that cannot keep up costs dropped lines, never a blocked caller.
+// A console that cannot keep up costs dropped lines, never a blocked caller; order is kept.
 TEST_F(LoggerTest, ConsoleThreadPrintsInOrderFeedsTheSinkAndCountsDroppedLines) {
   logger_->display_level_ = 1;
   std::vector<std::string> seen;

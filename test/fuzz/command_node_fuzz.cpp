@@ -1,6 +1,5 @@
-// Any sequence of messages on the command node's topics, straight into its callbacks, with the
-// control loop stepped between them on the simulated arm: nothing crashes, nothing hangs, and
-// nothing the loop writes to the drives is non-finite or outside the joint limits.
+// Any sequence of messages into the command node's callbacks, the loop stepped between them:
+// every reference the loop writes stays finite and inside the joint limits.
 
 #include "fuzz_controller.h"
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// The command node and the control loop on the simulated arm, for the fuzz targets: the loop is
-// stepped by hand (step), never by a thread, and its clock never moves on its own.
+// The command node and the control loop on the simulated arm, stepped by hand.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -32,8 +31,7 @@ struct Controller {
   double time = 0.0;  // s of loop time
 };
 
-// The controller of a fuzz target, on loopback, its console and the node's INFO lines silenced
-// so that they do not drown the fuzzer's report.
+// On loopback; console and INFO lines silenced so as not to drown the fuzzer's report.
 inline Controller* startController(const char* name) {
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   setenv("ROS_LOCALHOST_ONLY", "1", 1);

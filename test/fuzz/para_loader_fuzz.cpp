@@ -1,5 +1,4 @@
-// Any bytes as the robot parameter file: the loader either fills the record or refuses the file
-// with one of its result codes; it never crashes, hangs or allocates without bound.
+// Any bytes as the parameter file: loaded, or refused with one of the loader's result codes.
 
 #include <unistd.h>
 
@@ -18,8 +17,7 @@ std::string para_file;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The loader's messages are dropped (stdout and std::cerr); sanitizer and fuzzer reports still
-  // reach standard error.
+  // The loader's messages are dropped; sanitizer and fuzzer reports still reach stderr.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   std::cerr.rdbuf(nullptr);
   char name[] = "/tmp/brenvik_para_fuzz_XXXXXX";

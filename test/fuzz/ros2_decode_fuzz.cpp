@@ -1,6 +1,4 @@
-// Any bytes as the payload of a DDS sample: the first byte picks the message type, the rest is
-// decoded as that type. A payload that decodes must encode back to bytes that decode to the same
-// bytes again; one that does not must be refused with DecodeError, never read out of bounds.
+// Any payload (first byte: the type) decodes and re-encodes stably, or is refused with DecodeError.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,5 @@
-// Any FollowJointTrajectory goal (names, points, times, tolerances, stamp) through the command
-// node's goal check and planner; an accepted one runs on the simulated arm: nothing crashes or
-// hangs, a refusal always says why, and the setpoints of an accepted goal stay finite, inside the
-// joint limits and within the velocity and acceleration limits.
+// Any trajectory goal through the goal check and planner: a refusal says why; an accepted goal
+// runs on the simulated arm with every setpoint inside the joint, velocity and acceleration limits.
 
 #include "fuzz_controller.h"
 #include "support/setpoint_checker.h"

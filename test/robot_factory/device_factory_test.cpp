@@ -10,8 +10,7 @@
 namespace brenvik {
 namespace {
 
-// Vendors and types in any case; optional values that do not convert fall back to their
-// defaults; missing keys raise the YAML error. (The loader's tests cover unknown vendors.)
+// Names in any case; unconvertible optional values take their defaults; missing keys throw.
 TEST(DeviceFactoryTest, DevicesOfEachKindTakeTheirSettings) {
   ::testing::internal::CaptureStdout();
   auto motor = allocateMotor(

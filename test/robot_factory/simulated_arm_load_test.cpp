@@ -11,8 +11,7 @@
 namespace brenvik {
 namespace {
 
-// The simulated arm of the shipped parameter file: after a period of the control loop its drives
-// report the torque the loop estimates (gravity on the shoulder, none on the wrist).
+// The drives of the simulated arm report the torque the control loop estimates.
 TEST(SimulatedArmTest, DrivesCarryTheEstimatedLoad) {
   Logger::instance()->reset();
   ::testing::internal::CaptureStdout();

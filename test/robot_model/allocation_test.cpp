@@ -1,6 +1,4 @@
-// The robot model as BrenvikBotV5 builds it, and the control-loop operations of the model and of
-// the simulated drives allocating nothing once warmed up: this executable replaces global
-// operator new to count allocations.
+// The models as BrenvikBotV5 builds them; this executable counts allocations (operator new).
 
 #include <gtest/gtest.h>
 
@@ -58,8 +56,7 @@ TEST(BrenvikBotV5ModelsTest, BuildsEveryModelFromTheRecordAndAllocatesNothingPer
   EXPECT_NE(sum, 0.0);
 }
 
-// The simulated arm of the file: its kinematics answer only inside the file's joint limits, and
-// its drives, read and written as the control loop does every period, allocate nothing.
+// The file's joint limits reach the kinematics; the drives allocate nothing per period.
 TEST(BrenvikBotV5ModelsTest, SimulatedArmKeepsTheFileJointLimitsAndItsDrivesAllocateNothing) {
   CaptureStdout();
   BrenvikBotV5 robot{std::string(BRENVIK_SIM_PARA_FILE)};

@@ -11,8 +11,7 @@ namespace {
 using V = std::vector<double>;
 const V kNone, kZero(5, 0.0);
 
-// Bands ±15 with normal factor 2 (±30), insensitive factor 6; admittance damping 2 and mass 0.5
-// when pushed, damping 20 and mass 0.5 at rest (test::modelPara).
+// Bands ±15 times normal factor 2 (±30) or insensitive factor 6 (test::modelPara).
 class CollisionDetectorTest : public testing::Test {
  protected:
   void SetUp() override { reset(); }
@@ -29,8 +28,7 @@ class CollisionDetectorTest : public testing::Test {
   V admit(const V& measured) {
     return detector_.computeAdmittance(kZero, measured, q_, kNone, kNone, 0.0);
   }
-  // Record: time, flag, 7, 5, then blocks of 5: flags, signals, lower, upper, measured, estimate
-  // or positions.
+  // Record: time, flag, 7, 5; blocks: flags, signals, lower, upper, measured, estimate/positions.
   V block(int b) {
     const V& record = detector_.getCollisionData();
     return V(record.begin() + 4 + 5 * b, record.begin() + 9 + 5 * b);
@@ -47,9 +45,8 @@ class CollisionDetectorTest : public testing::Test {
   const V q_ = {0.1, 0.2, 0.3, 0.4, 0.5};
 };
 
-// The first check is unsmoothed: 31 is 1 past the band of 30, −31.5 is 1.5 under; joints 2 and 3
-// are in relative form (5, 3 enter as 2, 3) and return to joint form. Later checks move 0.2 of
-// the step; wrist signals are the torques themselves, never residuals against DBL_MAX.
+// The first check is unsmoothed; joints 2 and 3 in relative form (5, 3 enter as 2, 3); later
+// checks move 0.2 of the step; wrist signals are the torques, never residuals against DBL_MAX.
 TEST_F(CollisionDetectorTest, ExcessOverTheBandRecordAndSmoothing) {
   EXPECT_EQ(excess({31, 0, 0, 0, 0}), (V{1, 0, 0, 0, 0}));
   reset();
@@ -77,8 +74,7 @@ TEST_F(CollisionDetectorTest, ExcessOverTheBandRecordAndSmoothing) {
   EXPECT_EQ(detector_.getCollisionData().data(), storage);
 }
 
-// Levels 0..4 scale the band (linear between levels, extra values ignored); mode 1 widens the
-// upper band of joints 2 and 3 by the insensitive factor until a collision; others are ignored.
+// Levels 0..4 scale the band; mode 1 widens joints 2 and 3 upwards until a collision.
 TEST_F(CollisionDetectorTest, SensitivityCommands) {
   command({4, 0, 1, 2, 3});
   EXPECT_EQ(block(2), (V{-90, -30, -15, -15, -30}));
@@ -100,9 +96,8 @@ TEST_F(CollisionDetectorTest, SensitivityCommands) {
   EXPECT_EQ(command({}), V(5, 30));
 }
 
-// Excess 1 on joint 1: force −1, velocity 0.005·(−1)/0.5 = −0.01; at rest the velocity shrinks
-// by 1 − 0.005·20/0.5 = 0.8 per step, moving while above 0.001. Relative joint 2 moves joint 3
-// back; a light arm is clamped to one step of 0.005 s at velocity 200.
+// Excess 1: velocity 0.005·(−1)/0.5 = −0.01, at rest ×(1 − 0.005·20/0.5) per step while above
+// 0.001; a light arm is clamped to velocity 200.
 TEST_F(CollisionDetectorTest, AdmittanceMovesPushedJointsDecaysAtRestAndClampsVelocity) {
   V out = admit({31, 31, 0, 0, 0});
   EXPECT_EQ(out[3], DBL_MAX);

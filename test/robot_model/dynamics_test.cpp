@@ -15,8 +15,7 @@ const V kZero(5, 0.0);
 
 class RigidBodyTest : public testing::TestWithParam<test::TestArm> {};
 
-// The first estimate of a fresh model is unsmoothed and equals KDL's inverse dynamics (at rest,
-// the first samples, gravity alone); the wrist joints have none. Friction parameters are zero.
+// A fresh model's first estimate is unsmoothed: KDL's inverse dynamics; none on the wrist.
 TEST_P(RigidBodyTest, FirstEstimateEqualsKdlInverseDynamics) {
   const KDL::Chain chain = test::dynamicsChain(GetParam().mdh, GetParam().inertial);
   KDL::ChainIdSolver_RNE solver(chain, KDL::Vector(0.0, 0.0, -9.8));
@@ -46,8 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Arms, RigidBodyTest,
                                          test::simArm()),
                          test::armName);
 
-// A massless arm with one friction parameter set: the estimate of joint velocities (qd1, qd2,
-// qd3), repeated until the smoothed value has settled exactly.
+// A massless arm with one friction parameter set; estimates repeated until settled.
 struct Friction {
   explicit Friction(int column, double value = 1.0) {
     V friction(11, 0.0);
@@ -65,9 +63,8 @@ struct Friction {
   DynamicsBrenvikBotV5 dynamics;
 };
 
-// Column 0 (tanh of the remembered direction): the dead band leaves it, it grows only outward.
-// Columns 4 and 7 viscous of relative joints 2 and 3 (= joint 2 + 3), 9 and 10 the 2-3 coupling,
-// which cancels on joint 2; 2, 5, 8 constant offsets; 1 smoothed by 0.2 per step.
+// Column 0: tanh of the remembered direction, kept in the dead band, growing only outward;
+// 4, 7 viscous and 9, 10 coupling of relative joints 2 and 3; 2, 5, 8 offsets; smoothing 0.2.
 TEST(FrictionTest, TermsMapBackToJointsWithDirectionMemoryAndSmoothing) {
   EXPECT_EQ(Friction(0)(0.01, 0, 0)[0], 0.0);
   Friction memory(0);

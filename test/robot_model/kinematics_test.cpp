@@ -58,8 +58,7 @@ class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
   double theta3(const Joints& q) const {
     return std::remainder(q[2] + GetParam().mdh.qzeros[2] - kPi / 2, 2 * kPi);
   }
-  // Every solution of the four arm types reaches the pose of q, and one is q itself (modulo 2π)
-  // unless q lies at the elbow singularity.
+  // Every solution reaches the pose of q; one is q (mod 2π) unless at the elbow singularity.
   void expectRoundTrip(const Joints& q) {
     const Eigen::Matrix4d pose = kinematics_.forwardKinematics(q);
     std::vector<Joints> solutions;
@@ -78,10 +77,8 @@ class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
   std::string output_;
 };
 
-// Seeded random joint vectors inside the limits and random references, against KDL: forward
-// kinematics equals KDL's; the round trip holds; the inverse kinematics' answer reproduces the
-// pose, lies inside the limits, is the joint vector itself when that is the reference, and is no
-// farther from the reference than the joint vector or any other solution inside the limits.
+// Random joints and references against KDL; the answer is the solution inside the limits nearest
+// to the reference.
 TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference) {
   const test::TestArm& arm = GetParam();
   ASSERT_EQ(kinematics_.setJointLimits(arm.min_joint, arm.max_joint), kOk);
@@ -129,8 +126,7 @@ TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference
       ASSERT_TRUE(!counts || distance(joints, ref) <= distance(s, ref) + 1e-7) << sample;
     }
   }
-  // θ5 = 0 (a 0/0 in the general θ5 term) and joints 2..4 summing to ±π/2 (tool axis
-  // horizontal, where the general term is rounding noise).
+  // θ5 = 0 (a 0/0 in the general θ5 term) and joints 2..4 summing to ±π/2 (tool horizontal).
   const Joints& z = arm.mdh.qzeros;
   const double horizontal = kPi / 2 - z[1] - z[2] - z[3];
   for (const Joints& q : {Joints{0.4, 0.3, 0.2, 0.1, -z[4]}, Joints{-z[0], 0.3, 0.2, 0.1, -z[4]},
@@ -142,8 +138,7 @@ TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference
   GetCapturedStdout();
 }
 
-// The elbow singularity (closed-form θ3 of 0.0001, elbow solution 1) leaves the joints alone;
-// far or on the base axis there is no solution of any arm type.
+// Closed-form θ3 of 0.0001 (elbow solution 1) is singular; far or on the base axis: no solution.
 TEST_P(ArmKinematicsTest, SingularUnreachableAndOnAxisPosesFail) {
   Joints joints = {7.0};
   const double q3 = 0.0001 + kPi / 2 - GetParam().mdh.qzeros[2];
@@ -167,9 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ArmTypeTest : public ArmKinematicsTest {};
 
-// An orientation this five-axis arm cannot turn the tool to; solutions only outside the limits;
-// reversed limits; short joint vectors. Far out in front only the two elbow solutions of the
-// shoulder in front exist, in arm-type order.
+// Refusals; far out in front only the two elbow solutions of the shoulder in front exist.
 TEST_P(ArmTypeTest, RefusalsAndArmTypeOrder) {
   const Joints q = {0.2, 0.5, -0.9, 0.3, 0.4};
   Eigen::Matrix4d twisted = kinematics_.forwardKinematics(q);

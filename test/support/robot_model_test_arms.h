@@ -1,7 +1,6 @@
 #pragma once
 
-// Arms shared by the robot model tests: the example arm of the kinematics cross-checks and the
-// simulated arm of config/brenvik_v5_sim.yaml, read with yaml-cpp.
+// Arms of the robot model tests: an example arm and the simulated one of its parameter file.
 
 #include <gtest/gtest.h>
 #include <yaml-cpp/yaml.h>
@@ -56,8 +55,7 @@ inline TestArm simArm() {
   return arm;
 }
 
-// Bands ±15, normal factor 2, insensitive factor 6; admittance damping 2 and mass 0.5 when
-// pushed, damping 20 and mass 0.5 at rest.
+// Bands ±15, factors 2 and 6; admittance damping 2 (pushed) or 20 (at rest), masses 0.5.
 inline std::shared_ptr<RobotPara> modelPara(
     const TestArm& arm, std::vector<double> friction = std::vector<double>(11)) {
   auto para = std::make_shared<RobotPara>();

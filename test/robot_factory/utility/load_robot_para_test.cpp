@@ -34,8 +34,7 @@ class LoadRobotParaTest : public ::testing::Test {
   std::string out_, err_;
 };
 
-// One edit of test/data/robot_para_edits.txt: a valid document with one entry set or removed,
-// the load's result and a text of its message.
+// A line of test/data/robot_para_edits.txt: an edit of a valid document, result and message.
 struct EditCase {
   std::string name, path, value, message;
   int axes, result;
@@ -139,8 +138,7 @@ TEST_F(LoadRobotParaTest, OptionalKeysAndSimulatedFaults) {
       "{init_failures: 2, read_fault_from_period: 0, write_fault_probability: 1, fault_seed: 9,"
       " enable_never_arrives: true, home_fails: true, external_torque: 2.5,"
       " external_torque_from_period: 10, write_fault_from_period: 4, read_fault_probability: 0}");
-  // The later entry with the same id replaces the earlier one; other than three numbers give
-  // no translation.
+  // A later entry of the same id replaces the earlier; not three numbers: no translation.
   doc["ctrl_io_devices"] = YAML::Load(
       "[{ctrl_io_id: 4, geometrical_para: [0.1, 0.2, 0.3], simulated_faults: {never_answers: "
       "true}}, {ctrl_io_id: 2, geometrical_para: [0.1, 0.2]},"
@@ -168,8 +166,7 @@ TEST_F(LoadRobotParaTest, OptionalKeysAndSimulatedFaults) {
   EXPECT_EQ(Logger::instance()->statusText(), "The 2st axis motor init error!\n");
 }
 
-// Ratios 2, 3, 4 and joint 2 = motor 2 − motor 3 (a belt-coupled elbow), joint limits [-1, 1]
-// but [-1, 3] on axis 1: the derived matrices and the smallest motor box.
+// Ratios 2, 3, 4, joint 2 = motor 2 − motor 3, joint limits [-1, 1] but [-1, 3] on axis 1.
 TEST_F(LoadRobotParaTest, DerivedMatricesAndMotorLimits) {
   YAML::Node doc = test::validParaDoc(3);
   for (int i = 0; i < 3; ++i) doc["axis_paras"][i]["reduction_ratio"] = 2.0 + i;

@@ -18,9 +18,7 @@ constexpr auto kDeadline = 20000ms;
 constexpr const char* kPatience = "10";
 #endif
 
-// brenvikctl against brenvik_robot on the simulated arm: one start-up of the controller in the
-// namespace /arm1 on a private loopback domain, and every subcommand run as its own process,
-// checked by exit status, output and the controller's console.
+// brenvikctl against brenvik_robot on the simulated arm in /arm1, on a private loopback domain.
 class BrenvikctlOverDds : public ::testing::Test {
  protected:
   void SetUp() override { ros2_test::use_private_loopback_domain(); }
@@ -74,24 +72,14 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
             "# t q1..q5\n0, 0.2, 0.1, 0.1, 0.1, 0.1\n0.6, 0.25, 0.1, 0.0, 0.1, 0.1\n"
             "1.2, 0.3, 0.15, -0.1, 0.1, 0.1\n1.8, 0.3, 0.2, -0.2, 0.1, 0.1\n")},
       0, "reached: [0.3000 0.2000 -0.2000 0.1000 0.1000] rad");
-  // A trajectory goal from where the arm is, with its progress; a second one canceled by Ctrl-C.
+  // A trajectory goal from where the arm is, with its progress.
   const std::string trajectory =
       run({"trajectory", file("goal.txt",
                               "0 0.3 0.2 -0.2 0.1 0.1\n0.4 0.3 0.15 -0.15 0.1 0.1\n"
                               "0.8 0.3 0.1 -0.1 0.1 0.1\n1.2 0.3 0.1 -0.1 0.0 0.0\n")},
           0, "succeeded (error_code 0)");
   EXPECT_NE(trajectory.find("] 100%  1.2 / 1.2 s"), std::string::npos) << trajectory;
-  auto canceled = start({"trajectory", file("long.txt",
-                                            "0 0.3 0.1 -0.1 0 0\n1 0.6 0.1 -0.1 0 0\n"
-                                            "2 0.9 0.1 -0.1 0 0\n3 1.2 0.1 -0.1 0 0\n")});
-  ASSERT_TRUE(until([&] { return canceled->printed("goal accepted"); })) << canceled->output();
-  canceled->signal(SIGINT);
-  EXPECT_EQ(canceled->waitForExit(kDeadline), 130) << canceled->output();
-  EXPECT_TRUE(canceled->printed("canceled (error_code 0")) << canceled->output();
-
-  // Stopped part-way, refused, a wrong joint count. A stop that arrives before the move has begun
-  // (the controller pauses 0.5 s after a success) would end it unmoved: it is sent once the arm
-  // is on its way.
+  // Stopped once on its way (a stop before the move began would end it unmoved), then refused.
   const auto read_commands = [&] {
     const std::string out = robot_->output();
     size_t n = 0;
@@ -108,8 +96,6 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   run({"recover"}, 0, "recovered: error flag clear");
   run({"movj", "0", "3", "0", "0", "0", "--wait"}, 1,
       "refused: the controller did not start the move");
-  run({"movj", "0", "0", "0", "0"}, 2, "movj: the controller has 5 axes, got 4 joint values");
-
   // Switches and devices, with what the controller says of them.
   for (const auto& [args, said] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"io", "1", "5"}, "io sent: device 1, command 5"},

@@ -10,13 +10,11 @@
 #include "brenvikctl/cli_arguments.h"
 #include "brenvikctl/exit_codes.h"
 #include "brenvikctl/number_text.h"
-#include "brenvikctl/point_file.h"
 
 namespace brenvikctl {
 namespace {
 
-// A line of test/data/brenvikctl_errors.txt: every refusal of arguments and files, with its exit
-// status and the message naming the value at fault.
+// A line of test/data/brenvikctl_errors.txt: a refusal, its exit status and message.
 struct ErrorCase {
   std::vector<std::string> args;  // "FILE" stands for a file holding content
   std::string content, message;
@@ -80,18 +78,6 @@ TEST(CliArguments, TakesNegativeValuesDegreesOptionsAnywhereAndRosArguments) {
   EXPECT_TRUE(inv.wait && inv.block);
   EXPECT_EQ(inv.ros_argv,
             (std::vector<std::string>{"brenvikctl", "--ros-args", "-r", "__ns:=/arm1", "--"}));
-}
-
-TEST(PointFile, ReadsBlanksCommasCommentsAndAHeader) {
-  std::istringstream in("time,q1,q2\n  # a comment\n\n0, 0.5,-1\n0.25\t1e-1 , 2\r\n");
-  std::vector<TimedPoint> points;
-  std::string error;
-  ASSERT_EQ(PointFile::parse(in, "in", points, error), exit_code::kOk) << error;
-  ASSERT_EQ(points.size(), 2u);
-  EXPECT_EQ(std::make_pair(points[0].time, points[0].positions),
-            std::make_pair(0.0, std::vector<double>{0.5, -1.0}));
-  EXPECT_EQ(std::make_pair(points[1].time, points[1].positions),
-            std::make_pair(0.25, std::vector<double>{0.1, 2.0}));
 }
 
 }  // namespace

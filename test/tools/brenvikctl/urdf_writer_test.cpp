@@ -12,9 +12,8 @@
 namespace brenvikctl {
 namespace {
 
-// The URDF's joint origins (xyz, rpy of fixed axes x, y, z), read back from the XML and composed
-// with the joint rotations, give the controller's forward kinematics, also with joint zero
-// offsets of ±π/2 that put an rpy angle at its singular pitch; Debian's check_urdf accepts it.
+// The URDF's joint origins (rpy: fixed axes x, y, z) composed with the joint rotations give the
+// forward kinematics, also at an rpy's singular pitch (offsets ±π/2); check_urdf accepts it.
 TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
   RobotDescription arm;
   std::string error;
