@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -44,11 +42,6 @@ constexpr int kAxes = 5;
 constexpr double kMaxJointVel[kAxes] = {1.5, 1.2, 1.5, 2.0, 2.5};  // rad/s, from the sim file
 constexpr double kStopAcc[kAxes] = {6.0, 5.0, 6.0, 8.0, 10.0};     // emergency_stop_acc, rad/s²
 const Joints kHome(kAxes, 0.0);
-constexpr const char* kStatusTopics[] = {"current_actual_joint", "current_reference_joint",
-                                         "enable_flag",          "dynamic_torque_estimate",
-                                         "is_collision_flag",    "tcp_pose",
-                                         "collision_data",       "unnormal_flag"};
-
 bool near(const Joints& a, const Joints& b, double tolerance = 1e-3) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -68,7 +61,6 @@ class ControllerOverDds : public ::testing::Test {
     node_ = std::make_shared<ros2::Node>("e2e_client");
     executor_.add_node(node_);
     const ros2::QoS deep(500);  // no status sample is dropped between two spins
-    for (const char* topic : kStatusTopics) counts_[topic] = 0;
     count<sensor_msgs::msg::JointState>("current_actual_joint", [this](const auto& m) {
       actual_ = m.position;
       names_ = m.name;
@@ -134,30 +126,27 @@ class ControllerOverDds : public ::testing::Test {
   ::testing::AssertionResult failure(const std::string& what) {
     return ::testing::AssertionFailure() << what << "; console:\n" << controller_->output();
   }
-  size_t printedTimes(const std::string& text) {
-    const std::string all = controller_->output();
-    size_t n = 0;
-    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
-    return n;
+  template <class Pred>
+  ::testing::AssertionResult until(Pred pred, const std::string& what) {
+    return spinUntil(pred) ? ::testing::AssertionSuccess() : failure(what);
   }
-  ::testing::AssertionResult prints(const std::string& text, size_t times = 1) {
-    if (spinUntil([&] { return printedTimes(text) >= times; })) {
-      return ::testing::AssertionSuccess();
-    }
-    return failure("the console never showed \"" + text + "\"");
+  ::testing::AssertionResult prints(const std::string& text) {
+    return until([&] { return controller_->printed(text); }, "the console never showed " + text);
+  }
+  ::testing::AssertionResult reaches(const Joints& target, double tolerance = 1e-3) {
+    return until([&] { return near(actual_, target, tolerance); }, "the arm missed its target");
+  }
+  // Waits until axis 1 has passed position, moving upwards.
+  ::testing::AssertionResult passes(double position) {
+    return until([&] { return !actual_.empty() && actual_[0] > position; }, "axis 1 stayed back");
   }
 
-  // Starts the controller and waits until every status topic has arrived.
+  // Starts the controller and waits until all eight status topics have arrived.
   ::testing::AssertionResult start(std::vector<std::string> args = {}) {
     args.insert(args.begin(),
                 {BRENVIK_ROBOT_EXECUTABLE, "--robot-para-file", BRENVIK_SIM_PARA_FILE});
     controller_ = std::make_unique<test_support::ChildProcess>(args);
-    if (spinUntil([&] {
-          return std::all_of(counts_.begin(), counts_.end(), [](auto& c) { return c.second > 0; });
-        })) {
-      return ::testing::AssertionSuccess();
-    }
-    return failure("the status topics did not arrive");
+    return until([&] { return counts_.size() == 8; }, "the status topics did not arrive");
   }
 
   // Publishes on topic once the controller subscribes to it.
@@ -180,33 +169,20 @@ class ControllerOverDds : public ::testing::Test {
   }
   ::testing::AssertionResult serveOn() {
     if (auto sent = send<Bool>("serve_on_topic", true); !sent) return sent;
-    return spinUntil([&] { return enabled_; }) ? prints("setEnable success.")
-                                               : failure("enable_flag stayed false");
-  }
-  ::testing::AssertionResult reaches(const Joints& target, double tolerance = 1e-3) {
-    if (spinUntil([&] { return near(actual_, target, tolerance); })) {
-      return ::testing::AssertionSuccess();
-    }
-    return failure("the arm did not reach its target");
-  }
-  // Waits until axis 1 has passed position, moving upwards.
-  ::testing::AssertionResult passes(double position) {
-    if (spinUntil([&] { return !actual_.empty() && actual_[0] > position; })) {
-      return ::testing::AssertionSuccess();
-    }
-    return failure("axis 1 never passed " + std::to_string(position));
+    return until([&] { return enabled_ && controller_->printed("setEnable success."); },
+                 "no enable");
   }
 
-  // Since reference sample `from`, one per 5 ms period, the setpoint never moved faster than
-  // max_joint_vel nor changed its velocity faster than emergency_stop_acc: no stop was abrupt.
-  ::testing::AssertionResult referenceWithinLimits(size_t from = 0) {
+  // Sampled once per 5 ms period, the setpoint never moved faster than max_joint_vel nor changed
+  // its velocity faster than emergency_stop_acc: no stop was abrupt.
+  ::testing::AssertionResult referenceWithinLimits() {
     const double dt = 0.005;
     Joints last_v(kAxes, 0.0);
-    for (size_t k = from + 1; k < reference_.size(); ++k) {
+    for (size_t k = 1; k < reference_.size(); ++k) {
       for (int i = 0; i < kAxes; ++i) {
         const double v = (reference_[k][i] - reference_[k - 1][i]) / dt;
         if (std::fabs(v) > kMaxJointVel[i] * 1.001 ||
-            (k > from + 1 && std::fabs(v - last_v[i]) > kStopAcc[i] * dt * 1.05 + 1e-9)) {
+            (k > 1 && std::fabs(v - last_v[i]) > kStopAcc[i] * dt * 1.05 + 1e-9)) {
           return failure("axis " + std::to_string(i + 1) + " at " + std::to_string(v) +
                          " rad/s at reference sample " + std::to_string(k));
         }
@@ -216,28 +192,18 @@ class ControllerOverDds : public ::testing::Test {
     return ::testing::AssertionSuccess();
   }
 
-  // A goal through the points, spaced by dt seconds from 0 s, joints named joint1..joint5.
-  static FollowJointTrajectory::Goal goal(const std::vector<Joints>& points, double dt) {
+  // A straight goal from home through five points spaced by dt seconds, joints named in order.
+  static FollowJointTrajectory::Goal line(const Joints& end, double dt) {
     FollowJointTrajectory::Goal goal;
     goal.trajectory.joint_names = {"joint1", "joint2", "joint3", "joint4", "joint5"};
-    for (size_t k = 0; k < points.size(); ++k) {
-      goal.trajectory.points.emplace_back();
-      goal.trajectory.points.back().positions = points[k];
-      const auto ns = static_cast<int64_t>(std::llround(k * dt * 1e9));
-      goal.trajectory.points.back().time_from_start.sec = static_cast<int32_t>(ns / 1000000000);
-      goal.trajectory.points.back().time_from_start.nanosec =
-          static_cast<uint32_t>(ns % 1000000000);
+    for (int k = 0; k < 5; ++k) {
+      auto& point = goal.trajectory.points.emplace_back();
+      for (double q : end) point.positions.push_back(q * k / 4.0);
+      const auto ns = std::llround(k * dt * 1e9);
+      point.time_from_start.sec = static_cast<int32_t>(ns / 1000000000);
+      point.time_from_start.nanosec = static_cast<uint32_t>(ns % 1000000000);
     }
     return goal;
-  }
-  // A straight goal from home in five points, `end` the last.
-  static FollowJointTrajectory::Goal line(const Joints& end, double dt) {
-    std::vector<Joints> points;
-    for (double k = 0.0; k < 5.0; k += 1.0) {
-      points.emplace_back();
-      for (double q : end) points.back().push_back(q * k / 4.0);
-    }
-    return goal(points, dt);
   }
   Client::GoalHandle::SharedPtr sendGoal(const FollowJointTrajectory::Goal& goal) {
     EXPECT_TRUE(spinUntil([&] { return client_->action_server_is_ready(); }));
