@@ -2,16 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/motion_test_arm.h"
 
 namespace brenvik {
 namespace {
 
-// Three drives. Disabling is reached when any drive reports disabled, enabling only when every
-// drive reports enabled; two entries are never reached, nor is anything while a drive cannot
-// answer (the drives after it are not asked).
+// Disabling is reached when any drive reports disabled, enabling only when all do; two entries
+// never, nor anything while a drive cannot answer (the drives after it are not asked).
 TEST(MotorIoCmd, EnableStatusReached) {
   testing::MotionTestArmOptions options;
   options.axis_num = 3;
