@@ -2,12 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "common/logger.h"
-#include "controller_frame/all_axises_joint_plan_cmd.h"
 #include "controller_frame/set_io_cmd.h"
 #include "controller_frame/trapezoid_planner.h"
 #include "devices/virtual_motor.h"
@@ -19,7 +14,7 @@
 namespace brenvik {
 namespace {
 
-using std_msgs::msg::Float64MultiArray;
+using Doubles = std::vector<double>;
 using Goal = RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal;
 using Result = RobotCmdRosTwoWrapper::FollowJointTrajectory::Result;
 
@@ -30,9 +25,8 @@ Msg msg(Data data) {
   return m;
 }
 std_msgs::msg::Bool flag(bool value) { return msg<std_msgs::msg::Bool>(value); }
-Float64MultiArray doubles(std::vector<double> data) { return msg<Float64MultiArray>(data); }
-std_msgs::msg::Int32MultiArray ints(std::vector<int32_t> data) {
-  return msg<std_msgs::msg::Int32MultiArray>(data);
+std_msgs::msg::Float64MultiArray doubles(Doubles data) {
+  return msg<std_msgs::msg::Float64MultiArray>(std::move(data));
 }
 
 // The command node on the simulated arm: its callbacks are called directly and the control loop is
@@ -71,8 +65,20 @@ class RobotCmdNodeTest : public ::testing::Test {
     const std::string err = ::testing::internal::GetCapturedStderr();
     return ::testing::internal::GetCapturedStdout() + err;
   }
-  std::string movj(std::vector<double> data) {
-    return out([&] { node_->movjCallback(doubles(std::move(data))); });
+  std::string movj(Doubles data) {
+    return out([&] { node_->movjCallback(doubles(data)); });
+  }
+  std::string io(std::vector<int32_t> data) {
+    return out([&] { node_->ctrlIOCallback(msg<std_msgs::msg::Int32MultiArray>(data)); });
+  }
+  std::string pose(Doubles data) {
+    return out([&] { node_->movjToPoseCallback(doubles(data)); });
+  }
+  // A spline: rows of five joint values and a time, dims saying how many of each.
+  std::string spline(std::vector<uint32_t> dims, Doubles data) {
+    auto m = std::make_shared<std_msgs::msg::Float64MultiArray>(doubles(data));
+    for (uint32_t size : dims) m->layout.dim.emplace_back().size = size;
+    return out([&] { node_->movsCallback(m); });
   }
   // Runs n control periods, or until the loop is idle with an empty queue when n is 0.
   std::string step(int n = 1) {
@@ -93,8 +99,8 @@ class RobotCmdNodeTest : public ::testing::Test {
     return dynamic_cast<AllAxisesJointPlanCmd*>(interpolator_->getLastCmd());
   }
   // Read from the drives' state: a position read would advance a simulated drive one period.
-  std::vector<double> motorPositions() {
-    std::vector<double> positions;
+  Doubles motorPositions() {
+    Doubles positions;
     for (const AxisPara& axis : robot_->robot_para_.axis_paras) {
       positions.push_back(dynamic_cast<const VirtualMotor&>(*axis.motor).state().position);
     }
@@ -107,42 +113,57 @@ class RobotCmdNodeTest : public ::testing::Test {
   double time_ = 0.0;
 };
 
+// Each refusal of a command message says why and queues nothing; the status becomes WARN.
+TEST_F(RobotCmdNodeTest, RefusedCommandsQueueNothing) {
+  const Doubles data = {0, 0, 0, 0, 0, 0, 0.1, 0.1, 0, 0, 0, 1, 0.2, 0.2, 0, 0, 0, 2};
+  Doubles over = data;
+  over[13] = 1.7;
+  const std::pair<std::string, const char*> rows[] = {
+      {movj({0.2, 0.1, -0.1, 0.3, 0.2}), "MOVJ get data size is ERROR\n"},
+      {movj({0.2, 0.1, -0.1, 0.3, 0.2, 1, 1, 1, 1}), "MOVJ get data size is ERROR\n"},
+      {movj({0.2, 0.1, -0.1, 0.3, 0.2, 0.0}), "planAllJoints Failed"},  // a zero scale is kept
+      {io({1}), "We recieve the wrong ctrl io cmd size=1, not euqal 2.\n"},
+      {io({1, 2, 3}), "ctrl io cmd size=3"},
+      {io({0, -1}), " invalid ctrl_io cmd, id:0,io_cmd: -1\n"},
+      {io({-1, 0}), " invalid ctrl_io cmd, id:-1,io_cmd: 0\n"},
+      {spline({0, 6}, {}), "The movj_s message holds no points.\n"},
+      {spline({3, 5}, data), "We recieve the wrong movj cmd size=18"},
+      {spline({3, 6}, Doubles(data.begin(), data.end() - 1)), "holds 17 values, not 3 points of 6"},
+      {spline({}, data), "layout needs two dimensions"},
+      {spline({3, 6}, over), "The 3st point 2st axim angle is over range."},
+      {pose({0.3, 0.0, 0.2}), "wrong movl_j cmd size=3, not euqal 8.\n"},
+      {pose({0, 0, 0.3, 0, 0, 0, 0, 0.5}), "Do not get solution of the objective pos6D."}};
+  for (const auto& [printed, text] : rows) EXPECT_NE(printed.find(text), std::string::npos) << text;
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::WARN);
+}
+
 // The length of a movj selects its form: one scale for both, two scales, two scales and a block
-// flag; scales outside [0, 1] become 0.5; a zero scale is kept and cannot be planned.
+// flag; scales outside [0, 1] become 0.5. Each move starts where the one queued before it ends,
+// so every target differs from the last.
 TEST_F(RobotCmdNodeTest, MovjFormsAndScales) {
-  struct Row {
-    std::vector<double> data;
-    const char* printed;
-    double vel, acc;  // the planned scales; 0 for a refusal
+  const struct {
+    Doubles data;
+    double vel, acc;
     bool block;
-  };
-  const Row rows[] = {
-      {{0.2, 0.1, -0.1, 0.3, 0.2}, "MOVJ get data size is ERROR\n", 0, 0, false},
-      {{0.2, 0.1, -0.1, 0.3, 0.2, 1, 1, 1, 1}, "MOVJ get data size is ERROR\n", 0, 0, false},
-      {{0.2, 0.1, -0.1, 0.3, 0.2, 0.0}, "planAllJoints Failed", 0, 0, false},
-      {{0.2, 0.1, -0.1, 0.3, 0.2, 0.4}, "", 0.4, 0.4, false},
-      {{0.3, 0.2, 0.0, 0.4, 0.3, 1.2, -0.1}, "we reset velocity scale 0.5!\n", 0.5, 0.5, false},
-      {{0.2, 0.1, -0.1, 0.3, 0.2, 1.0, 0.3, 0.0}, "", 1.0, 0.3, false},
-      {{0.3, 0.2, 0.0, 0.4, 0.3, 1.0, 1.0, 0.5}, "", 1.0, 1.0, true}};
+  } rows[] = {{{0.2, 0.1, -0.1, 0.3, 0.2, 0.4}, 0.4, 0.4, false},
+              {{0.3, 0.2, 0.0, 0.4, 0.3, 1.2, -0.1}, 0.5, 0.5, false},
+              {{0.2, 0.1, -0.1, 0.3, 0.2, 1.0, 0.3, 0.0}, 1.0, 0.3, false},
+              {{0.3, 0.2, 0.0, 0.4, 0.3, 1.0, 1.0, 0.5}, 1.0, 1.0, true}};
   const AxisPara& axis = robot_->robot_para_.axis_paras[1];
-  for (const Row& row : rows) {
-    const AbstractCmdInterface* before = interpolator_->getLastCmd();
+  for (const auto& row : rows) {
     const std::string printed = movj(row.data);
-    EXPECT_NE(printed.find(row.printed), std::string::npos) << printed;
-    if (row.vel == 0.0) {
-      EXPECT_EQ(interpolator_->getLastCmd(), before) << printed;
-      EXPECT_EQ(ROBOTSTATUS(), RobotStatus::WARN);
-      continue;
-    }
-    // Each move starts where the one queued before it ends, so every target differs from the last.
     const auto& in =
         *dynamic_cast<const TrapezoidPlanner&>(*lastJointMove()->traj_interface_ptrs_[1])
              .getInput();
-    EXPECT_DOUBLE_EQ(in.vmax, row.vel * axis.max_joint_vel) << printed;
-    EXPECT_DOUBLE_EQ(in.aa, row.acc * axis.max_joint_acc);
-    EXPECT_DOUBLE_EQ(in.ad, -row.acc * axis.max_joint_acc);
+    EXPECT_EQ(Doubles({in.vmax, in.aa, in.ad}),
+              Doubles({row.vel * axis.max_joint_vel, row.acc * axis.max_joint_acc,
+                       -row.acc * axis.max_joint_acc}))
+        << printed;
     EXPECT_EQ(lastJointMove()->is_block, row.block);
   }
+  EXPECT_NE(movj({0.2, 0.1, 0, 0, 0, 2.0, 0.5}).find("we reset velocity scale 0.5!\n"),
+            std::string::npos);
   EXPECT_EQ(node_->watchedCommandCount(), 1u);
 }
 
@@ -165,101 +186,52 @@ TEST_F(RobotCmdNodeTest, BlockingMoveIsReleasedOnceFinished) {
   EXPECT_NEAR(motorPositions()[1], 0.1, 1e-4);
 }
 
-// At ERROR no motion is taken, everything else is; at FATAL not even the devices.
-TEST_F(RobotCmdNodeTest, StatusGates) {
-  LOG_STATUS(RobotStatus::ERROR, error_code::kCollision, "The arm get collision.\n");
-  movj({0.2, 0.1, 0.0, 0.0, 0.0, 1.0});
-  EXPECT_EQ(Logger::instance()->statusText(), "ROBOTSTATUS()>=RobotStatus::ERROR, movj erro!\n");
-  out([&] { node_->movsCallback(std::make_shared<Float64MultiArray>()); });
-  out([&] { node_->movjToPoseCallback(doubles({0.3, 0, 0.2, 0, 0, 0, 1, 0.5})); });
-  EXPECT_EQ(Logger::instance()->statusText(), "ROBOTSTATUS()>=RobotStatus::ERROR, movl_j erro!\n");
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  out([&] { node_->ctrlIOCallback(ints({1, 1})); });
-  out([&] { node_->setHomeCallback(msg<std_msgs::msg::String>(std::string("home"))); });
-  out([&] { node_->serveOnCallback(flag(true)); });
-  EXPECT_EQ(dynamic_cast<SetIoCmd*>(interpolator_->getLastCmd()), nullptr);
-  step(0);
-  const auto goal = std::make_shared<const Goal>();
-  out([&] { EXPECT_EQ(node_->handle_goal({}, goal), ros2::action::GoalResponse::REJECT); });
-  EXPECT_EQ(node_->planGoal(*goal).error_code, Result::INVALID_GOAL);
-  LOG_STATUS(RobotStatus::FATAL, error_code::kMotorWrite, "The MOTOR write error.\n");
-  out([&] { node_->ctrlIOCallback(ints({1, 1})); });
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  EXPECT_EQ(Logger::instance()->statusCode(), error_code::kMotorWrite);
-}
-
-TEST_F(RobotCmdNodeTest, ControlIoCommands) {
-  const std::pair<std::vector<int32_t>, const char*> refused[] = {
-      {{1}, "We recieve the wrong ctrl io cmd size=1, not euqal 2.\n"},
-      {{1, 2, 3}, "ctrl io cmd size=3"},
-      {{0, -1}, " invalid ctrl_io cmd, id:0,io_cmd: -1\n"},
-      {{-1, 0}, " invalid ctrl_io cmd, id:-1,io_cmd: 0\n"}};
-  for (const auto& row : refused) {
-    EXPECT_NE(out([&] { node_->ctrlIOCallback(ints(row.first)); }).find(row.second),
-              std::string::npos);
-  }
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  EXPECT_NE(out([&] {
-              node_->ctrlIOCallback(ints({2, 0}));
-            }).find("ctrl_io id:2,io_cmd: 0\n"),
-            std::string::npos);
+// A device command, a spline and a move to a pose are planned and reach their goal.
+TEST_F(RobotCmdNodeTest, AcceptedCommandsReachTheirGoal) {
+  enableDrives();
+  EXPECT_NE(io({2, 0}).find("ctrl_io id:2,io_cmd: 0\n"), std::string::npos);
   auto* cmd = dynamic_cast<SetIoCmd*>(interpolator_->getLastCmd());
   ASSERT_NE(cmd, nullptr);
   EXPECT_EQ(std::make_pair(cmd->ctrl_io_id, cmd->io_cmd), std::make_pair(2, 0));
   // The simulated lifter reaches the commanded state in the command's second period.
   EXPECT_NE(step(3).find("Ctrl io command Finish."), std::string::npos);
-}
 
-// A spline: rows of five joint values and a time, the layout saying how many of each.
-TEST_F(RobotCmdNodeTest, SplineMoves) {
-  const std::vector<double> data = {0,   0,   0, 0, 0, 0,   0.1, 0.1, 0, 0, 0, 1,
-                                    0.2, 0.2, 0, 0, 0, 2.0, 0.3, 0.3, 0, 0, 0, 3};
-  const auto send = [&](std::vector<uint32_t> dims, std::vector<double> values) {
-    auto m = std::make_shared<Float64MultiArray>(doubles(std::move(values)));
-    for (uint32_t size : dims) m->layout.dim.emplace_back().size = size;
-    return out([&] { node_->movsCallback(m); });
-  };
-  std::vector<double> over = data;
-  over[13] = 1.7;
-  const std::pair<std::string, const char*> refused[] = {
-      {send({0, 6}, {}), "The movj_s message holds no points.\n"},
-      {send({4, 5}, data), "We recieve the wrong movj cmd size=24"},
-      {send({4, 6}, std::vector<double>(data.begin(), data.end() - 1)), "not 4 points of 6"},
-      {send({}, data), "layout needs two dimensions"},
-      {send({4, 6}, over), "The 3st point 2st axim angle is over range."}};
-  for (const auto& [printed, text] : refused) {
-    EXPECT_NE(printed.find(text), std::string::npos) << printed;
-  }
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  EXPECT_NE(send({4, 6}, data).find("I recieve movj_s:"), std::string::npos);
-  ASSERT_NE(lastJointMove(), nullptr);
-  EXPECT_FALSE(lastJointMove()->is_block);
+  EXPECT_NE(spline({3, 6}, {0, 0, 0, 0, 0, 0, 0.1, 0.1, 0, 0, 0, 1, 0.2, 0.2, 0, 0, 0, 3})
+                .find("I recieve movj_s:"),
+            std::string::npos);
   const TrajectoryInterface& axis2 = *lastJointMove()->traj_interface_ptrs_[1];
   EXPECT_DOUBLE_EQ(axis2.getMotionTime(), 3.0);
-  EXPECT_DOUBLE_EQ(axis2.calPosition(2.0, nullptr), 0.2);
-}
-
-// A movj to a pose reaches the pose; a short message, or a pose without a solution, is refused.
-TEST_F(RobotCmdNodeTest, JointMoveToPose) {
-  const auto toPose = [&](std::vector<double> data) {
-    return out([&] { node_->movjToPoseCallback(doubles(std::move(data))); });
-  };
-  EXPECT_NE(toPose({0.3, 0.0, 0.2}).find("wrong movl_j cmd size=3, not euqal 8.\n"),
-            std::string::npos);
-  const std::string printed = toPose({0, 0, 0.3, 0, 0, 0, 0, 0.5});  // on the base axis
-  EXPECT_NE(printed.find("  0   0   1 0.3\n"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("Do not get solution of the objective pos6D. The cmd is useless.\n"),
-            std::string::npos);
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  enableDrives();
-  const Eigen::Matrix4d pose = robot_->kinematics_->forwardKinematics({0.3, 0.4, 0.6, -0.5, 0.2});
-  const Eigen::Quaterniond q(Eigen::Matrix3d(pose.block<3, 3>(0, 0)));
-  toPose({pose(0, 3), pose(1, 3), pose(2, 3), q.x(), q.y(), q.z(), q.w(), 1.0});
-  ASSERT_NE(lastJointMove(), nullptr);
+  EXPECT_DOUBLE_EQ(axis2.calPosition(1.0, nullptr), 0.1);
+  EXPECT_FALSE(lastJointMove()->is_block);
+  const Eigen::Matrix4d goal = robot_->kinematics_->forwardKinematics({0.3, 0.4, 0.6, -0.5, 0.2});
+  const Eigen::Quaterniond q(Eigen::Matrix3d(goal.block<3, 3>(0, 0)));
+  pose({goal(0, 3), goal(1, 3), goal(2, 3), q.x(), q.y(), q.z(), q.w(), 1.0});
   step(0);
   step(20);  // the lagging drives settle
   const Eigen::Matrix4d reached = robot_->kinematics_->forwardKinematics(motorPositions());
-  EXPECT_TRUE(reached.isApprox(pose, 1e-4)) << reached << "\n" << pose;
+  EXPECT_TRUE(reached.isApprox(goal, 1e-4)) << reached << "\n" << goal;
+}
+
+// At ERROR no motion is taken, everything else is; at FATAL not even the devices.
+TEST_F(RobotCmdNodeTest, StatusGates) {
+  LOG_STATUS(RobotStatus::ERROR, error_code::kCollision, "The arm get collision.\n");
+  movj({0.2, 0.1, 0.0, 0.0, 0.0, 1.0});
+  EXPECT_EQ(Logger::instance()->statusText(), "ROBOTSTATUS()>=RobotStatus::ERROR, movj erro!\n");
+  out([&] { node_->movsCallback(std::make_shared<std_msgs::msg::Float64MultiArray>()); });
+  pose({0.3, 0, 0.2, 0, 0, 0, 1, 0.5});
+  EXPECT_EQ(Logger::instance()->statusText(), "ROBOTSTATUS()>=RobotStatus::ERROR, movl_j erro!\n");
+  const auto goal = std::make_shared<const Goal>();
+  out([&] { EXPECT_EQ(node_->handle_goal({}, goal), ros2::action::GoalResponse::REJECT); });
+  EXPECT_EQ(node_->planGoal(*goal).error_code, Result::INVALID_GOAL);
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+  io({1, 1});
+  out([&] { node_->setHomeCallback(msg<std_msgs::msg::String>(std::string("home"))); });
+  out([&] { node_->serveOnCallback(flag(true)); });
+  EXPECT_EQ(dynamic_cast<SetIoCmd*>(interpolator_->getLastCmd()), nullptr);
+  step(0);
+  LOG_STATUS(RobotStatus::FATAL, error_code::kMotorWrite, "The MOTOR write error.\n");
+  io({1, 1});
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
 }
 
 TEST_F(RobotCmdNodeTest, SwitchesReachTheInterpolator) {
@@ -303,20 +275,18 @@ TEST_F(RobotCmdNodeTest, RecoverWaitsForRestAndGivesUpOnFatal) {
           return !node_->recoverPending();
         },
         std::chrono::milliseconds(8000));
-    EXPECT_FALSE(node_->recoverPending());
-    EXPECT_FALSE(Logger::instance()->recovering_);
+    EXPECT_FALSE(node_->recoverPending() || Logger::instance()->recovering_);
     EXPECT_NE(printed.find(fatal ? "recover cmd ERROR!" : "recover cmd success!"),
-              std::string::npos)
-        << printed;
+              std::string::npos);
     EXPECT_EQ(ROBOTSTATUS(), fatal ? RobotStatus::FATAL : RobotStatus::WARN);
     EXPECT_EQ(interpolator_->stopFlag(), fatal ? 1 : 0);
   }
 }
 
-// Goals as MoveIt and people send them: accepted below ERROR, checked by name, planned from the
-// arm, refused with the standard code and a reason.
+// Goals as MoveIt and people send them: checked by name, planned from the arm, refused with the
+// standard code and a reason.
 TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
-  const auto goal = [](std::vector<std::string> names, std::vector<double> q, int32_t sec = 1) {
+  const auto goal = [](std::vector<std::string> names, Doubles q, int32_t sec = 1) {
     Goal g;
     g.trajectory.joint_names = std::move(names);
     auto& point = g.trajectory.points.emplace_back();
@@ -350,21 +320,21 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
       {nan_tolerance, Result::INVALID_GOAL, "The path tolerance of joint2 is not a number."}};
   for (const auto& [g, code, reason] : refused) {
     const auto plan = node_->planGoal(g);
-    EXPECT_EQ(plan.error_code, code) << reason;
-    EXPECT_EQ(plan.cmd, nullptr) << reason;
+    EXPECT_EQ(std::make_pair(plan.error_code, plan.cmd.get()),
+              std::make_pair(code, static_cast<AllAxisesJointPlanCmd*>(nullptr)));
     EXPECT_NE(plan.error_string.find(reason), std::string::npos) << plan.error_string;
   }
 
-  // Named in another order, stamped a little under a second before its end, reached from where
-  // the arm is; the tolerances by name (negative: none, 0: the default).
+  // Named in another order, stamped to start just under two seconds ago, reached from where the
+  // arm is; the tolerances by name (negative: none, 0: the default).
   Goal one = goal({"joint3", "joint1", "joint2", "joint5", "joint4"}, {0.3, 0.1, 0.2, 0.5, 0.4}, 2);
   one.trajectory.header.stamp.sec = static_cast<int32_t>(node_->now().seconds()) - 2;
   one.trajectory.header.stamp.nanosec = 999999999;
-  one.path_tolerance = {{}, {}};
+  one.path_tolerance.resize(2);
   one.path_tolerance[0].name = "joint1";
   one.path_tolerance[0].position = 0.05;
   one.path_tolerance[1].name = "joint2";
-  one.goal_tolerance = {{}, {}};
+  one.goal_tolerance.resize(2);
   one.goal_tolerance[0].name = "joint3";
   one.goal_tolerance[0].position = -1.0;
   one.goal_tolerance[1].name = "joint4";
@@ -377,9 +347,9 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
   const auto plan = node_->planGoal(one);
   ASSERT_NE(plan.cmd, nullptr) << plan.error_string;
   const double threshold = robot_->robot_para_.axis_paras[0].joint_pos_error_threshold;
-  EXPECT_EQ(plan.last_point, (std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5}));
-  EXPECT_EQ(plan.path_tolerance, (std::vector<double>{0.05, 0, 0, 0, 0}));
-  EXPECT_EQ(plan.goal_tolerance, (std::vector<double>{threshold, threshold, 0, 0.02, threshold}));
+  EXPECT_EQ(plan.last_point, Doubles({0.1, 0.2, 0.3, 0.4, 0.5}));
+  EXPECT_EQ(plan.path_tolerance, Doubles({0.05, 0, 0, 0, 0}));
+  EXPECT_EQ(plan.goal_tolerance, Doubles({threshold, threshold, 0, 0.02, threshold}));
   EXPECT_DOUBLE_EQ(plan.goal_time_tolerance, 0.25);
   for (int i = 0; i < 5; ++i) {
     EXPECT_DOUBLE_EQ(plan.cmd->traj_interface_ptrs_[i]->calPosition(0.0, nullptr), 0.0);
@@ -388,6 +358,7 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
   }
 }
 
+// The configuration as read-only parameters; only robot_para_file may be given.
 TEST_F(RobotCmdNodeTest, ConfigurationIsOfferedAsReadOnlyParameters) {
   const auto& axes = robot_->robot_para_.axis_paras;
   EXPECT_EQ(node_->get_parameter("joint_names").as_string_array(),
@@ -395,7 +366,7 @@ TEST_F(RobotCmdNodeTest, ConfigurationIsOfferedAsReadOnlyParameters) {
   EXPECT_EQ(node_->get_parameter("max_joint_vel").as_double_array().at(4), axes[4].max_joint_vel);
   EXPECT_EQ(node_->get_parameter("min_joint_pos").as_double_array().at(0), axes[0].min_joint_pos);
   EXPECT_EQ(node_->get_parameter("emergency_stop_acc").as_double_array().size(), 5u);
-  EXPECT_EQ(node_->set_parameter({"max_joint_acc", std::vector<double>(5, 99.0)}).reason,
+  EXPECT_EQ(node_->set_parameter({"max_joint_acc", Doubles(5, 99.0)}).reason,
             "parameter 'max_joint_acc' cannot be set because it is read-only");
   EXPECT_EQ(node_->get_parameter("robot_para_file").as_string(), "");
   node_ = std::make_shared<RobotCmdRosTwoWrapper>(

@@ -11,42 +11,33 @@ namespace brenvik::testing {
 class RecordingStatusPublisher : public PublishRobotStatusInterface {
  public:
   struct Call {
-    std::string kind;
-    std::string topic;
+    std::string kind, topic;
     const void* source;
   };
-
-  void createFloat64MultiArrayPublisher(const std::string& topic,
-                                        const std::vector<double>* source) override {
-    creates.push_back({"array", topic, source});
+  using S = const std::string&;
+  void createFloat64MultiArrayPublisher(S t, const std::vector<double>* s) override {
+    creates.push_back({"array", t, s});
   }
-  void createJointStatePublisher(const std::string& topic,
-                                 const JointStateRecord* source) override {
-    creates.push_back({"joint_state", topic, source});
+  void createJointStatePublisher(S t, const JointStateRecord* s) override {
+    creates.push_back({"joint_state", t, s});
   }
-  void createBoolPublisher(const std::string& topic, const bool* source) override {
-    creates.push_back({"bool", topic, source});
+  void createBoolPublisher(S t, const bool* s) override { creates.push_back({"bool", t, s}); }
+  void createPosePublisher(S t, const Eigen::Matrix4d* s) override {
+    creates.push_back({"pose", t, s});
   }
-  void createPosePublisher(const std::string& topic, const Eigen::Matrix4d* source) override {
-    creates.push_back({"pose", topic, source});
+  void publishFloat64MultiArray(S t, const std::vector<double>& d) override {
+    publishes.push_back({"array", t, &d});
   }
-  void publishFloat64MultiArray(const std::string& topic,
-                                const std::vector<double>& data) override {
-    publishes.push_back({"array", topic, &data});
+  void publishJointState(S t, const JointStateRecord& s) override {
+    publishes.push_back({"joint_state", t, &s});
   }
-  void publishJointState(const std::string& topic, const JointStateRecord& state) override {
-    publishes.push_back({"joint_state", topic, &state});
-  }
-  void publishBool(const std::string& topic, const bool& flag) override {
-    publishes.push_back({"bool", topic, &flag});
-  }
-  void publishPose(const std::string& topic, const Eigen::Matrix4d& pose) override {
-    publishes.push_back({"pose", topic, &pose});
+  void publishBool(S t, const bool& flag) override { publishes.push_back({"bool", t, &flag}); }
+  void publishPose(S t, const Eigen::Matrix4d& pose) override {
+    publishes.push_back({"pose", t, &pose});
     last_pose = pose;
   }
 
-  std::vector<Call> creates;
-  std::vector<Call> publishes;
+  std::vector<Call> creates, publishes;
   Eigen::Matrix4d last_pose = Eigen::Matrix4d::Zero();
 };
 
