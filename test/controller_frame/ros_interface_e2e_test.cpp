@@ -35,6 +35,13 @@ constexpr std::chrono::milliseconds kDeadline = 15000ms;
 constexpr double kMaxJointVel[] = {1.5, 1.2, 1.5, 2.0, 2.5};  // rad/s, from the sim file
 constexpr double kStopAcc[] = {6.0, 5.0, 6.0, 8.0, 10.0};     // emergency_stop_acc, rad/s²
 
+template <class Msg, class Data>
+Msg with(const Data& data) {
+  Msg msg;
+  msg.data = data;
+  return msg;
+}
+
 class ControllerOverDds : public ::testing::Test {
  protected:
   using Client = ros2::action::Client<FollowJointTrajectory>;
@@ -89,15 +96,6 @@ class ControllerOverDds : public ::testing::Test {
       f(m);
     }));
   }
-  template <class Pred>
-  bool spinUntil(Pred pred, std::chrono::milliseconds deadline = kDeadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!pred()) {
-      if (std::chrono::steady_clock::now() >= end) return pred();
-      executor_.spin_once(5ms);
-    }
-    return true;
-  }
   template <class Future>
   auto wait(Future future) {
     EXPECT_EQ(executor_.spin_until_future_complete(future, kDeadline),
@@ -106,25 +104,28 @@ class ControllerOverDds : public ::testing::Test {
     return future.get();
   }
   template <class Pred>
-  ::testing::AssertionResult until(Pred pred, const std::string& what) {
-    if (spinUntil(pred)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << what << "; console:\n" << controller_->output();
+  ::testing::AssertionResult until(Pred pred, const std::string& what,
+                                   std::chrono::milliseconds deadline = kDeadline) {
+    for (const auto end = std::chrono::steady_clock::now() + deadline; !pred();) {
+      if (std::chrono::steady_clock::now() >= end) {
+        return ::testing::AssertionFailure() << what << "; console:\n" << controller_->output();
+      }
+      executor_.spin_once(5ms);
+    }
+    return ::testing::AssertionSuccess();
   }
   ::testing::AssertionResult prints(const std::string& text) {
     return until([&] { return controller_->printed(text); }, "the console never showed " + text);
   }
-  ::testing::AssertionResult reaches(const Joints& target, double tolerance = 1e-3) {
-    return until(
-        [&] {
-          for (size_t i = 0; i < target.size(); ++i) {
-            if (!(actual_.size() == target.size() &&
-                  std::fabs(actual_[i] - target[i]) <= tolerance)) {
-              return false;
-            }
-          }
-          return true;
-        },
-        "the arm missed its target");
+  ::testing::AssertionResult reaches(const Joints& target) {
+    const auto near = [&] {
+      double error = actual_.size() == target.size() ? 0.0 : 1.0;
+      for (size_t i = 0; i < actual_.size() && i < target.size(); ++i) {
+        error = std::max(error, std::fabs(actual_[i] - target[i]));
+      }
+      return error <= 1e-3;
+    };
+    return until(near, "the arm missed its target");
   }
   // Waits until axis 1 has passed position, moving upwards.
   ::testing::AssertionResult passes(double position) {
@@ -144,24 +145,17 @@ class ControllerOverDds : public ::testing::Test {
     auto& pub = publishers_[topic];
     if (!pub) pub = node_->create_publisher<Msg>(topic, ros2::QoS(10));
     auto* typed = static_cast<ros2::Publisher<Msg>*>(pub.get());
-    if (auto heard = until([&] { return typed->get_subscription_count() > 0; }, topic); !heard) {
-      return heard;
-    }
-    typed->publish(msg);
-    return ::testing::AssertionSuccess();
-  }
-  template <class Msg, class Data>
-  ::testing::AssertionResult send(const std::string& topic, const Data& data) {
-    Msg msg;
-    msg.data = data;
-    return send(topic, msg);
+    auto heard = until([&] { return typed->get_subscription_count() > 0; }, topic);
+    if (heard) typed->publish(msg);
+    return heard;
   }
   ::testing::AssertionResult serveOn() {
-    if (auto sent = send<Bool>("serve_on_topic", true); !sent) return sent;
+    if (auto sent = send("serve_on_topic", with<Bool>(true)); !sent) return sent;
     return until([&] { return enabled_ && controller_->printed("setEnable success."); }, "enable");
   }
   ::testing::AssertionResult home() {
-    if (auto sent = send<Doubles>("movj_topic", Joints{0, 0, 0, 0, 0, 1.0}); !sent) return sent;
+    if (auto sent = send("movj_topic", with<Doubles>(Joints{0, 0, 0, 0, 0, 1.0})); !sent)
+      return sent;
     return reaches(Joints(5, 0.0));
   }
 
@@ -198,7 +192,7 @@ class ControllerOverDds : public ::testing::Test {
     return goal;
   }
   Client::GoalHandle::SharedPtr sendGoal(const FollowJointTrajectory::Goal& goal) {
-    EXPECT_TRUE(spinUntil([&] { return client_->action_server_is_ready(); }));
+    EXPECT_TRUE(until([&] { return client_->action_server_is_ready(); }, "no action server"));
     return wait(client_->async_send_goal(goal, options_));
   }
 
@@ -221,34 +215,33 @@ class ControllerOverDds : public ::testing::Test {
 // as parameters, and SIGTERM during a move.
 TEST_F(ControllerOverDds, TopicsParametersAndSigterm) {
   ASSERT_TRUE(start({"--ros-args", "-r", "movj_topic:=my_movj"}));
-  EXPECT_TRUE(collision_.empty());  // collision detection starts off
   ASSERT_TRUE(serveOn());
-  ASSERT_TRUE(send<Doubles>("my_movj", Joints{0.4, 0.2, -0.2, 0.2, 0.2, 1.0}));
+  ASSERT_TRUE(send("my_movj", with<Doubles>(Joints{0.4, 0.2, -0.2, 0.2, 0.2, 1.0})));
   ASSERT_TRUE(reaches({0.4, 0.2, -0.2, 0.2, 0.2}));
-  Doubles spline;  // two points of five joint values and a time
-  spline.layout.dim.resize(2);
+  Doubles spline = with<Doubles>(Joints{0.4, 0.2, -0.2, 0.2, 0.2, 0, 0.5, 0.1, -0.1, 0.3, 0.4, 1});
+  spline.layout.dim.resize(2);  // two points of five joint values and a time
   spline.layout.dim[0].size = 2;
   spline.layout.dim[1].size = 6;
-  spline.data = {0.4, 0.2, -0.2, 0.2, 0.2, 0.0, 0.5, 0.1, -0.1, 0.3, 0.4, 1.0};
   ASSERT_TRUE(send("movj_s_topic", spline));
   ASSERT_TRUE(reaches({0.5, 0.1, -0.1, 0.3, 0.4}));
 
   // The other command topics, each with what the controller prints in answer.
-  ASSERT_TRUE(send<Doubles>("movj_to_pose_topic", Joints{5, 0, 0.3, 0, 0, 0, 1, 0.5}));
+  ASSERT_TRUE(send("movj_to_pose_topic", with<Doubles>(Joints{5, 0, 0.3, 0, 0, 0, 1, 0.5})));
   EXPECT_TRUE(prints("Do not get solution of the objective pos6D."));
-  ASSERT_TRUE(send<std_msgs::msg::String>("stop_topic", std::string("idle")));
+  ASSERT_TRUE(send("stop_topic", with<std_msgs::msg::String>(std::string("idle"))));
   EXPECT_TRUE(prints("I should stop: 'idle'"));
-  ASSERT_TRUE(send<Bool>("recover_topic", true));
+  ASSERT_TRUE(send("recover_topic", with<Bool>(true)));
   EXPECT_TRUE(prints("recover cmd success!"));
-  ASSERT_TRUE(send<std_msgs::msg::String>("set_home_topic", std::string("home")));
+  ASSERT_TRUE(send("set_home_topic", with<std_msgs::msg::String>(std::string("home"))));
   EXPECT_TRUE(prints("set home SUCCESS!"));
-  ASSERT_TRUE(send<std_msgs::msg::Int32MultiArray>("ctrl_io_topic", std::vector<int32_t>{2, 1}));
+  ASSERT_TRUE(
+      send("ctrl_io_topic", with<std_msgs::msg::Int32MultiArray>(std::vector<int32_t>{2, 1})));
   EXPECT_TRUE(prints("Ctrl io command Finish."));
-  ASSERT_TRUE(send<Bool>("drag_teaching_enable_topic", false));
+  ASSERT_TRUE(send("drag_teaching_enable_topic", with<Bool>(false)));
   EXPECT_TRUE(prints("The system drag teaching enable has changed."));
-  ASSERT_TRUE(send<Bool>("collision_enable_topic", true));
+  ASSERT_TRUE(send("collision_enable_topic", with<Bool>(true)));
   ASSERT_TRUE(until([&] { return collision_.size() >= 24; }, "no collision data"));
-  ASSERT_TRUE(send<Doubles>("set_collision_sensitivity_topic", Joints{}));
+  ASSERT_TRUE(send("set_collision_sensitivity_topic", with<Doubles>(Joints{})));
   EXPECT_TRUE(prints("The collision sensitivity command is empty"));
 
   ros2::AsyncParametersClient parameters(node_, "/robot_cmd_processor");
@@ -258,7 +251,7 @@ TEST_F(ControllerOverDds, TopicsParametersAndSigterm) {
   EXPECT_EQ(got[0].as_string(), BRENVIK_SIM_PARA_FILE);
   EXPECT_EQ(got[1].as_int(), 5);
 
-  ASSERT_TRUE(send<Doubles>("my_movj", Joints{1.0, 0.5, 0.5, 0.5, 0.5, 1.0}));
+  ASSERT_TRUE(send("my_movj", with<Doubles>(Joints{1.0, 0.5, 0.5, 0.5, 0.5, 1.0})));
   ASSERT_TRUE(passes(0.25));
   controller_->signal(SIGTERM);
   EXPECT_EQ(controller_->waitForExit(kDeadline), 0) << controller_->output();
@@ -310,7 +303,7 @@ TEST_F(ControllerOverDds, TrajectoryGoalCancelAndSigint) {
   EXPECT_EQ(outcome.code, Code::ABORTED);
   EXPECT_EQ(outcome.result->error_string, "The trajectory was stopped: The controller shut down.");
   EXPECT_EQ(controller_->waitForExit(kDeadline), 0) << controller_->output();
-  spinUntil([] { return false; }, 300ms);  // the samples published before the exit
+  until([] { return false; }, "", 300ms);  // the samples published before the exit
   EXPECT_GT(reference_.size(), before);
   EXPECT_TRUE(referenceWithinLimits());
 }
