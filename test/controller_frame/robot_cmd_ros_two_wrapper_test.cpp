@@ -5,7 +5,6 @@
 #include "common/logger.h"
 #include "controller_frame/set_io_cmd.h"
 #include "controller_frame/trapezoid_planner.h"
-#include "devices/virtual_motor.h"
 #include "robot_factory/brenvik_bot_v5.h"
 #include "support/fake_loop_clock.h"
 #include "support/robot_para_files.h"
@@ -98,15 +97,6 @@ class RobotCmdNodeTest : public ::testing::Test {
   AllAxisesJointPlanCmd* lastJointMove() {
     return dynamic_cast<AllAxisesJointPlanCmd*>(interpolator_->getLastCmd());
   }
-  // Read from the drives' state: a position read would advance a simulated drive one period.
-  Doubles motorPositions() {
-    Doubles positions;
-    for (const AxisPara& axis : robot_->robot_para_.axis_paras) {
-      positions.push_back(dynamic_cast<const VirtualMotor&>(*axis.motor).state().position);
-    }
-    return positions;
-  }
-
   std::shared_ptr<Robot> robot_;
   std::unique_ptr<Interpolator> interpolator_;
   std::shared_ptr<RobotCmdRosTwoWrapper> node_;
@@ -183,7 +173,7 @@ TEST_F(RobotCmdNodeTest, BlockingMoveIsReleasedOnceFinished) {
   node_->watchBlockingCommands();
   EXPECT_EQ(node_->watchedCommandCount(), 0u);
   step(0);
-  EXPECT_NEAR(motorPositions()[1], 0.1, 1e-4);
+  EXPECT_NEAR(interpolator_->getActualJointPositions()[1], 0.1, 1e-4);
 }
 
 // A device command, a spline and a move to a pose are planned and reach their goal.
@@ -208,7 +198,8 @@ TEST_F(RobotCmdNodeTest, AcceptedCommandsReachTheirGoal) {
   pose({goal(0, 3), goal(1, 3), goal(2, 3), q.x(), q.y(), q.z(), q.w(), 1.0});
   step(0);
   step(20);  // the lagging drives settle
-  const Eigen::Matrix4d reached = robot_->kinematics_->forwardKinematics(motorPositions());
+  const Eigen::Matrix4d reached =
+      robot_->kinematics_->forwardKinematics(interpolator_->getActualJointPositions());
   EXPECT_TRUE(reached.isApprox(goal, 1e-4)) << reached << "\n" << goal;
 }
 
@@ -286,38 +277,44 @@ TEST_F(RobotCmdNodeTest, RecoverWaitsForRestAndGivesUpOnFatal) {
 // Goals as MoveIt and people send them: checked by name, planned from the arm, refused with the
 // standard code and a reason.
 TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
-  const auto goal = [](std::vector<std::string> names, Doubles q, int32_t sec = 1) {
+  const std::vector<std::string> names = {"joint1", "joint2", "joint3", "joint4", "joint5"};
+  const auto goal = [&](const std::function<void(Goal&)>& change, Doubles q = {0.1, 0, 0, 0, 0}) {
     Goal g;
-    g.trajectory.joint_names = std::move(names);
-    auto& point = g.trajectory.points.emplace_back();
-    point.positions = std::move(q);
-    point.time_from_start.sec = sec;
+    g.trajectory.joint_names = names;
+    g.trajectory.points.emplace_back().positions = std::move(q);
+    g.trajectory.points[0].time_from_start.sec = 1;
+    change(g);
     return g;
   };
-  const std::vector<std::string> names = {"joint1", "joint2", "joint3", "joint4", "joint5"};
-  Goal no_points = goal(names, {});
-  no_points.trajectory.points.clear();
-  Goal old = goal(names, {0.1, 0, 0, 0, 0});
-  old.trajectory.header.stamp.sec = 1;
-  Goal away = goal(names, {0.5, 0, 0, 0, 0}, 0);
-  away.trajectory.points.push_back(goal(names, {0.6, 0, 0, 0, 0}).trajectory.points[0]);
-  Goal bad_tolerance = goal(names, {0.1, 0, 0, 0, 0});
-  bad_tolerance.goal_tolerance.emplace_back().name = "wrist";
-  Goal nan_tolerance = goal(names, {0.1, 0, 0, 0, 0});
-  nan_tolerance.path_tolerance.emplace_back().name = "joint2";
-  nan_tolerance.path_tolerance[0].position = NAN;
+  const auto named = [](std::vector<std::string> n) {
+    return [n](Goal& g) { g.trajectory.joint_names = n; };
+  };
   const std::tuple<Goal, int32_t, const char*> refused[] = {
-      {no_points, Result::INVALID_GOAL, "The goal has no points."},
-      {goal({}, {}), Result::INVALID_JOINTS,
+      {goal([](Goal& g) { g.trajectory.points.clear(); }), Result::INVALID_GOAL,
+       "The goal has no points."},
+      {goal(named({})), Result::INVALID_JOINTS,
        "once each: missing joint1 joint2 joint3 joint4 joint5."},
-      {goal({"joint1", "joint1", "joint3", "joint4", "gripper"}, {0, 0, 0, 0, 0}),
-       Result::INVALID_JOINTS, ": unknown gripper; named twice joint1; missing joint2 joint5."},
-      {goal(names, {0, 0, 0, 0}), Result::INVALID_GOAL,
+      {goal(named({"joint1", "joint1", "joint3", "joint4", "gripper"})), Result::INVALID_JOINTS,
+       ": unknown gripper; named twice joint1; missing joint2 joint5."},
+      {goal([](Goal&) {}, {0, 0, 0, 0}), Result::INVALID_GOAL,
        "Point 1 has 4 positions for 5 joint names."},
-      {away, Result::INVALID_GOAL, "The first point at 0 s is 0.500000 rad from the arm on axis 1"},
-      {old, Result::OLD_HEADER_TIMESTAMP, "its trajectory would have ended"},
-      {bad_tolerance, Result::INVALID_JOINTS, "The goal tolerance names an unknown joint wrist."},
-      {nan_tolerance, Result::INVALID_GOAL, "The path tolerance of joint2 is not a number."}};
+      {goal(
+           [](Goal& g) {
+             g.trajectory.points.push_back(g.trajectory.points[0]);
+             g.trajectory.points[0].time_from_start.sec = 0;
+           },
+           {0.5, 0, 0, 0, 0}),
+       Result::INVALID_GOAL, "The first point at 0 s is 0.500000 rad from the arm on axis 1"},
+      {goal([](Goal& g) { g.trajectory.header.stamp.sec = 1; }), Result::OLD_HEADER_TIMESTAMP,
+       "its trajectory would have ended"},
+      {goal([](Goal& g) {
+         g.goal_tolerance = {{"wrist", 0.1}};
+       }),
+       Result::INVALID_JOINTS, "The goal tolerance names an unknown joint wrist."},
+      {goal([](Goal& g) {
+         g.path_tolerance = {{"joint2", NAN}};
+       }),
+       Result::INVALID_GOAL, "The path tolerance of joint2 is not a number."}};
   for (const auto& [g, code, reason] : refused) {
     const auto plan = node_->planGoal(g);
     EXPECT_EQ(std::make_pair(plan.error_code, plan.cmd.get()),
@@ -327,18 +324,13 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
 
   // Named in another order, stamped to start just under two seconds ago, reached from where the
   // arm is; the tolerances by name (negative: none, 0: the default).
-  Goal one = goal({"joint3", "joint1", "joint2", "joint5", "joint4"}, {0.3, 0.1, 0.2, 0.5, 0.4}, 2);
+  Goal one =
+      goal(named({"joint3", "joint1", "joint2", "joint5", "joint4"}), {0.3, 0.1, 0.2, 0.5, 0.4});
+  one.trajectory.points[0].time_from_start.sec = 2;
   one.trajectory.header.stamp.sec = static_cast<int32_t>(node_->now().seconds()) - 2;
   one.trajectory.header.stamp.nanosec = 999999999;
-  one.path_tolerance.resize(2);
-  one.path_tolerance[0].name = "joint1";
-  one.path_tolerance[0].position = 0.05;
-  one.path_tolerance[1].name = "joint2";
-  one.goal_tolerance.resize(2);
-  one.goal_tolerance[0].name = "joint3";
-  one.goal_tolerance[0].position = -1.0;
-  one.goal_tolerance[1].name = "joint4";
-  one.goal_tolerance[1].position = 0.02;
+  one.path_tolerance = {{"joint1", 0.05}, {"joint2", 0.0}};
+  one.goal_tolerance = {{"joint3", -1.0}, {"joint4", 0.02}};
   one.goal_time_tolerance.nanosec = 250000000;
   out([&] {
     EXPECT_EQ(node_->handle_goal({}, std::make_shared<const Goal>(one)),
@@ -352,9 +344,9 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
   EXPECT_EQ(plan.goal_tolerance, Doubles({threshold, threshold, 0, 0.02, threshold}));
   EXPECT_DOUBLE_EQ(plan.goal_time_tolerance, 0.25);
   for (int i = 0; i < 5; ++i) {
-    EXPECT_DOUBLE_EQ(plan.cmd->traj_interface_ptrs_[i]->calPosition(0.0, nullptr), 0.0);
-    EXPECT_DOUBLE_EQ(plan.cmd->traj_interface_ptrs_[i]->calPosition(2.0, nullptr),
-                     plan.last_point[i]);
+    const TrajectoryInterface& axis = *plan.cmd->traj_interface_ptrs_[i];
+    EXPECT_EQ(Doubles({axis.calPosition(0, nullptr), axis.calPosition(2, nullptr)}),
+              Doubles({0.0, plan.last_point[i]}));
   }
 }
 
