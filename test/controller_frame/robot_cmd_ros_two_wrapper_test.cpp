@@ -23,10 +23,9 @@ Msg msg(Data data) {
   m.data = std::move(data);
   return m;
 }
-std_msgs::msg::Bool flag(bool value) { return msg<std_msgs::msg::Bool>(value); }
-std_msgs::msg::Float64MultiArray doubles(Doubles data) {
-  return msg<std_msgs::msg::Float64MultiArray>(std::move(data));
-}
+const auto flag = msg<std_msgs::msg::Bool, bool>;
+const auto doubles = msg<std_msgs::msg::Float64MultiArray, Doubles>;
+const auto ints = msg<std_msgs::msg::Int32MultiArray, std::vector<int32_t>>;
 
 // The command node on the simulated arm: its callbacks are called directly and the control loop is
 // stepped by hand on a fake clock.
@@ -64,14 +63,14 @@ class RobotCmdNodeTest : public ::testing::Test {
     const std::string err = ::testing::internal::GetCapturedStderr();
     return ::testing::internal::GetCapturedStdout() + err;
   }
-  std::string movj(Doubles data) {
-    return out([&] { node_->movjCallback(doubles(data)); });
+  std::string movj(Doubles d) {
+    return out([&] { node_->movjCallback(doubles(d)); });
   }
-  std::string io(std::vector<int32_t> data) {
-    return out([&] { node_->ctrlIOCallback(msg<std_msgs::msg::Int32MultiArray>(data)); });
+  std::string io(std::vector<int32_t> d) {
+    return out([&] { node_->ctrlIOCallback(ints(d)); });
   }
-  std::string pose(Doubles data) {
-    return out([&] { node_->movjToPoseCallback(doubles(data)); });
+  std::string pose(Doubles d) {
+    return out([&] { node_->movjToPoseCallback(doubles(d)); });
   }
   // A spline: rows of five joint values and a time, dims saying how many of each.
   std::string spline(std::vector<uint32_t> dims, Doubles data) {
@@ -129,51 +128,28 @@ TEST_F(RobotCmdNodeTest, RefusedCommandsQueueNothing) {
 }
 
 // The length of a movj selects its form: one scale for both, two scales, two scales and a block
-// flag; scales outside [0, 1] become 0.5. Each move starts where the one queued before it ends,
-// so every target differs from the last.
+// flag; scales outside [0, 1] become 0.5. Each move is planned from the one queued before it.
 TEST_F(RobotCmdNodeTest, MovjFormsAndScales) {
-  const struct {
-    Doubles data;
-    double vel, acc;
-    bool block;
-  } rows[] = {{{0.2, 0.1, -0.1, 0.3, 0.2, 0.4}, 0.4, 0.4, false},
-              {{0.3, 0.2, 0.0, 0.4, 0.3, 1.2, -0.1}, 0.5, 0.5, false},
-              {{0.2, 0.1, -0.1, 0.3, 0.2, 1.0, 0.3, 0.0}, 1.0, 0.3, false},
-              {{0.3, 0.2, 0.0, 0.4, 0.3, 1.0, 1.0, 0.5}, 1.0, 1.0, true}};
+  const std::pair<Doubles, Doubles> rows[] = {
+      // the message; vel and acc scale, block
+      {{0.2, 0.1, -0.1, 0.3, 0.2, 0.4}, {0.4, 0.4, 0}},
+      {{0.3, 0.2, 0.0, 0.4, 0.3, 1.2, -0.1}, {0.5, 0.5, 0}},
+      {{0.2, 0.1, -0.1, 0.3, 0.2, 1.0, 0.3, 0.0}, {1.0, 0.3, 0}},
+      {{0.3, 0.2, 0.0, 0.4, 0.3, 1.0, 1.0, 0.5}, {1.0, 1.0, 1}}};
   const AxisPara& axis = robot_->robot_para_.axis_paras[1];
-  for (const auto& row : rows) {
-    const std::string printed = movj(row.data);
+  for (const auto& [data, want] : rows) {
+    const std::string printed = movj(data);
+    const auto& cmd = *lastJointMove();
     const auto& in =
-        *dynamic_cast<const TrapezoidPlanner&>(*lastJointMove()->traj_interface_ptrs_[1])
-             .getInput();
-    EXPECT_EQ(Doubles({in.vmax, in.aa, in.ad}),
-              Doubles({row.vel * axis.max_joint_vel, row.acc * axis.max_joint_acc,
-                       -row.acc * axis.max_joint_acc}))
+        *dynamic_cast<const TrapezoidPlanner&>(*cmd.traj_interface_ptrs_[1]).getInput();
+    EXPECT_EQ(Doubles({in.vmax / axis.max_joint_vel, in.aa / axis.max_joint_acc,
+                       -in.ad / axis.max_joint_acc, cmd.is_block ? 1.0 : 0.0}),
+              Doubles({want[0], want[1], want[1], want[2]}))
         << printed;
-    EXPECT_EQ(lastJointMove()->is_block, row.block);
   }
   EXPECT_NE(movj({0.2, 0.1, 0, 0, 0, 2.0, 0.5}).find("we reset velocity scale 0.5!\n"),
             std::string::npos);
   EXPECT_EQ(node_->watchedCommandCount(), 1u);
-}
-
-// A blocking move that ended is held for its issuer, the next one waiting behind it, until the
-// watch releases it.
-TEST_F(RobotCmdNodeTest, BlockingMoveIsReleasedOnceFinished) {
-  enableDrives();
-  movj({0.2, 0.05, 0.05, 0.05, 0.1, 1.0, 1.0, 1.0});
-  movj({0.0, 0.1, 0.0, 0.0, 0.0, 1.0});
-  for (int i = 0; i < 1000; ++i) {
-    step();
-    const AbstractCmdInterface* current = interpolator_->currentCmd();
-    if (current != nullptr && current->cmd_status.load() == cmd_status::kSucceeded) break;
-  }
-  ASSERT_NE(interpolator_->currentCmd(), nullptr);
-  EXPECT_EQ(interpolator_->currentCmd()->cmd_status.load(), cmd_status::kSucceeded);
-  node_->watchBlockingCommands();
-  EXPECT_EQ(node_->watchedCommandCount(), 0u);
-  step(0);
-  EXPECT_NEAR(interpolator_->getActualJointPositions()[1], 0.1, 1e-4);
 }
 
 // A device command, a spline and a move to a pose are planned and reach their goal.
@@ -225,23 +201,6 @@ TEST_F(RobotCmdNodeTest, StatusGates) {
   EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
 }
 
-TEST_F(RobotCmdNodeTest, SwitchesReachTheInterpolator) {
-  out([&] { node_->collisionCallback(flag(true)); });
-  EXPECT_TRUE(interpolator_->collisionEnable());
-  out([&] { node_->dragTeachingCallback(flag(false)); });
-  EXPECT_FALSE(interpolator_->dragTeachingEnable());
-  step();
-  // Data record: time, flag, 7, 5, five flags, five signals, then the five lower limits.
-  const size_t lower = 4 + 5 + 5;
-  ASSERT_GT(interpolator_->collisionData().size(), lower + 1);
-  const double normal = interpolator_->collisionData()[lower];
-  // Level 0 on joint 1: the insensitive factor widens its band.
-  out([&] { node_->setCollisionSensitivityCallback(doubles({4, 0})); });
-  step();
-  EXPECT_LT(interpolator_->collisionData()[lower], normal);
-  EXPECT_DOUBLE_EQ(interpolator_->collisionData()[lower + 1], normal);
-}
-
 // A recover during a stop returns at once and completes from the watch once the arm is at rest;
 // with collision detection off it lowers a collision's ERROR itself. At FATAL it gives up.
 TEST_F(RobotCmdNodeTest, RecoverWaitsForRestAndGivesUpOnFatal) {
@@ -249,11 +208,8 @@ TEST_F(RobotCmdNodeTest, RecoverWaitsForRestAndGivesUpOnFatal) {
   movj({1.0, 0.5, 0.5, 0.5, 0.5, 0.5});
   step(60);
   for (const bool fatal : {false, true}) {
-    if (fatal) {
-      LOG_STATUS(RobotStatus::FATAL, error_code::kMotorWrite, "The MOTOR write error.\n");
-    } else {
-      LOG_STATUS(RobotStatus::ERROR, error_code::kCollision, "The arm get collision.\n");
-    }
+    LOG_STATUS(fatal ? RobotStatus::FATAL : RobotStatus::ERROR,
+               fatal ? error_code::kMotorWrite : error_code::kCollision, "A fault.\n");
     out([&] { node_->stopCallback(msg<std_msgs::msg::String>(std::string())); });
     step();
     out([&] { node_->recoverCallback(flag(false)); });
@@ -348,24 +304,6 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
     EXPECT_EQ(Doubles({axis.calPosition(0, nullptr), axis.calPosition(2, nullptr)}),
               Doubles({0.0, plan.last_point[i]}));
   }
-}
-
-// The configuration as read-only parameters; only robot_para_file may be given.
-TEST_F(RobotCmdNodeTest, ConfigurationIsOfferedAsReadOnlyParameters) {
-  const auto& axes = robot_->robot_para_.axis_paras;
-  EXPECT_EQ(node_->get_parameter("joint_names").as_string_array(),
-            (std::vector<std::string>{"joint1", "joint2", "joint3", "joint4", "joint5"}));
-  EXPECT_EQ(node_->get_parameter("max_joint_vel").as_double_array().at(4), axes[4].max_joint_vel);
-  EXPECT_EQ(node_->get_parameter("min_joint_pos").as_double_array().at(0), axes[0].min_joint_pos);
-  EXPECT_EQ(node_->get_parameter("emergency_stop_acc").as_double_array().size(), 5u);
-  EXPECT_EQ(node_->set_parameter({"max_joint_acc", Doubles(5, 99.0)}).reason,
-            "parameter 'max_joint_acc' cannot be set because it is read-only");
-  EXPECT_EQ(node_->get_parameter("robot_para_file").as_string(), "");
-  node_ = std::make_shared<RobotCmdRosTwoWrapper>(
-      interpolator_.get(),
-      ros2::NodeOptions().parameter_overrides({{"robot_para_file", "/x.yaml"}, {"axis_num", 9}}));
-  EXPECT_EQ(node_->get_parameter("robot_para_file").as_string(), "/x.yaml");
-  EXPECT_EQ(node_->get_parameter("axis_num").as_int(), 5);
 }
 
 }  // namespace
