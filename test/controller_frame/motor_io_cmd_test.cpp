@@ -14,18 +14,13 @@ TEST(MotorIoCmd, EnableStatusReached) {
   options.axis_num = 3;
   testing::MotionTestArm arm = testing::makeMotionTestArm(options);
   MotorIoCmd cmd(arm.robot);
-  cmd.enable_flags = {false};
-  EXPECT_FALSE(cmd.checkEnableStatus());
-  arm.motors[1]->enabled = false;
-  EXPECT_TRUE(cmd.checkEnableStatus());
-  cmd.enable_flags = {true};
-  EXPECT_FALSE(cmd.checkEnableStatus());
-  arm.motors[1]->enabled = true;
-  EXPECT_TRUE(cmd.checkEnableStatus());
-  cmd.enable_flags = {true, true};
-  EXPECT_FALSE(cmd.checkEnableStatus());
-
-  cmd.enable_flags = {true};
+  const std::vector<bool> flags[] = {{false}, {false}, {true}, {true}, {true, true}};
+  const bool second_enabled[] = {true, false, false, true, true}, reached[] = {0, 1, 0, 1, 0};
+  for (int k = 0; k < 5; ++k) {
+    cmd.enable_flags = flags[k];
+    arm.motors[1]->enabled = second_enabled[k];
+    EXPECT_EQ(cmd.checkEnableStatus(), reached[k]) << k;
+  }
   arm.motors[1]->get_enable_error = 17;
   const int third_drive_calls = arm.motors[2]->get_enable_calls;
   ::testing::internal::CaptureStdout();
