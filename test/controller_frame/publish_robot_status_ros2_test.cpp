@@ -33,46 +33,20 @@ TEST(PublishRobotStatusQuaternionTest, BranchesOfTheConversion) {
   }
 }
 
-// A joint state carries names and frame, velocities shorter than the positions as they are, a
-// pose its position and orientation (the end-to-end client sees every kind of topic arrive). A
-// name of no topic of its kind throws; creating a topic again replaces it.
-TEST(PublishRobotStatusTest, JointStateAndPoseOverDds) {
+// A name of no topic of its kind throws; creating a topic again replaces it. What each topic
+// carries is seen by the end-to-end client.
+TEST(PublishRobotStatusTest, OnlyCreatedTopicsArePublished) {
   ros2_test::use_private_loopback_domain();
   const char* argv[] = {"publish_robot_status_ros2_test"};
   ros2::init(1, argv);
   auto status = std::make_shared<PublishRobotStatusROS2>();
-  auto listener = std::make_shared<ros2::Node>("status_listener");
-  ros2::Executor executor;
-  executor.add_node(listener);
-  sensor_msgs::msg::JointState joints;
-  geometry_msgs::msg::Pose pose;
-  auto a = listener->create_subscription<sensor_msgs::msg::JointState>(
-      "joints", ros2::QoS(10), [&](const sensor_msgs::msg::JointState& m) { joints = m; });
-  auto b = listener->create_subscription<geometry_msgs::msg::Pose>(
-      "pose", ros2::QoS(10), [&](const geometry_msgs::msg::Pose& m) { pose = m; });
-  JointStateRecord record;
-  record.positions = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6};
-  record.velocities = {1, 2, 3};
-  const Eigen::Matrix4d tcp = transform(Eigen::Vector3d(-1, -1, 1).asDiagonal());
-  status->createJointStatePublisher("joints", &record);
+  const Eigen::Matrix4d tcp = transform(Eigen::Matrix3d::Identity());
   status->createPosePublisher("pose", &tcp);
   EXPECT_THROW(status->publishPose("nowhere", tcp), std::out_of_range);
-  EXPECT_THROW(status->publishFloat64MultiArray("joints", {}), std::out_of_range);
+  EXPECT_THROW(status->publishFloat64MultiArray("pose", {}), std::out_of_range);
   status->createPosePublisher("pose", &tcp);
-  EXPECT_TRUE(ros2_test::wait_until([&] {
-    status->publishJointState("joints", record);
-    status->publishPose("pose", tcp);
-    executor.spin_some();
-    return !joints.name.empty() && pose.orientation.z == 1.0;
-  }));
-  EXPECT_EQ(joints.name,
-            (std::vector<std::string>{"joint1", "joint2", "joint3", "joint4", "joint5", "joint6"}));
-  EXPECT_EQ(std::make_tuple(joints.header.frame_id, joints.position, joints.velocity),
-            std::make_tuple(std::string("base_link"), record.positions, record.velocities));
-  EXPECT_EQ(Eigen::Vector3d(pose.position.x, pose.position.y, pose.position.z),
-            Eigen::Vector3d(0.1, 0.2, 0.3));
+  EXPECT_NO_THROW(status->publishPose("pose", tcp));
   status.reset();
-  listener.reset();
   ros2::shutdown();
 }
 

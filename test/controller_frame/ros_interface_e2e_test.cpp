@@ -177,6 +177,7 @@ TEST_F(ControllerOverDds, EveryTopicTheActionParametersAndSigint) {
   ASSERT_TRUE(until([&] { return counts_.size() - counts_.count("/rosout") == 8; }, "no status"));
   EXPECT_EQ(actual_.name,
             (std::vector<std::string>{"joint1", "joint2", "joint3", "joint4", "joint5"}));
+  EXPECT_EQ(actual_.header.frame_id, "base_link");
   ASSERT_TRUE(send("serve_on_topic", with<Bool>(true)));
   ASSERT_TRUE(until([&] { return enabled_; }, "the drives stayed off"));
   ASSERT_TRUE(send("my_movj", with<Doubles>(Joints{0.4, 0.2, -0.2, 0.2, 0.2, 1.0})));
