@@ -233,55 +233,41 @@ TEST_F(RobotCmdNodeTest, RecoverWaitsForRestAndGivesUpOnFatal) {
 // Goals as MoveIt and people send them: checked by name, planned from the arm, refused with the
 // standard code and a reason.
 TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
-  const std::vector<std::string> names = {"joint1", "joint2", "joint3", "joint4", "joint5"};
-  const auto goal = [&](const std::function<void(Goal&)>& change, Doubles q = {0.1, 0, 0, 0, 0}) {
-    Goal g;
-    g.trajectory.joint_names = names;
-    g.trajectory.points.emplace_back().positions = std::move(q);
-    g.trajectory.points[0].time_from_start.sec = 1;
-    change(g);
-    return g;
-  };
-  const auto named = [](std::vector<std::string> n) {
-    return [n](Goal& g) { g.trajectory.joint_names = n; };
-  };
-  const std::tuple<Goal, int32_t, const char*> refused[] = {
-      {goal([](Goal& g) { g.trajectory.points.clear(); }), Result::INVALID_GOAL,
-       "The goal has no points."},
-      {goal(named({})), Result::INVALID_JOINTS,
-       "once each: missing joint1 joint2 joint3 joint4 joint5."},
-      {goal(named({"joint1", "joint1", "joint3", "joint4", "gripper"})), Result::INVALID_JOINTS,
-       ": unknown gripper; named twice joint1; missing joint2 joint5."},
-      {goal([](Goal&) {}, {0, 0, 0, 0}), Result::INVALID_GOAL,
-       "Point 1 has 4 positions for 5 joint names."},
-      {goal(
-           [](Goal& g) {
-             g.trajectory.points.push_back(g.trajectory.points[0]);
-             g.trajectory.points[0].time_from_start.sec = 0;
-           },
-           {0.5, 0, 0, 0, 0}),
-       Result::INVALID_GOAL, "The first point at 0 s is 0.500000 rad from the arm on axis 1"},
-      {goal([](Goal& g) { g.trajectory.header.stamp.sec = 1; }), Result::OLD_HEADER_TIMESTAMP,
-       "its trajectory would have ended"},
-      {goal([](Goal& g) {
-         g.goal_tolerance = {{"wrist", 0.1}};
-       }),
-       Result::INVALID_JOINTS, "The goal tolerance names an unknown joint wrist."},
-      {goal([](Goal& g) {
-         g.path_tolerance = {{"joint2", NAN}};
-       }),
-       Result::INVALID_GOAL, "The path tolerance of joint2 is not a number."}};
-  for (const auto& [g, code, reason] : refused) {
-    const auto plan = node_->planGoal(g);
-    EXPECT_EQ(std::make_pair(plan.error_code, plan.cmd.get()),
-              std::make_pair(code, static_cast<AllAxisesJointPlanCmd*>(nullptr)));
-    EXPECT_NE(plan.error_string.find(reason), std::string::npos) << plan.error_string;
+  Goal base;  // one point at 1 s, joints named in order
+  base.trajectory.joint_names = {"joint1", "joint2", "joint3", "joint4", "joint5"};
+  base.trajectory.points.emplace_back().positions = {0.1, 0, 0, 0, 0};
+  base.trajectory.points[0].time_from_start.sec = 1;
+  std::vector<Goal> g(8, base);
+  g[0].trajectory.points.clear();
+  g[1].trajectory.joint_names.clear();
+  g[2].trajectory.joint_names = {"joint1", "joint1", "joint3", "joint4", "gripper"};
+  g[3].trajectory.points[0].positions.pop_back();
+  g[4].trajectory.points.insert(g[4].trajectory.points.begin(), base.trajectory.points[0]);
+  g[4].trajectory.points[0].time_from_start.sec = 0;  // 0.1 rad away from the arm at 0 s
+  g[5].trajectory.header.stamp.sec = 1;
+  g[6].goal_tolerance = {{"wrist", 0.1}};
+  g[7].path_tolerance = {{"joint2", NAN}};
+  const std::pair<int32_t, const char*> refused[] = {
+      {Result::INVALID_GOAL, "The goal has no points."},
+      {Result::INVALID_JOINTS, "once each: missing joint1 joint2 joint3 joint4 joint5."},
+      {Result::INVALID_JOINTS, ": unknown gripper; named twice joint1; missing joint2 joint5."},
+      {Result::INVALID_GOAL, "Point 1 has 4 positions for 5 joint names."},
+      {Result::INVALID_GOAL, "The first point at 0 s is 0.100000 rad from the arm on axis 1"},
+      {Result::OLD_HEADER_TIMESTAMP, "its trajectory would have ended"},
+      {Result::INVALID_JOINTS, "The goal tolerance names an unknown joint wrist."},
+      {Result::INVALID_GOAL, "The path tolerance of joint2 is not a number."}};
+  for (size_t k = 0; k < g.size(); ++k) {
+    const auto plan = node_->planGoal(g[k]);
+    EXPECT_EQ(plan.error_code, refused[k].first) << k;
+    EXPECT_EQ(plan.cmd, nullptr);
+    EXPECT_NE(plan.error_string.find(refused[k].second), std::string::npos) << plan.error_string;
   }
 
   // Named in another order, stamped to start just under two seconds ago, reached from where the
   // arm is; the tolerances by name (negative: none, 0: the default).
-  Goal one =
-      goal(named({"joint3", "joint1", "joint2", "joint5", "joint4"}), {0.3, 0.1, 0.2, 0.5, 0.4});
+  Goal one = base;
+  one.trajectory.joint_names = {"joint3", "joint1", "joint2", "joint5", "joint4"};
+  one.trajectory.points[0].positions = {0.3, 0.1, 0.2, 0.5, 0.4};
   one.trajectory.points[0].time_from_start.sec = 2;
   one.trajectory.header.stamp.sec = static_cast<int32_t>(node_->now().seconds()) - 2;
   one.trajectory.header.stamp.nanosec = 999999999;
