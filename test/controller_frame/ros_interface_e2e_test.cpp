@@ -60,7 +60,6 @@ class ControllerOverDds : public ::testing::Test {
     });
     client_ = ros2::action::create_client<Action>(node_, "follow_joint_trajectory");
   }
-  // No sanitizer report from the controller.
   void TearDown() override {
     client_.reset();
     for (const char* report : {"Sanitizer", "runtime error:", "double free"}) {
@@ -120,8 +119,7 @@ class ControllerOverDds : public ::testing::Test {
     return heard;
   }
 
-  // Since sample `from`, one per 5 ms period, the setpoint never moved faster than max_joint_vel
-  // nor changed its velocity faster than emergency_stop_acc (both from the sim file).
+  // Since sample `from` (one per 5 ms) within max_joint_vel and emergency_stop_acc of the sim file.
   ::testing::AssertionResult referenceWithinLimits(size_t from) {
     const double max_vel[] = {1.5, 1.2, 1.5, 2.0, 2.5}, stop_acc[] = {6, 5, 6, 8, 10}, dt = 0.005;
     for (size_t k = from + 2; k < reference_.size(); ++k) {
@@ -166,10 +164,8 @@ class ControllerOverDds : public ::testing::Test {
   ros2::action::Client<Action>::SharedPtr client_;
 };
 
-// Every status topic arrives and every command topic is heard (movj under a name remapped on the
-// command line); the configuration is offered as parameters; a refused goal says why in its
-// result and on /rosout, a goal succeeds, a cancel and SIGINT mid-goal decelerate within
-// emergency_stop_acc, and the controller ends with status 0 once the goal has its result.
+// Every status topic arrives, every command topic is heard (movj remapped on the command line);
+// then parameters, a refused goal (result, /rosout), a success, a cancel and SIGINT mid-goal.
 TEST_F(ControllerOverDds, EveryTopicTheActionParametersAndSigint) {
   controller_ = std::make_unique<test_support::ChildProcess>(
       std::vector<std::string>{BRENVIK_ROBOT_EXECUTABLE, "--robot-para-file", BRENVIK_SIM_PARA_FILE,

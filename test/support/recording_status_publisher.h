@@ -15,30 +15,27 @@ class RecordingStatusPublisher : public PublishRobotStatusInterface {
     const void* source;
   };
   using S = const std::string&;
-  void createFloat64MultiArrayPublisher(S t, const std::vector<double>* s) override {
-    creates.push_back({"array", t, s});
-  }
+  using V = std::vector<double>;
+  void createFloat64MultiArrayPublisher(S t, const V* s) override { create("array", t, s); }
   void createJointStatePublisher(S t, const JointStateRecord* s) override {
-    creates.push_back({"joint_state", t, s});
+    create("joint_state", t, s);
   }
-  void createBoolPublisher(S t, const bool* s) override { creates.push_back({"bool", t, s}); }
-  void createPosePublisher(S t, const Eigen::Matrix4d* s) override {
-    creates.push_back({"pose", t, s});
-  }
-  void publishFloat64MultiArray(S t, const std::vector<double>& d) override {
-    publishes.push_back({"array", t, &d});
-  }
-  void publishJointState(S t, const JointStateRecord& s) override {
-    publishes.push_back({"joint_state", t, &s});
-  }
-  void publishBool(S t, const bool& flag) override { publishes.push_back({"bool", t, &flag}); }
+  void createBoolPublisher(S t, const bool* s) override { create("bool", t, s); }
+  void createPosePublisher(S t, const Eigen::Matrix4d* s) override { create("pose", t, s); }
+  void publishFloat64MultiArray(S t, const V& d) override { publish("array", t, &d); }
+  void publishJointState(S t, const JointStateRecord& s) override { publish("joint_state", t, &s); }
+  void publishBool(S t, const bool& flag) override { publish("bool", t, &flag); }
   void publishPose(S t, const Eigen::Matrix4d& pose) override {
-    publishes.push_back({"pose", t, &pose});
+    publish("pose", t, &pose);
     last_pose = pose;
   }
 
   std::vector<Call> creates, publishes;
   Eigen::Matrix4d last_pose = Eigen::Matrix4d::Zero();
+
+ private:
+  void create(const char* kind, S t, const void* s) { creates.push_back({kind, t, s}); }
+  void publish(const char* kind, S t, const void* s) { publishes.push_back({kind, t, s}); }
 };
 
 }  // namespace brenvik::testing
