@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "controller_frame/motion_codes.h"
 
@@ -59,8 +60,8 @@ TEST(TrapezoidPlanner, GoldenPhasesSamplesAndBounds) {
       EXPECT_DOUBLE_EQ(planner.calPosition(c.tq[k], nullptr), c.tq[k + 1]) << c.tq[k];
     }
     int end = 0, start = 0;
-    EXPECT_EQ(planner.calPosition(r.Tall, &end), c.in.q1);
-    EXPECT_EQ(planner.calPosition(0.0, &start), c.in.q0);
+    EXPECT_EQ(std::make_pair(planner.calPosition(0, &start), planner.calPosition(r.Tall, &end)),
+              std::make_pair(c.in.q0, c.in.q1));
     EXPECT_EQ(std::make_pair(start, end), std::make_pair(c.in.q0 == c.in.q1 ? 1 : 0, 1));
     const MotionBounds b = planner.motionBounds();
     const double fastest = std::max({std::fabs(r.Vv), std::fabs(c.in.v0), std::fabs(c.in.v1)});
@@ -77,26 +78,23 @@ TEST(TrapezoidPlanner, GoldenPhasesSamplesAndBounds) {
 // number a motor could take. Slowing from 1 to 0 needs 0.5, more than 0.1. A re-plan needs a
 // reference of some length; half the reference's distance in its durations is half its velocity.
 TEST(TrapezoidPlanner, RefusalsAndRePlan) {
-  const struct {
-    In in;
-    const char* message;
-    int code;
-  } rows[] = {{input(0.3, 0.3, 1, 1, 0.5, 0.5), "too close to plan-...\n", kTooClose},
-              {input(0, 0.1, 1, 1, 1, 0), "too close to plan+...\n", kTooClose},
-              {input(0, 1, 1, 1, 2), "You set v0 over vmax, or v1 over vmax!\n", kOverVmax},
-              {{0, 0, 1, 0, 0, 0, 1, -1}, "vmax=0", kInvalidInput},
-              {{0, 0, 1, 0, 0, 1, 0, -1}, "aa=0", kInvalidInput},
-              {{0, 0, 1, 0, 0, 1, 1, 1}, "ad=1", kInvalidInput},
-              {{0, 0, NAN, 0, 0, 1, 1, -1}, "q1=nan", kInvalidInput},
-              {{0, INFINITY, 1, 0, 0, 1, 1, -1}, "q0=inf", kInvalidInput},
-              {input(-1.7e308, 1.7e308), "not finite", kInvalidInput}};
-  for (const auto& row : rows) {
+  const std::tuple<In, const char*, int> rows[] = {
+      {input(0.3, 0.3, 1, 1, 0.5, 0.5), "too close to plan-...\n", kTooClose},
+      {input(0, 0.1, 1, 1, 1, 0), "too close to plan+...\n", kTooClose},
+      {input(0, 1, 1, 1, 2), "You set v0 over vmax, or v1 over vmax!\n", kOverVmax},
+      {{0, 0, 1, 0, 0, 0, 1, -1}, "vmax=0", kInvalidInput},
+      {{0, 0, 1, 0, 0, 1, 0, -1}, "aa=0", kInvalidInput},
+      {{0, 0, 1, 0, 0, 1, 1, 1}, "ad=1", kInvalidInput},
+      {{0, 0, NAN, 0, 0, 1, 1, -1}, "q1=nan", kInvalidInput},
+      {{0, INFINITY, 1, 0, 0, 1, 1, -1}, "q0=inf", kInvalidInput},
+      {input(-1.7e308, 1.7e308), "not finite", kInvalidInput}};
+  for (const auto& [in, message, code] : rows) {
     TrapezoidPlanner planner;
     std::string out;
     ASSERT_EQ(plan(planner, input(0.0, 1.0)), kOk);
-    EXPECT_EQ(plan(planner, row.in, &out), row.code) << row.message;
-    EXPECT_NE(out.find(row.message), std::string::npos) << out;
-    EXPECT_EQ(planner.planStatus(), row.code);
+    EXPECT_EQ(plan(planner, in, &out), code) << message;
+    EXPECT_NE(out.find(message), std::string::npos) << out;
+    EXPECT_EQ(planner.planStatus(), code);
     EXPECT_DOUBLE_EQ(planner.getMotionTime(), 2.0);
     EXPECT_TRUE(std::isnan(planner.calPosition(0.5, nullptr)) &&
                 std::isnan(planner.motionBounds().max_speed));
@@ -146,8 +144,7 @@ TEST(TrapezoidPlanner, RandomMovesKeepInvariantsAndTheirBoundsMatchTheSampledMot
       ASSERT_TRUE(!at_rest || (q1 > q0 ? 1 : -1) * (q - previous) >= -1e-12) << k;
       previous = q;
     }
-    ASSERT_GE(low, b.min_position - 1e-9);
-    ASSERT_LE(high, b.max_position + 1e-9);
+    ASSERT_TRUE(low >= b.min_position - 1e-9 && high <= b.max_position + 1e-9);
     ASSERT_NEAR(low, b.min_position, 1e-4 * (1 + total));
     ASSERT_NEAR(high, b.max_position, 1e-4 * (1 + total));
     ASSERT_LE(fastest, b.max_speed * (1 + 1e-9) + 1e-12);
