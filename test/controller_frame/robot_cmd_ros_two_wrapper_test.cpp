@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "common/logger.h"
-#include "controller_frame/set_io_cmd.h"
 #include "controller_frame/trapezoid_planner.h"
 #include "robot_factory/brenvik_bot_v5.h"
 #include "support/fake_loop_clock.h"
@@ -150,15 +149,9 @@ TEST_F(RobotCmdNodeTest, MovjFormsAndScales) {
   EXPECT_EQ(node_->watchedCommandCount(), 1u);
 }
 
-// A device command, a spline and a move to a pose are planned and reach their goal.
+// A spline and a move to a pose are planned and reach their goal.
 TEST_F(RobotCmdNodeTest, AcceptedCommandsReachTheirGoal) {
   enableDrives();
-  EXPECT_NE(io({2, 0}).find("ctrl_io id:2,io_cmd: 0\n"), std::string::npos);
-  auto* cmd = dynamic_cast<SetIoCmd*>(interpolator_->getLastCmd());
-  ASSERT_NE(cmd, nullptr);
-  EXPECT_EQ(std::make_pair(cmd->ctrl_io_id, cmd->io_cmd), std::make_pair(2, 0));
-  EXPECT_NE(step(3).find("Ctrl io command Finish."), std::string::npos);
-
   EXPECT_NE(spline({3, 6}, {0, 0, 0, 0, 0, 0, 0.1, 0.1, 0, 0, 0, 1, 0.2, 0.2, 0, 0, 0, 3})
                 .find("I recieve movj_s:"),
             std::string::npos);
