@@ -33,11 +33,8 @@ struct Cmd {
   std::string out;
 };
 
-// Every axis takes the common durations Ta, Tv within its own limits, only its cruise velocity Vv
-// differs: golden values at the phase boundaries. Plain: axes of 1 s, 2 s and 2 s take the
-// slowest's durations. Axis 1's triangle of 2 s would drive axis 2 at 0.9 rad/s against 0.5: 1.8
-// times longer. Axis 1 speeds up in 0.1 s, axis 2 would accelerate at 2 rad/s² against 0.5: twice
-// as long. Axis 3 of both stays where it is.
+// Golden values: every axis takes the common Ta, Tv within its own limits, only Vv differs. Axis
+// 2 would need 0.9 rad/s against 0.5 (1.8 times longer), then 2 rad/s² against 0.5 (twice).
 TEST(PlanAllJoints, SynchronisedGoldenValuesAtThePhaseBoundaries) {
   const struct {
     std::vector<double> axes, Vv;  // (h, vmax, aa) per axis; Vv per axis, then Ta and Tv
@@ -65,8 +62,7 @@ TEST(PlanAllJoints, SynchronisedGoldenValuesAtThePhaseBoundaries) {
   }
 }
 
-// A failing axis stops the planning (a spline's cubic axes keep their durations: the builder's
-// tests); a command without one planner per axis is refused.
+// A failing axis stops the planning; a command without one planner per axis is refused.
 TEST(PlanAllJoints, FailuresAndMissingPlanners) {
   Cmd failing(3, {1, 1, 1, 1, 0, 1, 1, 1, 1}), none(2), short_of_one(3, {1, 1, 1});
   EXPECT_EQ(failing.plan(), planner_result::kInvalidInput);

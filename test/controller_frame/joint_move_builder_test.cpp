@@ -58,9 +58,8 @@ TEST_F(JointMoveBuilderTest, PointToPointIsPlannedAndSynchronised) {
   EXPECT_EQ(build({{3.0005, 0.1, -2.5, 0.0, 0.0}}).result, kOutOfRange);
 }
 
-// A spline starts exactly at the arm: a first point at 0 s near it gives its place to the arm's
-// position, a late first point is reached from the arm. Values beyond the axes are ignored; a
-// spline of exactly the trajectory time limit is still accepted.
+// A first point at 0 s near the arm gives its place to the arm, a late one is reached from it;
+// values beyond the axes are ignored; exactly the trajectory time limit is accepted.
 TEST_F(JointMoveBuilderTest, SplinesStartExactlyAtTheArm) {
   JointMove move =
       build({{0.005, 0, 0, 0, 0}, {0.3, 0.1, 0, 0, 0}, {0.6, 0.2, 0, 0, 0}, {0.9, 0.3, 0, 0, 0}},
@@ -77,8 +76,7 @@ TEST_F(JointMoveBuilderTest, SplinesStartExactlyAtTheArm) {
   EXPECT_DOUBLE_EQ(at(move, 0, 0.5), 0.2);
 }
 
-// zero_scale would plan an endless move. too_sharp: 0.3 rad out and back within 0.5 s each way.
-// overshoot: the spline rises through 2.95 rad and must turn back before it can stay there.
+// A zero scale would plan an endless move; the spline through 2.95 rad overshoots the limit.
 TEST_F(JointMoveBuilderTest, RefusalsPlanNothing) {
   const std::vector<double> o(5, 0.0), t = {0.0, 1.0, 2.0, 3.0}, p = {0.5, 0, 0, 0, 0};
   const std::vector<double> up = {0, 0, 2.95, 0, 0}, far = {1, 0.5, 0.5, 0.5, 0.5};
@@ -95,7 +93,6 @@ TEST_F(JointMoveBuilderTest, RefusalsPlanNothing) {
       {{far}, {}, kPlanFailed, "planAllJoints Failed,error code=-3\n", 0},
       {{far}, {}, kTooLong, "The move takes 50.500000 s", 0.01},
       {{o}, {0}, kTooFewPoints, "The trajectory's only point is at 0 s: it needs a point after"},
-      {{o, o, {0, 3.1, 0, 0, 0}, o}, t, kOutOfRange, "The 3st point 2st axim angle is over"},
       {{o, {0, 0, 0, 0}, o, o}, t, kWrongSize, "The 2st point has 4 joint values"},
       {{o, o, o, o}, {0, 1, 1, 2}, kTimesNotIncreasing, "3st point's time 1.000000 s does not"},
       {{o, o, o, o}, {-1, 1, 2, 3}, kTimesNotIncreasing, "The 1st point's time"},

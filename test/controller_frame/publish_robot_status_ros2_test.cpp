@@ -2,11 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <stdexcept>
-
-#include "support/ros2_test_env.h"
-
 namespace brenvik {
 namespace {
 
@@ -31,23 +26,6 @@ TEST(PublishRobotStatusQuaternionTest, BranchesOfTheConversion) {
     const auto q = PublishRobotStatusROS2::quaternion(transform(c.first));
     EXPECT_TRUE(Eigen::Vector4d(q.x, q.y, q.z, q.w).isApprox(c.second.coeffs(), 1e-12)) << c.first;
   }
-}
-
-// A name of no topic of its kind throws; creating a topic again replaces it. What each topic
-// carries is seen by the end-to-end client.
-TEST(PublishRobotStatusTest, OnlyCreatedTopicsArePublished) {
-  ros2_test::use_private_loopback_domain();
-  const char* argv[] = {"publish_robot_status_ros2_test"};
-  ros2::init(1, argv);
-  auto status = std::make_shared<PublishRobotStatusROS2>();
-  const Eigen::Matrix4d tcp = transform(Eigen::Matrix3d::Identity());
-  status->createPosePublisher("pose", &tcp);
-  EXPECT_THROW(status->publishPose("nowhere", tcp), std::out_of_range);
-  EXPECT_THROW(status->publishFloat64MultiArray("pose", {}), std::out_of_range);
-  status->createPosePublisher("pose", &tcp);
-  EXPECT_NO_THROW(status->publishPose("pose", tcp));
-  status.reset();
-  ros2::shutdown();
 }
 
 }  // namespace

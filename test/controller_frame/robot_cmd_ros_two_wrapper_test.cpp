@@ -52,7 +52,6 @@ class RobotCmdNodeTest : public ::testing::Test {
     Logger::instance()->reset();
   }
 
-  // Calls f; returns what it printed on standard output and error.
   template <typename F>
   std::string out(F f) {
     ::testing::internal::CaptureStdout();
@@ -110,7 +109,6 @@ TEST_F(RobotCmdNodeTest, RefusedCommandsQueueNothing) {
       {movj({0.2, 0.1, -0.1, 0.3, 0.2, 1, 1, 1, 1}), "MOVJ get data size is ERROR\n"},
       {movj({0.2, 0.1, -0.1, 0.3, 0.2, 0.0}), "planAllJoints Failed"},  // a zero scale is kept
       {io({1}), "We recieve the wrong ctrl io cmd size=1, not euqal 2.\n"},
-      {io({1, 2, 3}), "ctrl io cmd size=3"},
       {io({0, -1}), " invalid ctrl_io cmd, id:0,io_cmd: -1\n"},
       {io({-1, 0}), " invalid ctrl_io cmd, id:-1,io_cmd: 0\n"},
       {spline({0, 6}, {}), "The movj_s message holds no points.\n"},
@@ -125,8 +123,8 @@ TEST_F(RobotCmdNodeTest, RefusedCommandsQueueNothing) {
   EXPECT_EQ(ROBOTSTATUS(), RobotStatus::WARN);
 }
 
-// The length of a movj selects its form (scale, both scales, and a block flag); a scale outside
-// [0, 1] becomes 0.5. Rows: the message; vel and acc scale, block.
+// The length of a movj selects its form; a scale outside [0, 1] becomes 0.5. Rows: the message;
+// vel and acc scale, block.
 TEST_F(RobotCmdNodeTest, MovjFormsAndScales) {
   const std::pair<Doubles, Doubles> rows[] = {
       {{0.2, 0.1, -0.1, 0.3, 0.2, 0.4}, {0.4, 0.4, 0}},
@@ -144,8 +142,6 @@ TEST_F(RobotCmdNodeTest, MovjFormsAndScales) {
               Doubles({want[0], want[1], want[1], want[2]}))
         << printed;
   }
-  EXPECT_NE(movj({0.2, 0.1, 0, 0, 0, 2.0, 0.5}).find("we reset velocity scale 0.5!\n"),
-            std::string::npos);
   EXPECT_EQ(node_->watchedCommandCount(), 1u);
 }
 
@@ -189,8 +185,7 @@ TEST_F(RobotCmdNodeTest, StatusGates) {
   EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
 }
 
-// A recover during a stop completes from the watch at rest, lowering a collision's ERROR itself
-// (detection is off); at FATAL it gives up.
+// A recover during a stop completes at rest, lowering a collision's ERROR itself; FATAL stays.
 TEST_F(RobotCmdNodeTest, RecoverWaitsForRestAndGivesUpOnFatal) {
   enableDrives();
   movj({1.0, 0.5, 0.5, 0.5, 0.5, 0.5});
@@ -250,8 +245,7 @@ TEST_F(RobotCmdNodeTest, TrajectoryGoals) {
     EXPECT_NE(plan.error_string.find(refused[k].second), std::string::npos) << plan.error_string;
   }
 
-  // Named in another order, stamped just under 2 s ago; tolerances by name (negative: none, 0: the
-  // default).
+  // Named in another order, stamped just under 2 s ago; tolerances by name (< 0: none, 0: default).
   Goal one = base;
   one.trajectory.joint_names = {"joint3", "joint1", "joint2", "joint5", "joint4"};
   one.trajectory.points[0].positions = {0.3, 0.1, 0.2, 0.5, 0.4};

@@ -19,7 +19,6 @@ In input(double q0, double q1, double vmax = 1, double aa = 1, double v0 = 0, do
   return {0.0, q0, q1, v0, v1, vmax, aa, -aa};
 }
 
-// Plans in; returns the result code, what was printed in *out.
 int plan(TrapezoidPlanner& planner, const In& in, std::string* out = nullptr) {
   planner.setInput(&in);
   ::testing::internal::CaptureStdout();
@@ -29,9 +28,8 @@ int plan(TrapezoidPlanner& planner, const In& in, std::string* out = nullptr) {
   return r;
 }
 
-// The plan (Vv, Ta, Tv, Td), the motion's extreme positions, and (t, q) at and between the phase
-// boundaries, by hand. Reverse starts and ends at full speed away from its goal, overshooting both
-// ends; Decelerate only slows down, its ramp from v0 to v1 covering the whole distance.
+// By hand: the plan (Vv, Ta, Tv, Td), the extreme positions, (t, q) at and between the phase
+// boundaries. Starting and ending at full speed away from the goal overshoots both ends.
 TEST(TrapezoidPlanner, GoldenPhasesSamplesAndBounds) {
   const struct {
     In in;
@@ -71,9 +69,8 @@ TEST(TrapezoidPlanner, GoldenPhasesSamplesAndBounds) {
   }
 }
 
-// Refused with the value named: the previous plan's duration is kept, but sampling gives no
-// number a motor could take. Slowing from 1 to 0 needs 0.5, more than 0.1. A re-plan needs a
-// reference of some length; half the reference's distance in its durations is half its velocity.
+// Refused with the value named, the previous duration kept but no position given; a re-plan needs
+// a reference of some length.
 TEST(TrapezoidPlanner, RefusalsAndRePlan) {
   const std::tuple<In, const char*, int> rows[] = {
       {input(0.3, 0.3, 1, 1, 0.5, 0.5), "too close to plan-...\n", kTooClose},
@@ -96,26 +93,22 @@ TEST(TrapezoidPlanner, RefusalsAndRePlan) {
     EXPECT_TRUE(std::isnan(planner.calPosition(0.5, nullptr)) &&
                 std::isnan(planner.motionBounds().max_speed));
   }
-  TrapezoidPlanner reference, half, cubic;
+  TrapezoidPlanner half, cubic;  // re-planned into a reference's durations: the synchronised tests
   const CubicPlannerInput knots{{0.0, 1.0, 2.0}, {0.0, 1.0, 2.0}};
-  cubic.setInput(&knots);
-  ASSERT_EQ(plan(reference, input(0.0, 2.0)), kOk);
-  ASSERT_EQ(plan(half, input(0.0, 1.0)), kOk);
   const TrapezoidPlanResult zero;
+  cubic.setInput(&knots);
+  ASSERT_EQ(plan(half, input(0.0, 1.0)), kOk);
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(cubic.plan(), kInvalidInput);
   EXPECT_EQ(half.rePlan(nullptr), kInvalidInput);
   EXPECT_EQ(half.rePlan(&zero), kInvalidInput);
-  ASSERT_EQ(half.rePlan(reference.getPlanResult()), kOk);
   const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("no trapezoid input"), std::string::npos) << out;
   EXPECT_NE(out.find("2Tv+Ta+Td=0 is not positive"), std::string::npos) << out;
-  EXPECT_DOUBLE_EQ(half.getMotionTime(), 3.0);
-  EXPECT_DOUBLE_EQ(half.calPosition(1.5, nullptr), reference.calPosition(1.5, nullptr) / 2.0);
 }
 
-// Seeded random moves, half with boundary velocities: the analytic bounds hold the densely sampled
-// motion and are reached; from and to rest the motion is monotone; it ends exactly at the goal.
+// Seeded random moves, half with boundary velocities: the bounds hold the sampled motion and are
+// reached; from rest to rest the motion is monotone; it ends exactly at the goal.
 TEST(TrapezoidPlanner, RandomMovesKeepInvariantsAndTheirBoundsMatchTheSampledMotion) {
   std::mt19937 rng(20261206);
   std::uniform_real_distribution<double> position(-3.0, 3.0), limit(0.05, 3.0), unit(-1.0, 1.0);
