@@ -35,14 +35,14 @@ TEST(CubicPlanner, GoldenValuesAndBounds) {
   EXPECT_EQ(planner.calPosition(2.001, &after), 0.0);
   EXPECT_EQ(std::make_pair(at_end, after), std::make_pair(0, 1));  // reached only after the end
   const MotionBounds b = planner.motionBounds();
-  EXPECT_EQ(std::make_pair(b.max_position, b.max_position_time), std::make_pair(1.0, 1.0));
-  EXPECT_EQ(b.max_acceleration_time, 0.0);
+  EXPECT_EQ(std::make_tuple(b.max_position, b.max_position_time, b.max_acceleration_time),
+            std::make_tuple(1.0, 1.0, 0.0));
   const double got[] = {b.min_position, b.max_speed, b.max_speed_time, b.max_acceleration};
   const double expected[] = {0.0, 1.5, 0.5, 6.0};
   for (int k = 0; k < 4; ++k) EXPECT_NEAR(got[k], expected[k], 1e-12) << k;
   ASSERT_EQ(plan(planner, {{0.0, 1.0}, {0.0, 1.0}}), planner_result::kOk);
-  EXPECT_NEAR(planner.calPosition(0.25, nullptr), 0.15625, 1e-15);
-  EXPECT_NEAR(planner.motionBounds().max_speed, 1.5, 1e-12);
+  EXPECT_EQ(std::make_pair(planner.calPosition(0.25, nullptr), planner.motionBounds().max_speed),
+            std::make_pair(0.15625, 1.5));
 }
 
 // Each refusal names the value and plans nothing; so are no positions and a trapezoid input.

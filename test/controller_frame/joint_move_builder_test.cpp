@@ -16,7 +16,7 @@ using namespace joint_move_result;
 // Five axes with joint limits [-3, 3], max_joint_vel 2, max_joint_acc 4, threshold 0.01.
 class JointMoveBuilderTest : public ::testing::Test {
  protected:
-  // A point-to-point move to points[0] at `scale` when there are no times, else a spline.
+  // A move to points[0] at `scale` when there are no times, else a spline.
   JointMove build(const Points& points, const std::vector<double>& times = {}, double scale = 1) {
     ::testing::internal::CaptureStdout();
     JointMove move = times.empty() ? builder_.pointToPoint(start_, points[0], scale, scale)
@@ -43,7 +43,6 @@ TEST_F(JointMoveBuilderTest, PointToPointIsPlannedAndSynchronised) {
   }
   ASSERT_EQ(info_.size(), 5u);
   EXPECT_EQ(info_[0], "TrapezoidPlannerInput:0.000000,1.000000,1.000000,2.000000,-2.000000\n");
-  EXPECT_FALSE(move.cmd->is_block);
   // Sampled every 5 ms, a cruise at exactly the velocity limit reads a rounding error above it.
   for (AxisPara& axis : arm_.robot->robot_para_.axis_paras) {
     axis.max_joint_vel = 1.5;

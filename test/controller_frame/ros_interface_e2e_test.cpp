@@ -61,14 +61,12 @@ class ControllerOverDds : public ::testing::Test {
   }
   void TearDown() override {
     client_.reset();
-    for (const char* report : {"Sanitizer", "runtime error:", "double free"}) {
+    for (const char* report : {"Sanitizer", "runtime error:", "double free"})
       EXPECT_FALSE(controller_ && controller_->printed(report)) << controller_->output();
-    }
     controller_.reset();
     ros2::shutdown();
   }
 
-  // Deep queues: no sample is dropped between two spins.
   template <class Msg>
   void listen(
       const std::string& topic, std::function<void(const Msg&)> f = [](const Msg&) {}) {
