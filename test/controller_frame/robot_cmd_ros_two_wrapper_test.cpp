@@ -176,7 +176,7 @@ TEST_F(RobotCmdNodeTest, StatusGates) {
   out([&] { EXPECT_EQ(node_->handle_goal({}, goal), ros2::action::GoalResponse::REJECT); });
   EXPECT_EQ(node_->planGoal(*goal).error_code, Result::INVALID_GOAL);
   EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  io({1, 1});
+  io({1, 0});
   EXPECT_FALSE(interpolator_->isCmdQueueEmpty());
   step(0);
   LOG_STATUS(RobotStatus::FATAL, error_code::kMotorWrite, "The MOTOR write error.\n");

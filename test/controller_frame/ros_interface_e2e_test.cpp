@@ -129,7 +129,7 @@ class ControllerOverDds : public ::testing::Test {
     }
     return ::testing::AssertionSuccess();
   }
-  // A goal from where the arm is through four points toward `end`, dt seconds apart.
+  // A goal from the arm through four points toward `end`, dt s apart; no `end`: joint5 unnamed.
   std::shared_ptr<ros2::action::ClientGoalHandle<Action>> sendGoal(const Joints& end, double dt) {
     Action::Goal goal;
     goal.trajectory.joint_names = {"joint1", "joint2", "joint3", "joint4", "joint5"};
