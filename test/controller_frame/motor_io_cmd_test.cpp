@@ -2,33 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/motion_test_arm.h"
 
 namespace brenvik {
 namespace {
 
-// Three drives. Disabling is reached when any drive reports disabled, enabling only when every
-// drive reports enabled; two entries are never reached, nor is anything while a drive cannot
-// answer (the drives after it are not asked).
+// Disabling is reached when any drive reports disabled, enabling only when all do; two entries
+// never, nor anything while a drive cannot answer (the drives after it are not asked).
 TEST(MotorIoCmd, EnableStatusReached) {
   testing::MotionTestArmOptions options;
   options.axis_num = 3;
   testing::MotionTestArm arm = testing::makeMotionTestArm(options);
   MotorIoCmd cmd(arm.robot);
-  cmd.enable_flags = {false};
-  EXPECT_FALSE(cmd.checkEnableStatus());
-  arm.motors[1]->enabled = false;
-  EXPECT_TRUE(cmd.checkEnableStatus());
-  cmd.enable_flags = {true};
-  EXPECT_FALSE(cmd.checkEnableStatus());
-  arm.motors[1]->enabled = true;
-  EXPECT_TRUE(cmd.checkEnableStatus());
-  cmd.enable_flags = {true, true};
-  EXPECT_FALSE(cmd.checkEnableStatus());
-
-  cmd.enable_flags = {true};
+  const std::vector<bool> flags[] = {{false}, {false}, {true}, {true}, {true, true}};
+  const bool second_enabled[] = {true, false, false, true, true}, reached[] = {0, 1, 0, 1, 0};
+  for (int k = 0; k < 5; ++k) {
+    cmd.enable_flags = flags[k];
+    arm.motors[1]->enabled = second_enabled[k];
+    EXPECT_EQ(cmd.checkEnableStatus(), reached[k]) << k;
+  }
   arm.motors[1]->get_enable_error = 17;
   const int third_drive_calls = arm.motors[2]->get_enable_calls;
   ::testing::internal::CaptureStdout();

@@ -4,20 +4,18 @@
 
 namespace brenvik::testing {
 
-// Accepts every call and does nothing: the cost of the loop without a transport. Counts
-// publishes.
+// Accepts every call and does nothing but count the publishes: the loop without a transport.
 class NoopStatusPublisher : public PublishRobotStatusInterface {
  public:
-  void createFloat64MultiArrayPublisher(const std::string&, const std::vector<double>*) override {}
-  void createJointStatePublisher(const std::string&, const JointStateRecord*) override {}
-  void createBoolPublisher(const std::string&, const bool*) override {}
-  void createPosePublisher(const std::string&, const Eigen::Matrix4d*) override {}
-  void publishFloat64MultiArray(const std::string&, const std::vector<double>&) override {
-    ++publishes;
-  }
-  void publishJointState(const std::string&, const JointStateRecord&) override { ++publishes; }
-  void publishBool(const std::string&, const bool&) override { ++publishes; }
-  void publishPose(const std::string&, const Eigen::Matrix4d&) override { ++publishes; }
+  using S = const std::string&;
+  void createFloat64MultiArrayPublisher(S, const std::vector<double>*) override {}
+  void createJointStatePublisher(S, const JointStateRecord*) override {}
+  void createBoolPublisher(S, const bool*) override {}
+  void createPosePublisher(S, const Eigen::Matrix4d*) override {}
+  void publishFloat64MultiArray(S, const std::vector<double>&) override { ++publishes; }
+  void publishJointState(S, const JointStateRecord&) override { ++publishes; }
+  void publishBool(S, const bool&) override { ++publishes; }
+  void publishPose(S, const Eigen::Matrix4d&) override { ++publishes; }
 
   long publishes = 0;
 };

@@ -11,43 +11,31 @@ namespace brenvik::testing {
 class RecordingStatusPublisher : public PublishRobotStatusInterface {
  public:
   struct Call {
-    std::string kind;
-    std::string topic;
+    std::string kind, topic;
     const void* source;
   };
-
-  void createFloat64MultiArrayPublisher(const std::string& topic,
-                                        const std::vector<double>* source) override {
-    creates.push_back({"array", topic, source});
+  using S = const std::string&;
+  using V = std::vector<double>;
+  void createFloat64MultiArrayPublisher(S t, const V* s) override { create("array", t, s); }
+  void createJointStatePublisher(S t, const JointStateRecord* s) override {
+    create("joint_state", t, s);
   }
-  void createJointStatePublisher(const std::string& topic,
-                                 const JointStateRecord* source) override {
-    creates.push_back({"joint_state", topic, source});
-  }
-  void createBoolPublisher(const std::string& topic, const bool* source) override {
-    creates.push_back({"bool", topic, source});
-  }
-  void createPosePublisher(const std::string& topic, const Eigen::Matrix4d* source) override {
-    creates.push_back({"pose", topic, source});
-  }
-  void publishFloat64MultiArray(const std::string& topic,
-                                const std::vector<double>& data) override {
-    publishes.push_back({"array", topic, &data});
-  }
-  void publishJointState(const std::string& topic, const JointStateRecord& state) override {
-    publishes.push_back({"joint_state", topic, &state});
-  }
-  void publishBool(const std::string& topic, const bool& flag) override {
-    publishes.push_back({"bool", topic, &flag});
-  }
-  void publishPose(const std::string& topic, const Eigen::Matrix4d& pose) override {
-    publishes.push_back({"pose", topic, &pose});
+  void createBoolPublisher(S t, const bool* s) override { create("bool", t, s); }
+  void createPosePublisher(S t, const Eigen::Matrix4d* s) override { create("pose", t, s); }
+  void publishFloat64MultiArray(S t, const V& d) override { publish("array", t, &d); }
+  void publishJointState(S t, const JointStateRecord& s) override { publish("joint_state", t, &s); }
+  void publishBool(S t, const bool& flag) override { publish("bool", t, &flag); }
+  void publishPose(S t, const Eigen::Matrix4d& pose) override {
+    publish("pose", t, &pose);
     last_pose = pose;
   }
 
-  std::vector<Call> creates;
-  std::vector<Call> publishes;
+  std::vector<Call> creates, publishes;
   Eigen::Matrix4d last_pose = Eigen::Matrix4d::Zero();
+
+ private:
+  void create(const char* kind, S t, const void* s) { creates.push_back({kind, t, s}); }
+  void publish(const char* kind, S t, const void* s) { publishes.push_back({kind, t, s}); }
 };
 
 }  // namespace brenvik::testing
