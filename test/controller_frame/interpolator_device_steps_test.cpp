@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/logger.h"
 #include "controller_frame/force_ctrl_cmd.h"
 #include "controller_frame/interpolator.h"
 #include "controller_frame/motor_io_cmd.h"
-#include "devices/virtual_gripper.h"
 #include "support/interpolator_test_fixture.h"
 
 namespace brenvik {
@@ -15,208 +16,138 @@ namespace {
 
 using testing::CommandCounter;
 using testing::Counted;
-using testing::InterpolatorTest;
-using testing::MotionTestArmOptions;
 
-class InterpolatorDeviceStepsTest : public InterpolatorTest {
- protected:
-  MotorIoCmd* enableCmd(std::vector<bool> flags) {
+class InterpolatorDeviceSteps : public testing::InterpolatorTest {
+ public:
+  AbstractCmdInterface* io(int id, int value) { return makeIo(id, value); }
+  AbstractCmdInterface* motorIo(int type, std::vector<bool> flags = {}) {
     auto* cmd = new Counted<MotorIoCmd>(arm_.robot);
-    cmd->motor_io_type = motor_io_type::kEnable;
+    cmd->motor_io_type = type;
     cmd->enable_flags = std::move(flags);
-    cmd->is_block = true;
     return cmd;
   }
-  MotorIoCmd* homeCmd() {
-    auto* cmd = new Counted<MotorIoCmd>(arm_.robot);
-    cmd->motor_io_type = motor_io_type::kSetHome;
-    cmd->is_block = true;
+  AbstractCmdInterface* force(bool active) {
+    auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
+    cmd->active = active;
     return cmd;
   }
-  void release(AbstractCmdInterface* cmd) {
+  testing::MotionTestArm& arm() { return arm_; }
+  Interpolator& loop() { return *interpolator_; }
+  using InterpolatorTest::step;
+};
+using F = InterpolatorDeviceSteps;
+
+// A device command (blocking, so its outcome can be read): its status, the period it ends in,
+// the status code logged (0: none) and its console line.
+struct DeviceCase {
+  const char* name;
+  std::function<AbstractCmdInterface*(F&)> make;  // scripts the devices too
+  int status;
+  int periods;
+  int code;
+  const char* line;  // printed once
+  std::function<void(F&)> check;
+};
+
+void disableAll(F& t, int delay) {
+  for (auto& motor : t.arm().motors) motor->enabled = false, motor->enable_delay_reads = delay;
+}
+
+TEST_F(InterpolatorDeviceSteps, EndAsTheDevicesAnswer) {
+  const std::vector<DeviceCase> cases = {
+      {"io", [](F& t) { return t.io(1, 3); }, cmd_status::kSucceeded, 2, 0,
+       "Ctrl io command Finish.\n", [](F& t) { EXPECT_EQ(t.arm().io_device->commanded, 3); }},
+      {"io without device", [](F& t) { return t.io(42, 1); }, cmd_status::kFailed, 1002,
+       error_code::kCtrlIoTimeout, "Wait ctrl io command finish...\n",
+       [](F& t) { EXPECT_EQ(t.arm().io_device->set_cmd_calls, 0); }},
+      {"io never reached", [](F& t) { return t.arm().io_device->reads_to_reach = -1, t.io(1, 1); },
+       cmd_status::kFailed, 1002, error_code::kCtrlIoTimeout, "Ctrl io command time out error!!!\n",
+       nullptr},
+      {"enable answered late",
+       [](F& t) { return disableAll(t, 38), t.motorIo(motor_io_type::kEnable, {true}); },
+       cmd_status::kSucceeded, 21, 0, "The motors have been setEnable success.",
+       [](F& t) {
+         for (const auto& motor : t.arm().motors) EXPECT_EQ(motor->set_enable_calls, 1);
+         EXPECT_TRUE(t.loop().enableFlag());
+       }},
+      {"disable", [](F& t) { return t.motorIo(motor_io_type::kEnable, {false}); },
+       cmd_status::kSucceeded, 2, 0, nullptr, [](F& t) { EXPECT_FALSE(t.loop().enableFlag()); }},
+      {"enable with two entries",
+       [](F& t) {
+         return t.motorIo(motor_io_type::kEnable, {true, true});
+       },
+       cmd_status::kFailed, 602, error_code::kEnableTimeout,
+       "enable or disable cmd time out error!!!",
+       [](F& t) { EXPECT_EQ(t.arm().motors[0]->set_enable_calls, 0); }},
+      {"enable write error",
+       [](F& t) {
+         disableAll(t, 0);
+         t.arm().motors[1]->set_enable_error = 12;
+         return t.motorIo(motor_io_type::kEnable, {true});
+       },
+       cmd_status::kFailed, 602, error_code::kEnableTimeout,
+       "The <2> axis return error_code=<12> when setEnableStatus.\n",
+       [](F& t) { EXPECT_EQ(t.arm().motors[2]->set_enable_calls, 0); }},
+      {"home",
+       [](F& t) {
+         for (auto& motor : t.arm().motors) motor->setPosition(0.5);
+         return t.motorIo(motor_io_type::kSetHome);
+       },
+       cmd_status::kSucceeded, 1, 0, "set home SUCCESS!\n",
+       [](F& t) {
+         for (const auto& motor : t.arm().motors) {
+           EXPECT_EQ(motor->last_home_value, 3000);
+           EXPECT_EQ(motor->position(), 0.0);
+         }
+         t.step();
+         EXPECT_EQ(t.loop().refJointState().positions[0], 0.0);  // re-seeded
+       }},
+      {"home fails on axis 2",
+       [](F& t) {
+         t.arm().motors[1]->set_home_error = 4;
+         return t.motorIo(motor_io_type::kSetHome);
+       },
+       cmd_status::kFailed, 1, error_code::kSetHome,
+       "The <2> axis return error_code=<4> when setHome.\n",
+       [](F& t) {
+         EXPECT_EQ(t.arm().motors[0]->set_home_calls, 1);
+         EXPECT_EQ(t.arm().motors[2]->set_home_calls, 0);
+       }},
+      {"force control off", [](F& t) { return t.force(false); }, cmd_status::kSucceeded, 1, 0,
+       nullptr, nullptr},
+      {"force control",
+       [](F& t) {
+         t.arm().motors[0]->setPosition(0.25);
+         t.arm().collision_detector->excess_torque = {1.0, 2.0, 3.0, 0.0, 0.0};
+         return t.force(true);
+       },
+       cmd_status::kFailed, 1002, error_code::kForceCtrlTimeout, "force control time out!\n",
+       [](F& t) {
+         EXPECT_EQ(t.arm().motors[0]->last_command, 0.25);  // held where the arm is
+         EXPECT_EQ(t.loop().forceCtrlOutput()[2], 3.0);
+       }},
+      {"force control write failure",
+       [](F& t) { return t.arm().motors[0]->set_position_error = 2, t.force(true); },
+       cmd_status::kStopped, 2, error_code::kMotorWrite, nullptr, nullptr},
+  };
+  for (const DeviceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    build({});
+    AbstractCmdInterface* cmd = c.make(*this);
+    cmd->is_block = true;
+    interpolator_->addCmd(cmd);
+    std::string out;
+    const int periods = stepUntil([&] { return ended(cmd); }, 2000, &out);
+    EXPECT_EQ(cmd->cmd_status.load(), c.status);
+    EXPECT_EQ(periods, c.periods);
+    EXPECT_EQ(Logger::instance()->statusCode(), c.code) << Logger::instance()->statusText();
+    EXPECT_EQ(c.line ? count(out + step(3), c.line) : 1, 1) << out;
+    if (c.check) c.check(*this);
     cmd->is_block = false;
     step();
     EXPECT_EQ(CommandCounter::live, 0);
+    EXPECT_EQ(interpolator_->idleFlag(), 1);
   }
-};
-
-// ---- Control IO ----
-
-TEST_F(InterpolatorDeviceStepsTest, IoDeviceReportingInSecondPeriod) {
-  auto* cmd = makeIo<Counted<SetIoCmd>>(1, 3);
-  cmd->is_block = true;
-  interpolator_->addCmd(cmd);
-  step();
-  EXPECT_EQ(arm_.io_device->set_cmd_calls, 1);
-  EXPECT_EQ(arm_.io_device->commanded, 3);
-  const std::string out = step();
-  EXPECT_NE(out.find("Ctrl io command Finish.\n"), std::string::npos);
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kSucceeded);
-  release(cmd);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, IoMissingOrNeverReachingDeviceTimesOut) {
-  auto* cmd = makeIo<Counted<SetIoCmd>>(42, 1);
-  cmd->is_block = true;
-  interpolator_->addCmd(cmd);
-  std::string out;
-  const int periods =
-      stepUntil([&] { return cmd->cmd_status.load() == cmd_status::kFailed; }, 2000, &out);
-  EXPECT_NEAR(periods, 1001, 2);
-  EXPECT_EQ(count(out, "Wait ctrl io command finish...\n"), 1);  // once, not every period
-  EXPECT_NE(out.find("Ctrl io command time out error!!!\n"), std::string::npos);
-  EXPECT_EQ(Logger::instance()->statusCode(), error_code::kCtrlIoTimeout);
-  EXPECT_EQ(arm_.io_device->set_cmd_calls, 0);
-  release(cmd);
-  // A device that never reaches the commanded state times out as well.
-  arm_.io_device->reads_to_reach = -1;
-  interpolator_->addCmd(makeIo<Counted<SetIoCmd>>(1, 1));
-  out.clear();
-  stepUntil([&] { return CommandCounter::live == 0; }, 2000, &out);
-  EXPECT_NE(out.find("Ctrl io command time out error!!!\n"), std::string::npos);
-  EXPECT_GT(arm_.io_device->get_state_calls, 990);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, VirtualGripperCompletes) {
-  arm_.robot->robot_para_.ctrl_io_devices[2].device = std::make_shared<VirtualGripper>();
-  interpolator_->addCmd(makeIo<Counted<SetIoCmd>>(2, 0));
-  const std::string out = step(2);
-  EXPECT_NE(out.find("Ctrl io command Finish.\n"), std::string::npos);
-  EXPECT_EQ(CommandCounter::live, 0);
-}
-
-// ---- Enable / disable ----
-
-TEST_F(InterpolatorDeviceStepsTest, EnableAnsweredWithinFortyPeriods) {
-  for (auto& motor : arm_.motors) {
-    motor->enabled = false;
-    motor->enable_delay_reads = 38;
-  }
-  auto* cmd = enableCmd({true});
-  interpolator_->addCmd(cmd);
-  std::string out;
-  const int periods =
-      stepUntil([&] { return cmd->cmd_status.load() == cmd_status::kSucceeded; }, 1000, &out);
-  EXPECT_GE(periods, 15);
-  EXPECT_LE(periods, 41);
-  EXPECT_NE(out.find("The motors have been setEnable success."), std::string::npos);
-  for (const auto& motor : arm_.motors) {
-    EXPECT_EQ(motor->set_enable_calls, 1);
-    EXPECT_TRUE(motor->commanded_enable);
-  }
-  release(cmd);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, DisableCompletesInSecondPeriod) {
-  auto* cmd = enableCmd({false});
-  interpolator_->addCmd(cmd);
-  step(2);
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kSucceeded);
-  EXPECT_FALSE(interpolator_->enableFlag());
-  release(cmd);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, EnableWithTwoEntriesTimesOut) {
-  auto* cmd = enableCmd({true, true});
-  interpolator_->addCmd(cmd);
-  std::string out;
-  const int periods =
-      stepUntil([&] { return cmd->cmd_status.load() == cmd_status::kFailed; }, 1000, &out);
-  EXPECT_NEAR(periods, 601, 2);
-  EXPECT_NE(out.find("enable or disable cmd time out error!!!"), std::string::npos);
-  for (const auto& motor : arm_.motors) {
-    EXPECT_EQ(motor->set_enable_calls, 0);
-  }
-  release(cmd);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, EnableWriteErrorEndsAxisLoop) {
-  arm_.motors[1]->set_enable_error = 12;
-  for (auto& motor : arm_.motors) {
-    motor->enabled = false;
-  }
-  auto* cmd = enableCmd({true});
-  interpolator_->addCmd(cmd);
-  const std::string out = step();
-  EXPECT_NE(out.find("The <2> axis return error_code=<12> when setEnableStatus.\n"),
-            std::string::npos);
-  EXPECT_EQ(arm_.motors[2]->set_enable_calls, 0);
-  stepUntil([&] { return cmd->cmd_status.load() == cmd_status::kFailed; }, 1000);
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kFailed);
-  release(cmd);
-}
-
-// ---- Set home ----
-
-TEST_F(InterpolatorDeviceStepsTest, SetHomeInOnePeriod) {
-  for (auto& motor : arm_.motors) {
-    motor->setPosition(0.5);
-  }
-  auto* cmd = homeCmd();
-  interpolator_->addCmd(cmd);
-  const std::string out = step();
-  EXPECT_NE(out.find("set home SUCCESS!\n"), std::string::npos);
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kSucceeded);
-  for (const auto& motor : arm_.motors) {
-    EXPECT_EQ(motor->set_home_calls, 1);
-    EXPECT_EQ(motor->last_home_value, 3000);
-    EXPECT_DOUBLE_EQ(motor->position(), 0.0);
-  }
-  release(cmd);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, SetHomeStopsAtFailingAxis) {
-  MotionTestArmOptions options;
-  options.axis_num = 3;
-  build(options);
-  arm_.motors[1]->set_home_error = 4;
-  auto* cmd = homeCmd();
-  interpolator_->addCmd(cmd);
-  const std::string out = step();
-  EXPECT_NE(out.find("The <2> axis return error_code=<4> when setHome.\n"), std::string::npos);
-  EXPECT_NE(out.find("set home failed!\n"), std::string::npos);
-  EXPECT_EQ(arm_.motors[0]->set_home_calls, 1);
-  EXPECT_EQ(arm_.motors[2]->set_home_calls, 0);
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kFailed);
-  release(cmd);
-}
-
-// ---- Force control ----
-
-TEST_F(InterpolatorDeviceStepsTest, InactiveForceControlEndsAtOnce) {
-  auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
-  cmd->active = false;
-  interpolator_->addCmd(cmd);
-  step();
-  EXPECT_EQ(CommandCounter::live, 0);
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, ActiveForceControlHoldsAndTimesOut) {
-  arm_.motors[0]->setPosition(0.25);
-  arm_.collision_detector->excess_torque = {1.0, 2.0, 3.0, 0.0, 0.0};
-  auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
-  cmd->active = true;
-  interpolator_->addCmd(cmd);
-  step();
-  EXPECT_DOUBLE_EQ(arm_.motors[0]->last_command, 0.25);
-  EXPECT_DOUBLE_EQ(interpolator_->forceCtrlOutput()[2], 3.0);
-  std::string out;
-  const int periods = stepUntil([&] { return CommandCounter::live == 0; }, 2000, &out);
-  EXPECT_NEAR(periods, 1001, 2);
-  EXPECT_NE(out.find("force control time out!\n"), std::string::npos);
-}
-
-TEST_F(InterpolatorDeviceStepsTest, ForceControlWriteFailureStops) {
-  arm_.motors[0]->set_position_error = 2;
-  auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
-  cmd->active = true;
-  cmd->is_block = true;
-  interpolator_->addCmd(cmd);
-  const std::string out = step(2);  // the write fails; the stop from rest ends next period
-  EXPECT_NE(out.find("block ...\n"), std::string::npos);
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
-  release(cmd);
 }
 
 }  // namespace

@@ -4,442 +4,329 @@
 
 #include <cfloat>
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "common/logger.h"
+#include "controller_frame/steady_loop_clock.h"
 #include "support/interpolator_test_fixture.h"
+#include "support/noop_status_publisher.h"
+#include "support/recording_status_publisher.h"
 
 namespace brenvik {
 namespace {
 
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
 using testing::CommandCounter;
-using testing::Counted;
 using testing::InterpolatorTest;
-using testing::makeMotionTestArm;
-using testing::MotionTestArmOptions;
-using testing::RecordingStatusPublisher;
+using testing::ScriptedMotor;
 
-// ---- Construction ----
-
-struct NullModelCase {
-  const char* name;
-  void (*clear)(Robot&);
-  const char* message;
-};
-
-class InterpolatorConstruction : public ::testing::TestWithParam<NullModelCase> {};
-
-TEST_P(InterpolatorConstruction, RefusesRobotWithoutModel) {
-  auto arm = makeMotionTestArm();
-  GetParam().clear(*arm.robot);
-  try {
-    Interpolator interpolator(arm.robot);
-    FAIL() << "no exception";
-  } catch (const std::invalid_argument& e) {
-    EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+TEST(InterpolatorConstruction, RefusesRobotWithoutModelOrMotor) {
+  const std::vector<std::pair<std::function<void(Robot&)>, const char*>> cases = {
+      {[](Robot& r) { r.kinematics_.reset(); }, "kinematics_"},
+      {[](Robot& r) { r.dynamics_.reset(); }, "dynamics_"},
+      {[](Robot& r) { r.collision_detector_.reset(); }, "collision_detector_"},
+      {[](Robot& r) { r.robot_para_.axis_paras[2].motor.reset(); }, "motor of axis 3"},
+      {[](Robot& r) { r.robot_para_.axis_num = 4; }, "axis_paras"}};
+  for (const auto& [clear, message] : cases) {
+    auto arm = testing::makeMotionTestArm();
+    clear(*arm.robot);
+    try {
+      Interpolator interpolator(arm.robot);
+      ADD_FAILURE() << "no exception for " << message;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+    }
   }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Models, InterpolatorConstruction,
-    ::testing::Values(
-        NullModelCase{"kinematics", [](Robot& r) { r.kinematics_.reset(); }, "kinematics_"},
-        NullModelCase{"dynamics", [](Robot& r) { r.dynamics_.reset(); }, "dynamics_"},
-        NullModelCase{"collision", [](Robot& r) { r.collision_detector_.reset(); },
-                      "collision_detector_"},
-        NullModelCase{"motor", [](Robot& r) { r.robot_para_.axis_paras[2].motor.reset(); },
-                      "motor of axis 3"}),
-    [](const ::testing::TestParamInfo<NullModelCase>& param_info) {
-      return param_info.param.name;
-    });
-
-TEST(InterpolatorConstructionNull, RefusesNullRobot) {
   EXPECT_THROW(Interpolator(nullptr), std::invalid_argument);
 }
 
-TEST_F(InterpolatorTest, ConstructionStateAndMessage) {
+TEST_F(InterpolatorTest, FreshLoopAndMeasuredState) {
   EXPECT_NE(construction_output_.find("Creat objective interpolator.\n"), std::string::npos);
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
   EXPECT_TRUE(interpolator_->dragTeachingEnable());
   EXPECT_FALSE(interpolator_->collisionEnable());
-  EXPECT_EQ(interpolator_->actualJointState().positions.size(), 5u);
-  EXPECT_EQ(interpolator_->refMotorState().efforts.size(), 5u);
-  for (double acc : interpolator_->stopAcc()) {
-    EXPECT_EQ(acc, DBL_MAX);
-  }
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-  EXPECT_EQ(interpolator_->getLastCmd(), nullptr);
-}
-
-// ---- Measured state and status ----
-
-TEST_F(InterpolatorTest, ReadsMotorsIntoJointState) {
+  EXPECT_EQ(interpolator_->stopAcc(), std::vector<double>(5, DBL_MAX));
+  // max_joint_vel / emergency_stop_acc plus a period.
+  EXPECT_DOUBLE_EQ(interpolator_->longestStopTime(), 1.005);
   arm_.motors[0]->setPosition(0.3);
   arm_.motors[1]->velocity = 0.2;
   arm_.motors[2]->torque = 1.5;
   step();
   const JointStateRecord& actual = interpolator_->actualJointState();
-  EXPECT_DOUBLE_EQ(actual.positions[0], 0.3);
+  EXPECT_EQ(actual.positions, (std::vector<double>{0.3, 0, 0, 0, 0}));
   EXPECT_DOUBLE_EQ(actual.velocities[1], 0.2);
   EXPECT_DOUBLE_EQ(actual.accelerations[1], 0.2 / 0.005);
   EXPECT_DOUBLE_EQ(actual.efforts[2], 1.5);
-  EXPECT_DOUBLE_EQ(interpolator_->lastJointState().efforts[2], 0.0);  // previous period's
+  EXPECT_DOUBLE_EQ(interpolator_->lastJointState().efforts[2], 0.0);  // the previous period's
   EXPECT_DOUBLE_EQ(interpolator_->tcpPose()(0, 3), 0.3);
+  EXPECT_DOUBLE_EQ(interpolator_->refJointState().positions[0], 0.3);  // starts where the arm is
+  EXPECT_EQ(interpolator_->getActualJointPositions(), actual.positions);
+  EXPECT_EQ(interpolator_->getMotionStartPoint(), actual.positions);
   EXPECT_TRUE(interpolator_->enableFlag());
-  // The reference starts where the arm is.
-  EXPECT_DOUBLE_EQ(interpolator_->refJointState().positions[0], 0.3);
-  EXPECT_EQ(arm_.dynamics->calls, 1);
+  EXPECT_FALSE(interpolator_->unnormalFlag());
   step();
   EXPECT_DOUBLE_EQ(interpolator_->actualJointState().accelerations[1], 0.0);
-}
-
-TEST_F(InterpolatorTest, DisabledDriveClearsEnableFlag) {
+  LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected, "test error\n");
+  step();
+  EXPECT_TRUE(interpolator_->unnormalFlag());
+  // A drive reported off, or one that cannot answer (the axes after it are not asked).
   arm_.motors[3]->enabled = false;
   step();
   EXPECT_FALSE(interpolator_->enableFlag());
   arm_.motors[3]->enabled = true;
   arm_.motors[1]->get_enable_error = 9;
-  const std::string out = step(3);
-  EXPECT_EQ(count(out, "The <2> axis return error_code=<9> when getEnableStatus.\n"), 1);
+  const int calls = arm_.motors[2]->get_enable_calls;
+  EXPECT_EQ(count(step(3), "The <2> axis return error_code=<9> when getEnableStatus.\n"), 1);
   EXPECT_FALSE(interpolator_->enableFlag());
-  EXPECT_EQ(arm_.motors[2]->get_enable_calls, 1);  // polling ended at axis 2
+  EXPECT_EQ(arm_.motors[2]->get_enable_calls, calls);
 }
 
-// A failing or non-finite reading of axis 2: FATAL once it has lasted kReadFailurePeriods periods,
-// and nothing else happens in such a period.
-struct ReadFailureCase {
-  const char* name;
-  void (*inject)(testing::ScriptedMotor&);
-  const char* message;
-};
-
-class InterpolatorReadFailure : public InterpolatorTest,
-                                public ::testing::WithParamInterface<ReadFailureCase> {};
-
-TEST_P(InterpolatorReadFailure, PeriodEndsFatal) {
-  interpolator_->addCmd(makeIo(1, 3));
-  GetParam().inject(*arm_.motors[1]);
-  const std::string out = step(Interpolator::kReadFailurePeriods);
-  EXPECT_EQ(count(out, GetParam().message), 1) << out;
-  EXPECT_NE(out.find("peroid update status error!"), std::string::npos);
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
-  EXPECT_EQ(Logger::instance()->statusCode(), error_code::kPeriodUpdate);
-  EXPECT_EQ(interpolator_->idleFlag(), 1);  // the command was not even taken
-  EXPECT_EQ(arm_.dynamics->calls, 0);
+// A read of axis 2 failing (or not finite) for kReadFailurePeriods periods: FATAL once, the queue
+// dropped, the loop in kFault until the reads succeed again.
+TEST_F(InterpolatorTest, FailingReadsEnterFaultUntilTheyRecover) {
+  const std::vector<std::pair<std::function<void(ScriptedMotor&)>, const char*>> cases = {
+      {[](ScriptedMotor& m) { m.get_position_error = 5; },
+       "2 (start from 1) axis getMotorPosition error! error code=<5>\n"},
+      {[](ScriptedMotor& m) { m.torque = NAN; },
+       "2 (start from 1) axis getTorque returned a value that is not finite\n"}};
+  for (const auto& [inject, message] : cases) {
+    SCOPED_TRACE(message);
+    build({});
+    interpolator_->addCmd(makeIo(1, 3));
+    inject(*arm_.motors[1]);
+    std::string out = step(Interpolator::kReadFailurePeriods - 1);
+    EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
+    out += step(3);
+    EXPECT_EQ(count(out, message), 1) << out;
+    EXPECT_EQ(count(out, "peroid update status error!"), 1);
+    EXPECT_EQ(Logger::instance()->statusCode(), error_code::kPeriodUpdate);
+    EXPECT_EQ(interpolator_->motionState(), MotionState::kFault);
+    EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+    EXPECT_EQ(arm_.dynamics->calls, 0);
+    arm_.motors[1]->get_position_error = 0;
+    arm_.motors[1]->torque = 0.0;
+    step();
+    EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Reads, InterpolatorReadFailure,
-    ::testing::Values(
-        ReadFailureCase{"position", [](testing::ScriptedMotor& m) { m.get_position_error = 5; },
-                        "2 (start from 1) axis getMotorPosition error! error code=<5>\n"},
-        ReadFailureCase{"velocity", [](testing::ScriptedMotor& m) { m.get_velocity_error = 5; },
-                        "2 (start from 1) axis getVelocity error! error code=<5>\n"},
-        ReadFailureCase{"torque", [](testing::ScriptedMotor& m) { m.get_torque_error = 5; },
-                        "2 (start from 1) axis getTorque error! error code=<5>\n"},
-        ReadFailureCase{"not_finite", [](testing::ScriptedMotor& m) { m.torque = NAN; },
-                        "2 (start from 1) axis getTorque returned a value that is not finite\n"}),
-    [](const ::testing::TestParamInfo<ReadFailureCase>& param_info) {
-      return param_info.param.name;
-    });
 
 TEST_F(InterpolatorTest, StatusTopicsCreatedAndPublishedInIdOrder) {
-  auto publisher = std::make_shared<RecordingStatusPublisher>();
+  auto publisher = std::make_shared<testing::RecordingStatusPublisher>();
+  interpolator_->addStatusTopic(1, "before the publisher");
   interpolator_->setStatusPublisher(publisher);
-  for (int id : {0, 2, 11, 8, 10, 12, 13, 14, 99}) {
-    interpolator_->addStatusTopic(id, "topic" + std::to_string(id));
-  }
-  ASSERT_EQ(publisher->creates.size(), 8u);
-  EXPECT_EQ(publisher->creates[0].kind, "joint_state");
-  EXPECT_EQ(publisher->creates[0].source, &interpolator_->actualJointState());
-  EXPECT_EQ(publisher->creates[1].source, &interpolator_->refJointState());
-  EXPECT_EQ(publisher->creates[2].kind, "bool");
-  EXPECT_EQ(publisher->creates[3].kind, "array");
-  EXPECT_EQ(publisher->creates[5].kind, "pose");
-  EXPECT_EQ(publisher->creates[5].source, &interpolator_->tcpPose());
-  // Replacing a name creates again.
+  for (int id = 0; id <= 15; ++id) interpolator_->addStatusTopic(id, "t" + std::to_string(id));
   interpolator_->addStatusTopic(0, "renamed");
-  EXPECT_EQ(publisher->creates.back().topic, "renamed");
-
+  std::vector<std::string> kinds;
+  for (const auto& c : publisher->creates) kinds.push_back(c.kind);
+  std::vector<std::string> expected = {"joint_state", "joint_state", "joint_state", "joint_state",
+                                       "joint_state", "joint_state", "joint_state", "joint_state",
+                                       "array",       "array",       "bool",        "bool",
+                                       "pose",        "array",       "bool",        "joint_state"};
+  EXPECT_EQ(kinds, expected);
   arm_.motors[0]->setPosition(0.7);
   step();
-  ASSERT_EQ(publisher->publishes.size(), 8u);
-  const std::vector<std::string> order = {"renamed", "topic2",  "topic8",  "topic10",
-                                          "topic11", "topic12", "topic13", "topic14"};
-  for (size_t i = 0; i < order.size(); ++i) {
-    EXPECT_EQ(publisher->publishes[i].topic, order[i]);
+  expected.pop_back();  // id 0 again, under its new name; id 15 publishes nothing
+  kinds.clear();
+  for (const auto& p : publisher->publishes) kinds.push_back(p.kind);
+  EXPECT_EQ(kinds, expected);
+  EXPECT_EQ(publisher->publishes.front().topic, "renamed");
+  EXPECT_EQ(publisher->publishes.back().topic, "t14");
+  const Interpolator& ip = *interpolator_;
+  const std::vector<const void*> sources = {&ip.actualJointState(),
+                                            &ip.lastJointState(),
+                                            &ip.refJointState(),
+                                            &ip.lastRefJointState(),
+                                            &ip.motorState(),
+                                            nullptr,
+                                            &ip.refMotorState(),
+                                            nullptr,
+                                            &ip.dynamicTorqueEstimate(),
+                                            &ip.forceCtrlOutput(),
+                                            nullptr,
+                                            nullptr,
+                                            &ip.tcpPose(),
+                                            &ip.collisionData()};
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (sources[i] == nullptr) continue;
+    EXPECT_EQ(publisher->creates[i].source, sources[i]) << i;
+    EXPECT_EQ(publisher->publishes[i].source, sources[i]) << i;
   }
   EXPECT_DOUBLE_EQ(publisher->last_pose(0, 3), 0.7);
-  step();
-  EXPECT_EQ(publisher->publishes.size(), 16u);
 }
 
-TEST_F(InterpolatorTest, UnnormalFlagFollowsStatus) {
-  step();
-  EXPECT_FALSE(interpolator_->unnormalFlag());
-  LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected, "test error\n");
-  step();
-  EXPECT_TRUE(interpolator_->unnormalFlag());
-}
-
-// ---- Queue ----
-
-TEST_F(InterpolatorTest, CommandsRunInArrivalOrder) {
-  arm_.io_device->reads_to_reach = 1;
-  auto* first = makeIo(1, 5);
-  auto* second = makeIo(1, 6);
-  interpolator_->addCmd(first);
-  interpolator_->addCmd(second);
-  EXPECT_FALSE(interpolator_->isCmdQueueEmpty());
-  EXPECT_EQ(interpolator_->getLastCmd(), second);
-  std::string out = step();
-  EXPECT_NE(out.find("interpolator read new command.\n"), std::string::npos);
-  EXPECT_EQ(first->cmd_status.load(), cmd_status::kExecuting);
-  EXPECT_EQ(second->cmd_status.load(), cmd_status::kQueued);
-  out = step();  // the first ends here
-  EXPECT_NE(out.find("Ctrl io command Finish.\n"), std::string::npos);
-  EXPECT_EQ(second->cmd_status.load(), cmd_status::kQueued);
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
-  step();  // the second starts in the next period
-  EXPECT_EQ(second->cmd_status.load(), cmd_status::kExecuting);
-  EXPECT_EQ(arm_.io_device->commanded, 6);
-  step();
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
-}
-
-TEST_F(InterpolatorTest, WaitingCommandCanBeWithdrawnButNotTheCurrentOne) {
-  auto* first = makeIo(1, 5);
-  auto* second = makeIo(1, 6);
-  interpolator_->addCmd(first);
-  interpolator_->addCmd(second);
-  step();
-  EXPECT_FALSE(interpolator_->withdrawCmd(first));
-  EXPECT_TRUE(interpolator_->withdrawCmd(second));
-  EXPECT_EQ(second->cmd_status.load(), cmd_status::kStopped);
-  EXPECT_FALSE(interpolator_->withdrawCmd(second));
-  EXPECT_EQ(interpolator_->getLastCmd(), first);
-  // The withdrawn command is the caller's again.
-  delete second;
-  stepUntil([&] { return interpolator_->isCmdQueueEmpty(); }, 2000);
-  EXPECT_EQ(arm_.io_device->commanded, 5);
-}
-
-TEST_F(InterpolatorTest, BlockingCommandWaitsForIssuer) {
-  auto* blocking = makeIo<Counted<SetIoCmd>>(1, 4);
-  blocking->is_block = true;
-  auto* next = makeIo(1, 8);
-  interpolator_->addCmd(blocking);
-  interpolator_->addCmd(next);
-  std::string out = step(2);
-  EXPECT_EQ(blocking->cmd_status.load(), cmd_status::kSucceeded);
-  out = step(3);
-  EXPECT_EQ(count(out, "block ...\n"), 0);  // printed once, when the outcome came
-  EXPECT_EQ(next->cmd_status.load(), cmd_status::kQueued);
+// Arrival order, withdrawal of a waiting command (never the current one), a blocking command
+// held for its issuer, and the commands still queued deleted with the loop.
+TEST_F(InterpolatorTest, QueueStory) {
+  auto* a = makeIo(1, 5, true);
+  auto* b = makeIo(1, 6);
+  auto* c = makeIo(1, 7);
+  interpolator_->addCmd(nullptr);
+  for (auto* cmd : {a, b, c}) interpolator_->addCmd(cmd);
+  EXPECT_EQ(interpolator_->getLastCmd(), c);
+  EXPECT_NE(step().find("interpolator read new command.\n"), std::string::npos);
+  EXPECT_EQ(a->cmd_status.load(), cmd_status::kExecuting);
+  EXPECT_EQ(interpolator_->idleFlag(), 0);
+  EXPECT_FALSE(interpolator_->withdrawCmd(a));
+  EXPECT_FALSE(interpolator_->withdrawCmd(nullptr));
+  EXPECT_TRUE(interpolator_->withdrawCmd(c));
+  EXPECT_EQ(c->cmd_status.load(), cmd_status::kStopped);
+  EXPECT_FALSE(interpolator_->withdrawCmd(c));
+  EXPECT_EQ(interpolator_->getLastCmd(), b);
+  delete c;  // the caller's again
+  const std::string out = step(4);
+  EXPECT_EQ(count(out, "Ctrl io command Finish.\n"), 1);
+  EXPECT_EQ(count(out, "block ...\n"), 1);
+  EXPECT_EQ(a->cmd_status.load(), cmd_status::kSucceeded);
+  EXPECT_EQ(b->cmd_status.load(), cmd_status::kQueued);
+  a->is_block = false;  // the issuer lets go
+  EXPECT_NE(step().find("delete block cmd\n"), std::string::npos);
   EXPECT_EQ(CommandCounter::live, 1);
-  blocking->is_block = false;  // the issuer lets go
-  out = step();
-  EXPECT_NE(out.find("delete block cmd\n"), std::string::npos);
-  EXPECT_EQ(CommandCounter::live, 0);
+  EXPECT_EQ(interpolator_->idleFlag(), 1);
+  step(2);
+  EXPECT_EQ(arm_.io_device->commanded, 6);
+  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
+  EXPECT_EQ(interpolator_->getLastCmd(), nullptr);
+  interpolator_->addCmd(makeIo(7, 1));  // no device 7: still under way at the end
+  interpolator_->addCmd(makeIo(7, 2));
   step();
-  EXPECT_EQ(next->cmd_status.load(), cmd_status::kExecuting);
+  EXPECT_EQ(CommandCounter::live, 2);  // deleted with the loop (TearDown)
 }
 
-TEST_F(InterpolatorTest, DestructionDeletesQueuedCommands) {
-  interpolator_->addCmd(makeIo<Counted<SetIoCmd>>(7, 1));
-  interpolator_->addCmd(makeIo<Counted<SetIoCmd>>(7, 2));
-  step();
-  EXPECT_EQ(CommandCounter::live, 2);
-  interpolator_.reset();
-  EXPECT_EQ(CommandCounter::live, 0);
-}
-
-// ---- Start point ----
-
-// The measured position with an empty queue, else the goal of the newest move in the queue.
-TEST_F(InterpolatorTest, StartPointIsGoalOfNewestMoveEvenBehindGripperCommand) {
-  arm_.motors[2]->setPosition(-0.4);
-  step();
-  std::vector<double> start = interpolator_->getMotionStartPoint();
-  ASSERT_EQ(start.size(), 5u);
-  EXPECT_DOUBLE_EQ(start[2], -0.4);
-  EXPECT_EQ(interpolator_->getActualJointPositions(), start);
+// The goal of the newest move in the queue, even behind another command.
+TEST_F(InterpolatorTest, StartPointIsTheGoalOfTheNewestMove) {
   interpolator_->addCmd(makeMove({0.5, 0.1, 0.1, 0.2, 0.3}));
   interpolator_->addCmd(makeIo(1, 2));
-  start = interpolator_->getMotionStartPoint();
-  EXPECT_DOUBLE_EQ(start[0], 0.5);
-  EXPECT_DOUBLE_EQ(start[4], 0.3);
-  // The second move plans from the first one's goal.
+  EXPECT_EQ(interpolator_->getMotionStartPoint(), (std::vector<double>{0.5, 0.1, 0.1, 0.2, 0.3}));
   interpolator_->addCmd(makeMove({1.0, 0.2, 0.2, 0.3, 0.4}));
-  start = interpolator_->getMotionStartPoint();
-  EXPECT_DOUBLE_EQ(start[0], 1.0);
-  step(10);  // the arm moves; the start point stays the newest goal
-  EXPECT_DOUBLE_EQ(interpolator_->getMotionStartPoint()[4], 0.4);
+  step(10);
+  EXPECT_EQ(interpolator_->getMotionStartPoint(), (std::vector<double>{1.0, 0.2, 0.2, 0.3, 0.4}));
+  step(2000);
 }
 
-// ---- Stop ----
-
-// A one-axis arm cruising at exactly 0.5 rad/s: a trapezoid that starts at its cruise velocity.
-class InterpolatorStopTest : public InterpolatorTest {
- protected:
-  void SetUp() override {
-    InterpolatorTest::SetUp();
-    MotionTestArmOptions options;
-    options.axis_num = 1;
-    options.emergency_stop_acc = 2.0;
-    build(options);
-  }
-  AllAxisesJointPlanCmd* cruisingMove() {
-    auto* cmd = new Counted<AllAxisesJointPlanCmd>(arm_.robot);
-    TrapezoidPlannerInput in;
-    in.q1 = 1.0;
-    in.vmax = 0.5;
-    in.aa = 1.0;
-    in.ad = -1.0;
-    auto planner = std::make_unique<TrapezoidPlanner>();
-    planner->setInput(&in);
-    cmd->traj_interface_ptrs_.push_back(std::move(planner));
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(cmd->planAllJoints(), 0);
-    ::testing::internal::GetCapturedStdout();
-    return cmd;
-  }
-};
-
-// The stop decelerates from the commanded 0.5 rad/s at emergency_stop_acc (2 rad/s²): 50 periods,
-// whatever the (stiff, here) drive reports.
-TEST_F(InterpolatorStopTest, StopDeceleratesFromTheCommandedVelocity) {
-  interpolator_->addCmd(cruisingMove());
-  step(110);
-  ASSERT_NEAR(interpolator_->refJointState().velocities[0], 0.5, 1e-9);
-  interpolator_->requestStop();
-  EXPECT_EQ(interpolator_->stopFlag(), 1);
-  std::string out = step();
-  EXPECT_NE(out.find("It take 50 periods to stop.\n"), std::string::npos) << out;
-  EXPECT_NEAR(interpolator_->stopAcc()[0], -2.0, 1e-9);
-  EXPECT_NEAR(interpolator_->refJointState().velocities[0], 0.49, 1e-9);
-  EXPECT_EQ(interpolator_->motionState(), MotionState::kStopping);
-  step(48);
-  EXPECT_EQ(interpolator_->motionState(), MotionState::kStopping);
-  EXPECT_EQ(interpolator_->recover(), interpolator_result::kNotAtRest);
-  step();
-  EXPECT_EQ(interpolator_->refJointState().velocities[0], 0.0);
-  EXPECT_EQ(interpolator_->stopFlag(), 1);  // the stop holds until a recover
-  EXPECT_EQ(interpolator_->idleFlag(), 1);
-  EXPECT_EQ(CommandCounter::live, 0);
-  EXPECT_EQ(interpolator_->stopAcc()[0], DBL_MAX);
-}
-
-TEST_F(InterpolatorStopTest, StopWhileIdleStopsNextCommand) {
-  step();
-  interpolator_->requestStop();
-  step(5);
-  EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
-  auto* cmd = makeIo<Counted<SetIoCmd>>(1, 3);
-  cmd->is_block = true;
-  interpolator_->addCmd(cmd);
-  step();
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
-  EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
-  EXPECT_EQ(arm_.io_device->set_cmd_calls, 0);
-  cmd->is_block = false;
-  step();
-  EXPECT_EQ(CommandCounter::live, 0);
-  // Only a recover ends the hold.
-  EXPECT_EQ(interpolator_->recover(), interpolator_result::kOk);
-  step();
-  EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
-}
-
-// ---- Drag teaching ----
-
-class InterpolatorDragTest : public InterpolatorTest {
- protected:
-  void SetUp() override {
-    InterpolatorTest::SetUp();
-    // Joint 2 is the sum of motors 1 and 2: joint to motor is [[1, 0], [-1, 1]].
-    MotionTestArmOptions options;
-    options.axis_num = 2;
-    options.motor2joint = (Eigen::MatrixXd(2, 2) << 1.0, 0.0, 1.0, 1.0).finished();
-    build(options);
-    arm_.motors[0]->setPosition(0.4);
-    arm_.motors[1]->setPosition(0.2);
-    interpolator_->setCollisionEnable(true);
-  }
-};
-
-TEST_F(InterpolatorDragTest, MarkedJointsKeepTheirReferenceThroughCoupling) {
-  step();
-  EXPECT_DOUBLE_EQ(interpolator_->actualJointState().positions[1], 0.6);
-  EXPECT_EQ(arm_.collision_detector->admittance_calls, 1);
-  // Both joints marked: passed through the coupling, DBL_MAX - DBL_MAX would command motor 2
-  // to 0. They keep the present reference instead.
-  EXPECT_DOUBLE_EQ(arm_.motors[0]->last_command, 0.4);
-  EXPECT_DOUBLE_EQ(arm_.motors[1]->last_command, 0.2);
-  EXPECT_DOUBLE_EQ(arm_.motors[1]->position(), 0.2);
-  // Joint 1 moves to 0.5 within its limits, joint 2 stays marked.
-  arm_.collision_detector->admittance = {0.5, DBL_MAX};
-  step(200);
-  EXPECT_NEAR(interpolator_->refJointState().positions[0], 0.5, 1e-9);
-  EXPECT_DOUBLE_EQ(interpolator_->refJointState().positions[1], 0.6);
-  EXPECT_NEAR(arm_.motors[1]->last_command, 0.1, 1e-9);
-}
-
-TEST_F(InterpolatorDragTest, NeedsAllThreeSwitches) {
-  arm_.collision_detector->admittance = {0.5, 0.5};
-  interpolator_->setDragTeachingEnable(false);
-  step();
-  EXPECT_EQ(arm_.collision_detector->admittance_calls, 0);
-  interpolator_->setDragTeachingEnable(true);
-  interpolator_->setCollisionEnable(false);
-  step();
-  EXPECT_EQ(arm_.collision_detector->admittance_calls, 0);
-  interpolator_->setCollisionEnable(true);
-  arm_.motors[1]->enabled = false;
-  step();
-  EXPECT_EQ(arm_.collision_detector->admittance_calls, 0);
-  arm_.motors[1]->enabled = true;
-  step();
-  EXPECT_EQ(arm_.collision_detector->admittance_calls, 1);
-  // The holds at start-up and when the drives came back, then one drag teaching step.
-  EXPECT_EQ(arm_.motors[0]->set_position_calls, 3);
-}
-
-// ---- Collisions ----
-
-TEST_F(InterpolatorTest, CollisionSeenOnlyWhileDetectionOnAndLoggedOncePerOnset) {
+TEST_F(InterpolatorTest, CollisionAndSensitivityHandledOnTheControlThread) {
   arm_.collision_detector->collision = 1;
   step(3);
   EXPECT_EQ(arm_.collision_detector->detect_calls, 0);
   EXPECT_FALSE(interpolator_->isCollision());
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
   interpolator_->setCollisionEnable(true);
   EXPECT_EQ(count(step(4), "The arm get collision.\n"), 1);
-}
+  EXPECT_TRUE(interpolator_->isCollision());
+  EXPECT_EQ(interpolator_->collisionData()[2], 7.0);
+  interpolator_->setCollisionEnable(false);
+  step();
+  EXPECT_FALSE(interpolator_->isCollision());
 
-// ---- Collision sensitivity hand-over ----
-
-TEST_F(InterpolatorTest, SensitivityAppliedByControlThreadAtCollisionStep) {
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(interpolator_->setCollisionSensitivity({}), interpolator_result::kEmptyCommand);
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("empty"), std::string::npos);
-  EXPECT_EQ(interpolator_->setCollisionSensitivity({4, 0, 1, 2, 3, 1.5, 9, 9}),
+  EXPECT_EQ(interpolator_->setCollisionSensitivity({4, 0, 1, 2, 3, 1.5, 9}),
             interpolator_result::kOk);
-  EXPECT_TRUE(arm_.collision_detector->sensitivity_commands.empty());  // not on this thread
-  step();
-  ASSERT_EQ(arm_.collision_detector->sensitivity_commands.size(), 1u);
-  EXPECT_EQ(arm_.collision_detector->sensitivity_commands[0],
-            (std::vector<double>{4, 0, 1, 2, 3, 1.5}));
-  step();
-  EXPECT_EQ(arm_.collision_detector->sensitivity_commands.size(), 1u);
-  // Two commands between periods: the newer one is applied.
+  EXPECT_TRUE(arm_.collision_detector->sensitivity_commands.empty());
+  step(2);
+  EXPECT_EQ(arm_.collision_detector->sensitivity_commands,
+            (std::vector<std::vector<double>>{{4, 0, 1, 2, 3, 1.5}}));
+  // The newer of two commands between periods is applied.
   EXPECT_EQ(interpolator_->setCollisionSensitivity({1, 0}), interpolator_result::kOk);
   EXPECT_EQ(interpolator_->setCollisionSensitivity({0}), interpolator_result::kOk);
   step();
-  ASSERT_EQ(arm_.collision_detector->sensitivity_commands.size(), 2u);
-  EXPECT_EQ(arm_.collision_detector->sensitivity_commands[1], (std::vector<double>{0}));
+  EXPECT_EQ(arm_.collision_detector->sensitivity_commands.back(), std::vector<double>{0});
+  EXPECT_EQ(arm_.collision_detector->sensitivity_commands.size(), 2u);
+}
+
+// run() on the fake clock: each period's work starts with the first motor read, which records
+// its time and spends the scripted work time (1 ms unless given).
+TEST_F(InterpolatorTest, RunKeepsAbsoluteDeadlinesAndCountsOverruns) {
+  struct Case {
+    int periods;
+    int default_us;
+    std::vector<std::pair<int, int>> work_us;  // period, work
+    std::vector<std::pair<int, int>> starts;   // period, start (ms)
+    const char* line;
+  };
+  const std::vector<Case> cases = {
+      {1000, 3400, {}, {}, nullptr},
+      {20, 1000, {{10, 7000}}, {{10, 50}, {11, 57}, {12, 60}, {19, 95}}, "2.000 ms after"},
+      {10, 500, {{3, 23000}}, {{4, 38}, {5, 40}, {6, 45}}, "18.000 ms after"}};
+  for (const Case& c : cases) {
+    build({});
+    const nanoseconds start = clock_->now();
+    std::vector<nanoseconds> starts;
+    arm_.motors[0]->on_position_read = [&] {
+      starts.push_back(clock_->now());
+      clock_->advance(microseconds(c.default_us));
+      for (const auto& w : c.work_us) {
+        if (w.first + 1 == static_cast<int>(starts.size())) {
+          clock_->advance(microseconds(w.second - c.default_us));
+        }
+      }
+    };
+    clock_->on_sleep = [&] {
+      if (static_cast<int>(starts.size()) >= c.periods) interpolator_->requestExit();
+    };
+    ::testing::internal::CaptureStdout();
+    interpolator_->run();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(starts.size(), static_cast<size_t>(c.periods));
+    EXPECT_EQ(interpolator_->overrunCount(), c.work_us.size());
+    EXPECT_EQ(count(out, "Control period overrun"), static_cast<int>(c.work_us.size()));
+    EXPECT_EQ(c.line ? count(out, c.line) : 0, c.line ? 1 : 0) << out;
+    for (const auto& [k, ms] : c.starts) EXPECT_EQ(starts[k], start + milliseconds(ms)) << k;
+    if (!c.starts.empty()) continue;
+    for (size_t k = 0; k < starts.size(); ++k) {
+      ASSERT_EQ(starts[k], start + k * milliseconds(5)) << k;
+      ASSERT_EQ(clock_->deadlines[k], start + (k + 1) * milliseconds(5)) << k;
+    }
+    EXPECT_NEAR(interpolator_->currentTime(), 999 * 0.005, 1e-9);
+  }
+  build({});
+  interpolator_->requestExit();
+  interpolator_->run();
+  EXPECT_EQ(arm_.dynamics->calls, 0);
+}
+
+TEST(SteadyLoopClock, SleepsUntilAbsoluteDeadline) {
+  SteadyLoopClock clock;
+  const nanoseconds before = clock.now();
+  clock.sleepUntil(before + milliseconds(2));
+  EXPECT_GE(clock.now(), before + milliseconds(2));
+  clock.sleepUntil(before);  // a passed deadline returns at once
+  EXPECT_LT(clock.now() - before, std::chrono::seconds(1));
+}
+
+// The real loop on its own thread while the command side works on the queue and the switches
+// (a data race shows under ThreadSanitizer).
+TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
+  std::atomic<int> periods{0};
+  std::atomic<bool> done{false};
+  clock_->on_sleep = [&] {
+    if (periods.fetch_add(1) >= 3000 && done.load()) interpolator_->requestExit();
+  };
+  interpolator_->setStatusPublisher(std::make_shared<testing::NoopStatusPublisher>());
+  interpolator_->addStatusTopic(Interpolator::kActualJointState, "current_actual_joint");
+  std::thread control([&] { interpolator_->run(); });
+  for (int i = 0; i < 200; ++i) {
+    const std::vector<double> start = interpolator_->getMotionStartPoint();
+    std::vector<double> goal = start;
+    for (double& q : goal) q += (i % 2 == 0) ? 0.01 : -0.01;
+    if (i % 3 == 0) interpolator_->addCmd(makeMove(goal, 1.0, start));
+    if (i % 3 != 0) interpolator_->addCmd(makeIo(1, i));
+    static_cast<void>(interpolator_->isCmdQueueEmpty());
+    static_cast<void>(interpolator_->getLastCmd());
+    static_cast<void>(interpolator_->getActualJointPositions());
+    EXPECT_EQ(interpolator_->setCollisionSensitivity({4.0, 1.0}), interpolator_result::kOk);
+    interpolator_->setCollisionEnable(i % 2 == 0);
+    interpolator_->setDragTeachingEnable(i % 5 == 0);
+    if (i == 150) interpolator_->requestStop();
+    if (i == 160) static_cast<void>(interpolator_->recover());
+  }
+  done = true;
+  control.join();
+  EXPECT_EQ(interpolator_->overrunCount(), 0u);
+  EXPECT_FALSE(arm_.collision_detector->sensitivity_commands.empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,17 +17,14 @@
 #include "controller_frame/trapezoid_planner.h"
 #include "support/fake_loop_clock.h"
 #include "support/motion_test_arm.h"
-#include "support/noop_status_publisher.h"
-#include "support/recording_status_publisher.h"
+#include "support/setpoint_checker.h"
 
 namespace brenvik::testing {
 
-// Live instances of Counted<...> commands: a command that is never deleted keeps it above zero.
+// Live instances of Counted<...> commands: a command never deleted keeps it above zero.
 struct CommandCounter {
   static inline std::atomic<int> live{0};
 };
-
-// A command class that counts its live instances.
 template <class Command>
 class Counted : public Command {
  public:
@@ -37,66 +35,66 @@ class Counted : public Command {
   ~Counted() override { --CommandCounter::live; }
 };
 
-// Drives an Interpolator on a MotionTestArm period by period with synthetic time; every period's
-// console output is captured.
+// Drives an Interpolator on a MotionTestArm period by period with synthetic time, capturing the
+// console output. With a checker, every period's setpoint must keep the motion rules.
 class InterpolatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Logger::instance()->reset();
-    Logger::instance()->display_level_ = 1;
-    CommandCounter::live = 0;
-    build(MotionTestArmOptions{});
-  }
+  void SetUp() override { build({}); }
   void TearDown() override {
     interpolator_.reset();
     EXPECT_EQ(CommandCounter::live, 0) << "a command was leaked";
+    EXPECT_EQ(checker_ ? checker_->violations() : 0u, 0u) << checker_->firstViolation();
     Logger::instance()->reset();
   }
 
-  void build(const MotionTestArmOptions& options) {
+  void build(const MotionTestArmOptions& options, bool checked = false) {
     interpolator_.reset();
+    Logger::instance()->reset();
+    Logger::instance()->display_level_ = 1;
+    CommandCounter::live = 0;
     arm_ = makeMotionTestArm(options);
     clock_ = std::make_shared<FakeLoopClock>();
     ::testing::internal::CaptureStdout();
     interpolator_ = std::make_unique<Interpolator>(arm_.robot, clock_);
     construction_output_ = ::testing::internal::GetCapturedStdout();
+    checker_.reset();
+    if (checked) checker_.emplace(arm_.robot->robot_para_);
     time_ = 0.0;
     periods_ = 0;
   }
 
-  // Runs `n` periods; returns their console output.
+  // Runs n periods; returns their console output.
   std::string step(int n = 1) {
     ::testing::internal::CaptureStdout();
     for (int i = 0; i < n; ++i) {
       interpolator_->update(time_);
-      ++periods_;
-      time_ = periods_ * Interpolator::kPeriod;
+      if (checker_)
+        checker_->check(interpolator_->refJointState().positions, Interpolator::kPeriod);
+      time_ = ++periods_ * Interpolator::kPeriod;
     }
     return ::testing::internal::GetCapturedStdout();
   }
-
-  // Runs periods until `done` holds (at most `limit`); returns the number run.
+  // Runs periods until done() holds (at most limit); returns the number run.
   template <class Predicate>
   int stepUntil(Predicate done, int limit, std::string* out = nullptr) {
     int n = 0;
-    while (!done() && n < limit) {
+    for (; !done() && n < limit; ++n) {
       const std::string text = step();
-      if (out != nullptr) {
-        *out += text;
-      }
-      ++n;
+      if (out != nullptr) *out += text;
     }
     return n;
   }
+  static bool ended(const AbstractCmdInterface* cmd) {
+    const int s = cmd->cmd_status.load();
+    return s == cmd_status::kSucceeded || s == cmd_status::kFailed || s == cmd_status::kStopped;
+  }
 
-  // A planned trapezoid move of every axis from `start` (default: the interpolator's start
-  // point) to `goal`, limited by scale x the axis limits.
-  template <class Command = AllAxisesJointPlanCmd>
+  // A planned trapezoid move of every axis from the interpolator's start point to goal, limited
+  // by scale x the axis limits.
+  template <class Command = Counted<AllAxisesJointPlanCmd>>
   Command* makeMove(const std::vector<double>& goal, double scale = 1.0,
                     std::vector<double> start = {}) {
-    if (start.empty()) {
-      start = interpolator_->getMotionStartPoint();
-    }
+    if (start.empty()) start = interpolator_->getMotionStartPoint();
     auto* cmd = new Command(arm_.robot);
     for (size_t i = 0; i < goal.size(); ++i) {
       const AxisPara& axis = arm_.robot->robot_para_.axis_paras[i];
@@ -106,37 +104,33 @@ class InterpolatorTest : public ::testing::Test {
       in.vmax = scale * axis.max_joint_vel;
       in.aa = scale * axis.max_joint_acc;
       in.ad = -in.aa;
-      auto planner = std::make_unique<TrapezoidPlanner>();
-      planner->setInput(&in);
-      cmd->traj_interface_ptrs_.push_back(std::move(planner));
+      cmd->traj_interface_ptrs_.push_back(std::make_unique<TrapezoidPlanner>());
+      cmd->traj_interface_ptrs_.back()->setInput(&in);
     }
     cmd->vel_scale = cmd->acc_scale = scale;
     ::testing::internal::CaptureStdout();
-    const int r = cmd->planAllJoints();
+    EXPECT_EQ(cmd->planAllJoints(), 0);
     ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(r, 0);
     return cmd;
   }
-
-  template <class Command = SetIoCmd>
-  Command* makeIo(int id, int value) {
+  template <class Command = Counted<SetIoCmd>>
+  Command* makeIo(int id, int value, bool block = false) {
     auto* cmd = new Command(arm_.robot);
     cmd->ctrl_io_id = id;
     cmd->io_cmd = value;
+    cmd->is_block = block;
     return cmd;
   }
-
   static int count(const std::string& text, const std::string& what) {
     int n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
-      ++n;
-    }
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
     return n;
   }
 
   MotionTestArm arm_;
   std::shared_ptr<FakeLoopClock> clock_;
   std::unique_ptr<Interpolator> interpolator_;
+  std::optional<SetpointChecker> checker_;
   std::string construction_output_;
   double time_ = 0.0;
   int periods_ = 0;
