@@ -24,6 +24,7 @@ using std::chrono::nanoseconds;
 using testing::CommandCounter;
 using testing::InterpolatorTest;
 using testing::ScriptedMotor;
+using V = std::vector<double>;
 
 TEST(InterpolatorConstruction, RefusesRobotWithoutModelOrMotor) {
   const std::vector<std::pair<std::function<void(Robot&)>, const char*>> cases = {
@@ -45,38 +46,32 @@ TEST(InterpolatorConstruction, RefusesRobotWithoutModelOrMotor) {
   EXPECT_THROW(Interpolator(nullptr), std::invalid_argument);
 }
 
-TEST_F(InterpolatorTest, FreshLoopAndMeasuredState) {
-  EXPECT_NE(construction_output_.find("Creat objective interpolator.\n"), std::string::npos);
-  EXPECT_TRUE(interpolator_->dragTeachingEnable());
-  EXPECT_FALSE(interpolator_->collisionEnable());
-  EXPECT_EQ(interpolator_->stopAcc(), std::vector<double>(5, DBL_MAX));
-  // max_joint_vel / emergency_stop_acc plus a period.
-  EXPECT_DOUBLE_EQ(interpolator_->longestStopTime(), 1.005);
+TEST_F(InterpolatorTest, ReadsTheMeasuredState) {
+  EXPECT_EQ(interpolator_->stopAcc(), V(5, DBL_MAX));
+  EXPECT_DOUBLE_EQ(interpolator_->longestStopTime(), 1.005);  // max v / stop acc, plus a period
   arm_.motors[0]->setPosition(0.3);
   arm_.motors[1]->velocity = 0.2;
   arm_.motors[2]->torque = 1.5;
   step();
   const JointStateRecord& actual = interpolator_->actualJointState();
-  EXPECT_EQ(actual.positions, (std::vector<double>{0.3, 0, 0, 0, 0}));
-  EXPECT_DOUBLE_EQ(actual.velocities[1], 0.2);
+  EXPECT_EQ(actual.positions, (V{0.3, 0, 0, 0, 0}));
+  EXPECT_EQ(actual.velocities, (V{0, 0.2, 0, 0, 0}));
   EXPECT_DOUBLE_EQ(actual.accelerations[1], 0.2 / 0.005);
-  EXPECT_DOUBLE_EQ(actual.efforts[2], 1.5);
-  EXPECT_DOUBLE_EQ(interpolator_->lastJointState().efforts[2], 0.0);  // the previous period's
-  EXPECT_DOUBLE_EQ(interpolator_->tcpPose()(0, 3), 0.3);
-  EXPECT_DOUBLE_EQ(interpolator_->refJointState().positions[0], 0.3);  // starts where the arm is
+  EXPECT_EQ(actual.efforts, (V{0, 0, 1.5, 0, 0}));
+  EXPECT_EQ(interpolator_->tcpPose(), arm_.robot->kinematics_->forwardKinematics(actual.positions));
+  EXPECT_EQ(interpolator_->refJointState().positions, actual.positions);  // seeded where it is
   EXPECT_EQ(interpolator_->getActualJointPositions(), actual.positions);
-  EXPECT_EQ(interpolator_->getMotionStartPoint(), actual.positions);
-  EXPECT_TRUE(interpolator_->enableFlag());
   EXPECT_FALSE(interpolator_->unnormalFlag());
   step();
   EXPECT_DOUBLE_EQ(interpolator_->actualJointState().accelerations[1], 0.0);
   LOG_STATUS(RobotStatus::ERROR, error_code::kCommandRejected, "test error\n");
   step();
   EXPECT_TRUE(interpolator_->unnormalFlag());
-  // A drive reported off, or one that cannot answer (the axes after it are not asked).
+  EXPECT_TRUE(interpolator_->enableFlag());
   arm_.motors[3]->enabled = false;
   step();
   EXPECT_FALSE(interpolator_->enableFlag());
+  // A drive that cannot answer: reported once, the axes after it not asked.
   arm_.motors[3]->enabled = true;
   arm_.motors[1]->get_enable_error = 9;
   const int calls = arm_.motors[2]->get_enable_calls;
@@ -94,7 +89,6 @@ TEST_F(InterpolatorTest, FailingReadsEnterFaultUntilTheyRecover) {
       {[](ScriptedMotor& m) { m.torque = NAN; },
        "2 (start from 1) axis getTorque returned a value that is not finite\n"}};
   for (const auto& [inject, message] : cases) {
-    SCOPED_TRACE(message);
     build({});
     interpolator_->addCmd(makeIo(1, 3));
     inject(*arm_.motors[1]);
@@ -116,25 +110,16 @@ TEST_F(InterpolatorTest, FailingReadsEnterFaultUntilTheyRecover) {
 
 TEST_F(InterpolatorTest, StatusTopicsCreatedAndPublishedInIdOrder) {
   auto publisher = std::make_shared<testing::RecordingStatusPublisher>();
-  interpolator_->addStatusTopic(1, "before the publisher");
+  interpolator_->addStatusTopic(1, "before the publisher");  // stored, nothing created
   interpolator_->setStatusPublisher(publisher);
-  for (int id = 0; id <= 15; ++id) interpolator_->addStatusTopic(id, "t" + std::to_string(id));
-  interpolator_->addStatusTopic(0, "renamed");
-  std::vector<std::string> kinds;
-  for (const auto& c : publisher->creates) kinds.push_back(c.kind);
-  std::vector<std::string> expected = {"joint_state", "joint_state", "joint_state", "joint_state",
-                                       "joint_state", "joint_state", "joint_state", "joint_state",
-                                       "array",       "array",       "bool",        "bool",
-                                       "pose",        "array",       "bool",        "joint_state"};
-  EXPECT_EQ(kinds, expected);
-  arm_.motors[0]->setPosition(0.7);
+  for (int id = 15; id >= 0; --id) interpolator_->addStatusTopic(id, "t" + std::to_string(id));
   step();
-  expected.pop_back();  // id 0 again, under its new name; id 15 publishes nothing
-  kinds.clear();
-  for (const auto& p : publisher->publishes) kinds.push_back(p.kind);
-  EXPECT_EQ(kinds, expected);
-  EXPECT_EQ(publisher->publishes.front().topic, "renamed");
-  EXPECT_EQ(publisher->publishes.back().topic, "t14");
+  std::string created, published;
+  for (const auto& c : publisher->creates) created += c.kind[0];
+  for (const auto& p : publisher->publishes) published += p.kind[0];
+  EXPECT_EQ(created, "bapbbaajjjjjjjj");  // id 14 down to 0; 15 is no topic
+  EXPECT_EQ(published, "jjjjjjjjaabbpab");
+  EXPECT_EQ(publisher->publishes[0].topic, "t0");
   const Interpolator& ip = *interpolator_;
   const std::vector<const void*> sources = {&ip.actualJointState(),
                                             &ip.lastJointState(),
@@ -152,14 +137,13 @@ TEST_F(InterpolatorTest, StatusTopicsCreatedAndPublishedInIdOrder) {
                                             &ip.collisionData()};
   for (size_t i = 0; i < sources.size(); ++i) {
     if (sources[i] == nullptr) continue;
-    EXPECT_EQ(publisher->creates[i].source, sources[i]) << i;
+    EXPECT_EQ(publisher->creates[14 - i].source, sources[i]) << i;
     EXPECT_EQ(publisher->publishes[i].source, sources[i]) << i;
   }
-  EXPECT_DOUBLE_EQ(publisher->last_pose(0, 3), 0.7);
 }
 
-// Arrival order, withdrawal of a waiting command (never the current one), a blocking command
-// held for its issuer, and the commands still queued deleted with the loop.
+// Arrival order, withdrawal of a waiting command (never the current one), a blocking command held
+// for its issuer, the start point of a new move, and commands still queued deleted with the loop.
 TEST_F(InterpolatorTest, QueueStory) {
   auto* a = makeIo(1, 5, true);
   auto* b = makeIo(1, 6);
@@ -168,7 +152,6 @@ TEST_F(InterpolatorTest, QueueStory) {
   for (auto* cmd : {a, b, c}) interpolator_->addCmd(cmd);
   EXPECT_EQ(interpolator_->getLastCmd(), c);
   EXPECT_NE(step().find("interpolator read new command.\n"), std::string::npos);
-  EXPECT_EQ(a->cmd_status.load(), cmd_status::kExecuting);
   EXPECT_EQ(interpolator_->idleFlag(), 0);
   EXPECT_FALSE(interpolator_->withdrawCmd(a));
   EXPECT_FALSE(interpolator_->withdrawCmd(nullptr));
@@ -178,7 +161,6 @@ TEST_F(InterpolatorTest, QueueStory) {
   EXPECT_EQ(interpolator_->getLastCmd(), b);
   delete c;  // the caller's again
   const std::string out = step(4);
-  EXPECT_EQ(count(out, "Ctrl io command Finish.\n"), 1);
   EXPECT_EQ(count(out, "block ...\n"), 1);
   EXPECT_EQ(a->cmd_status.load(), cmd_status::kSucceeded);
   EXPECT_EQ(b->cmd_status.load(), cmd_status::kQueued);
@@ -188,81 +170,57 @@ TEST_F(InterpolatorTest, QueueStory) {
   EXPECT_EQ(interpolator_->idleFlag(), 1);
   step(2);
   EXPECT_EQ(arm_.io_device->commanded, 6);
-  EXPECT_TRUE(interpolator_->isCmdQueueEmpty());
   EXPECT_EQ(interpolator_->getLastCmd(), nullptr);
-  interpolator_->addCmd(makeIo(7, 1));  // no device 7: still under way at the end
-  interpolator_->addCmd(makeIo(7, 2));
-  step();
-  EXPECT_EQ(CommandCounter::live, 2);  // deleted with the loop (TearDown)
-}
-
-// The goal of the newest move in the queue, even behind another command.
-TEST_F(InterpolatorTest, StartPointIsTheGoalOfTheNewestMove) {
+  // The start point is the goal of the newest move in the queue, even behind another command.
   interpolator_->addCmd(makeMove({0.5, 0.1, 0.1, 0.2, 0.3}));
-  interpolator_->addCmd(makeIo(1, 2));
-  EXPECT_EQ(interpolator_->getMotionStartPoint(), (std::vector<double>{0.5, 0.1, 0.1, 0.2, 0.3}));
-  interpolator_->addCmd(makeMove({1.0, 0.2, 0.2, 0.3, 0.4}));
+  interpolator_->addCmd(makeIo(7, 1));  // no device 7: still under way at the end
+  EXPECT_EQ(interpolator_->getMotionStartPoint(), (V{0.5, 0.1, 0.1, 0.2, 0.3}));
   step(10);
-  EXPECT_EQ(interpolator_->getMotionStartPoint(), (std::vector<double>{1.0, 0.2, 0.2, 0.3, 0.4}));
-  step(2000);
+  EXPECT_EQ(interpolator_->getMotionStartPoint(), (V{0.5, 0.1, 0.1, 0.2, 0.3}));
+  step(400);
+  EXPECT_EQ(CommandCounter::live, 1);  // deleted with the loop (TearDown)
 }
 
 TEST_F(InterpolatorTest, CollisionAndSensitivityHandledOnTheControlThread) {
   arm_.collision_detector->collision = 1;
   step(3);
   EXPECT_EQ(arm_.collision_detector->detect_calls, 0);
-  EXPECT_FALSE(interpolator_->isCollision());
   interpolator_->setCollisionEnable(true);
-  EXPECT_EQ(count(step(4), "The arm get collision.\n"), 1);
+  step();
   EXPECT_TRUE(interpolator_->isCollision());
   EXPECT_EQ(interpolator_->collisionData()[2], 7.0);
   interpolator_->setCollisionEnable(false);
   step();
   EXPECT_FALSE(interpolator_->isCollision());
-
-  ::testing::internal::CaptureStdout();
   EXPECT_EQ(interpolator_->setCollisionSensitivity({}), interpolator_result::kEmptyCommand);
-  EXPECT_NE(::testing::internal::GetCapturedStdout().find("empty"), std::string::npos);
   EXPECT_EQ(interpolator_->setCollisionSensitivity({4, 0, 1, 2, 3, 1.5, 9}),
             interpolator_result::kOk);
-  EXPECT_TRUE(arm_.collision_detector->sensitivity_commands.empty());
+  EXPECT_TRUE(arm_.collision_detector->sensitivity_commands.empty());  // not on this thread
   step(2);
-  EXPECT_EQ(arm_.collision_detector->sensitivity_commands,
-            (std::vector<std::vector<double>>{{4, 0, 1, 2, 3, 1.5}}));
-  // The newer of two commands between periods is applied.
   EXPECT_EQ(interpolator_->setCollisionSensitivity({1, 0}), interpolator_result::kOk);
-  EXPECT_EQ(interpolator_->setCollisionSensitivity({0}), interpolator_result::kOk);
+  EXPECT_EQ(interpolator_->setCollisionSensitivity({0}), interpolator_result::kOk);  // the newer
   step();
-  EXPECT_EQ(arm_.collision_detector->sensitivity_commands.back(), std::vector<double>{0});
-  EXPECT_EQ(arm_.collision_detector->sensitivity_commands.size(), 2u);
+  EXPECT_EQ(arm_.collision_detector->sensitivity_commands,
+            (std::vector<V>{{4, 0, 1, 2, 3, 1.5}, {0}}));
 }
 
 // run() on the fake clock: each period's work starts with the first motor read, which records
-// its time and spends the scripted work time (1 ms unless given).
+// its time and spends the scripted work time.
 TEST_F(InterpolatorTest, RunKeepsAbsoluteDeadlinesAndCountsOverruns) {
   struct Case {
-    int periods;
-    int default_us;
-    std::vector<std::pair<int, int>> work_us;  // period, work
-    std::vector<std::pair<int, int>> starts;   // period, start (ms)
-    const char* line;
+    int periods, work_us, slow, slow_us;      // the work of each period, of period `slow`
+    std::vector<std::pair<int, int>> starts;  // period, start (ms)
   };
-  const std::vector<Case> cases = {
-      {1000, 3400, {}, {}, nullptr},
-      {20, 1000, {{10, 7000}}, {{10, 50}, {11, 57}, {12, 60}, {19, 95}}, "2.000 ms after"},
-      {10, 500, {{3, 23000}}, {{4, 38}, {5, 40}, {6, 45}}, "18.000 ms after"}};
-  for (const Case& c : cases) {
+  for (const Case& c : {Case{1000, 3400, -1, 0, {}},
+                        Case{20, 1000, 10, 7000, {{10, 50}, {11, 57}, {12, 60}, {19, 95}}},
+                        Case{10, 500, 3, 23000, {{4, 38}, {5, 40}, {6, 45}}}}) {
     build({});
     const nanoseconds start = clock_->now();
     std::vector<nanoseconds> starts;
     arm_.motors[0]->on_position_read = [&] {
       starts.push_back(clock_->now());
-      clock_->advance(microseconds(c.default_us));
-      for (const auto& w : c.work_us) {
-        if (w.first + 1 == static_cast<int>(starts.size())) {
-          clock_->advance(microseconds(w.second - c.default_us));
-        }
-      }
+      const bool slow = static_cast<int>(starts.size()) == c.slow + 1;
+      clock_->advance(microseconds(slow ? c.slow_us : c.work_us));
     };
     clock_->on_sleep = [&] {
       if (static_cast<int>(starts.size()) >= c.periods) interpolator_->requestExit();
@@ -271,17 +229,16 @@ TEST_F(InterpolatorTest, RunKeepsAbsoluteDeadlinesAndCountsOverruns) {
     interpolator_->run();
     const std::string out = ::testing::internal::GetCapturedStdout();
     ASSERT_EQ(starts.size(), static_cast<size_t>(c.periods));
-    EXPECT_EQ(interpolator_->overrunCount(), c.work_us.size());
-    EXPECT_EQ(count(out, "Control period overrun"), static_cast<int>(c.work_us.size()));
-    EXPECT_EQ(c.line ? count(out, c.line) : 0, c.line ? 1 : 0) << out;
+    EXPECT_EQ(interpolator_->overrunCount(), c.slow < 0 ? 0u : 1u);
+    EXPECT_EQ(count(out, "Control period overrun"), c.slow < 0 ? 0 : 1);
+    EXPECT_TRUE(c.slow != 10 || count(out, "2.000 ms after its deadline (1 so far)") == 1) << out;
     for (const auto& [k, ms] : c.starts) EXPECT_EQ(starts[k], start + milliseconds(ms)) << k;
-    if (!c.starts.empty()) continue;
-    for (size_t k = 0; k < starts.size(); ++k) {
+    for (size_t k = 0; c.starts.empty() && k < starts.size(); ++k) {
       ASSERT_EQ(starts[k], start + k * milliseconds(5)) << k;
       ASSERT_EQ(clock_->deadlines[k], start + (k + 1) * milliseconds(5)) << k;
     }
-    EXPECT_NEAR(interpolator_->currentTime(), 999 * 0.005, 1e-9);
   }
+  EXPECT_NEAR(interpolator_->currentTime(), 0.060, 1e-9);  // since the loop started
   build({});
   interpolator_->requestExit();
   interpolator_->run();
@@ -297,8 +254,8 @@ TEST(SteadyLoopClock, SleepsUntilAbsoluteDeadline) {
   EXPECT_LT(clock.now() - before, std::chrono::seconds(1));
 }
 
-// The real loop on its own thread while the command side works on the queue and the switches
-// (a data race shows under ThreadSanitizer).
+// The loop on its own thread while the command side works on the queue and the switches: a data
+// race shows under ThreadSanitizer.
 TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
   std::atomic<int> periods{0};
   std::atomic<bool> done{false};
@@ -309,15 +266,13 @@ TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
   interpolator_->addStatusTopic(Interpolator::kActualJointState, "current_actual_joint");
   std::thread control([&] { interpolator_->run(); });
   for (int i = 0; i < 200; ++i) {
-    const std::vector<double> start = interpolator_->getMotionStartPoint();
-    std::vector<double> goal = start;
+    const V start = interpolator_->getMotionStartPoint();
+    V goal = start;
     for (double& q : goal) q += (i % 2 == 0) ? 0.01 : -0.01;
-    if (i % 3 == 0) interpolator_->addCmd(makeMove(goal, 1.0, start));
-    if (i % 3 != 0) interpolator_->addCmd(makeIo(1, i));
-    static_cast<void>(interpolator_->isCmdQueueEmpty());
-    static_cast<void>(interpolator_->getLastCmd());
+    interpolator_->addCmd(
+        i % 3 == 0 ? static_cast<AbstractCmdInterface*>(makeMove(goal, 1.0, start)) : makeIo(1, i));
     static_cast<void>(interpolator_->getActualJointPositions());
-    EXPECT_EQ(interpolator_->setCollisionSensitivity({4.0, 1.0}), interpolator_result::kOk);
+    static_cast<void>(interpolator_->setCollisionSensitivity({4.0, 1.0}));
     interpolator_->setCollisionEnable(i % 2 == 0);
     interpolator_->setDragTeachingEnable(i % 5 == 0);
     if (i == 150) interpolator_->requestStop();
@@ -326,7 +281,6 @@ TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
   done = true;
   control.join();
   EXPECT_EQ(interpolator_->overrunCount(), 0u);
-  EXPECT_FALSE(arm_.collision_detector->sensitivity_commands.empty());
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ class Counted : public Command {
 // Drives an Interpolator on a MotionTestArm period by period with synthetic time, capturing the
 // console output. With a checker, every period's setpoint must keep the motion rules.
 class InterpolatorTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override { build({}); }
   void TearDown() override {
     interpolator_.reset();

@@ -10,9 +10,9 @@
 #include "devices/ctrl_motor_interface.h"
 #include "devices/second_order_lag.h"
 #include "robot_factory/robot.h"
+#include "robot_model/brenvik_bot_v3_kinematics.h"
 #include "robot_model/collision_detector_interface.h"
 #include "robot_model/dynamics_interface.h"
-#include "robot_model/kinematics_interface.h"
 
 namespace brenvik::testing {
 
@@ -36,17 +36,14 @@ class ScriptedMotor : public CtrlMotorInterface {
     return position = position_, 0;
   }
   int setEnableStatus(bool enable) override {
-    ++set_enable_calls;
-    if (set_enable_error == 0) commanded_enable = enable, reads_since_enable_command = 0;
+    if (++set_enable_calls, set_enable_error == 0) commanded_enable = enable, enable_reads = 0;
     return set_enable_error;
   }
   // Reports the commanded state once enable_delay_reads reads have passed since the command.
   int getEnableStatus(bool& out) override {
     ++get_enable_calls;
     if (get_enable_error != 0) return get_enable_error;
-    if (reads_since_enable_command >= 0 && ++reads_since_enable_command > enable_delay_reads) {
-      enabled = commanded_enable;
-    }
+    if (enable_reads >= 0 && ++enable_reads > enable_delay_reads) enabled = commanded_enable;
     return out = enabled, 0;
   }
   int setHome(int value) override {
@@ -70,7 +67,7 @@ class ScriptedMotor : public CtrlMotorInterface {
   double position_offset = 0.0;         // the motor settles this far from every command
   double velocity = 0.0, torque = 0.0;
   bool enabled = true, commanded_enable = false;
-  int enable_delay_reads = 0, reads_since_enable_command = -1;
+  int enable_delay_reads = 0, enable_reads = -1;  // reads since the last command
   std::function<void()> on_position_read;
   int set_position_error = 0, get_position_error = 0, set_enable_error = 0, get_enable_error = 0,
       set_home_error = 0, get_torque_error = 0, get_velocity_error = 0;
@@ -96,37 +93,7 @@ class ScriptedIoDevice : public CtrlIoInterface {
   int reads_to_reach = 1, set_cmd_calls = 0, commanded = -1, reads_after_cmd = 0;
 };
 
-// The pose is the identity rotation with the first three joints as translation.
-class FakeKinematics : public KinematicsInterface {
- public:
-  virtual ~FakeKinematics() = default;
-  int setMdhPara(const std::vector<double>&, const std::vector<double>&, const std::vector<double>&,
-                 const std::vector<double>&) override {
-    return 0;
-  }
-  Eigen::Matrix4d forwardKinematics(const std::vector<double>& q) const override {
-    Eigen::Matrix4d pose = Eigen::Matrix4d::Identity();
-    for (size_t i = 0; i < 3 && i < q.size(); ++i) pose(static_cast<Eigen::Index>(i), 3) = q[i];
-    return pose;
-  }
-  int inverseKinematics(const Eigen::Matrix4d& pose, const std::vector<double>& ref,
-                        std::vector<double>& joints) const override {
-    joints = ref;
-    for (size_t i = 0; i < 3 && i < joints.size(); ++i) {
-      joints[i] = pose(static_cast<Eigen::Index>(i), 3);
-    }
-    return 0;
-  }
-  int inverseKinematicsByArmType(const Eigen::Matrix4d& pose, const std::array<int, 2>&,
-                                 std::vector<double>& joints) const override {
-    return inverseKinematics(pose, joints, joints);
-  }
-  int reservedOperation() override { return 0; }
-  int getAllInverseSolutions(const Eigen::Matrix4d&,
-                             std::vector<std::vector<double>>& solutions) const override {
-    return solutions.clear(), 0;
-  }
-};
+using V = std::vector<double>;
 
 // Returns the scripted torques and counts its calls.
 class FakeDynamics : public DynamicsInterface {
@@ -134,12 +101,11 @@ class FakeDynamics : public DynamicsInterface {
   virtual ~FakeDynamics() = default;
   explicit FakeDynamics(int n) : torques(n, 0.0) {}
   void initDynamics(std::shared_ptr<RobotPara>) override {}
-  std::vector<double> getDynamicsVector() override { return {}; }
-  const std::vector<double>& estimateTorque(const std::vector<double>&, const std::vector<double>&,
-                                            const std::vector<double>&, double) override {
+  V getDynamicsVector() override { return {}; }
+  const V& estimateTorque(const V&, const V&, const V&, double) override {
     return ++calls, torques;
   }
-  std::vector<double> torques;
+  V torques;
   int calls = 0;
 };
 
@@ -148,7 +114,6 @@ class FakeDynamics : public DynamicsInterface {
 class FakeCollisionDetector : public CollisionDetectorInterface {
  public:
   virtual ~FakeCollisionDetector() = default;
-  using V = std::vector<double>;
   explicit FakeCollisionDetector(int n) : admittance(n, DBL_MAX), excess_torque(n, 0.0) {}
   void setCollisionSensitivity(const V& command) override {
     sensitivity_commands.push_back(command);
@@ -170,7 +135,8 @@ class FakeCollisionDetector : public CollisionDetectorInterface {
   std::vector<V> sensitivity_commands;
 };
 
-// A Robot with scripted motors (±3 rad), a scripted control-IO device under id 1 and fake models.
+// A Robot with scripted motors (±3 rad), a scripted control-IO device under id 1, fake dynamics
+// and collision detection, the five-joint kinematics.
 struct MotionTestArm {
   std::shared_ptr<Robot> robot;
   std::vector<std::shared_ptr<ScriptedMotor>> motors;
@@ -224,7 +190,7 @@ inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {})
   arm.robot = std::make_shared<Robot>(std::move(para));
   arm.dynamics = std::make_shared<FakeDynamics>(n);
   arm.collision_detector = std::make_shared<FakeCollisionDetector>(n);
-  arm.robot->kinematics_ = std::make_shared<FakeKinematics>();
+  arm.robot->kinematics_ = std::make_shared<BrenvikBotV3Kinematics>();  // MDH parameters 0
   arm.robot->dynamics_ = arm.dynamics;
   arm.robot->collision_detector_ = arm.collision_detector;
   return arm;
