@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "common/logger.h"
+#include "controller_frame/force_ctrl_cmd.h"
 #include "controller_frame/interpolator.h"
+#include "controller_frame/motor_io_cmd.h"
 #include "support/interpolator_test_fixture.h"
 
 namespace brenvik {
@@ -36,6 +38,17 @@ class InterpolatorSafety : public testing::InterpolatorTest {
     Move* cmd = makeMove(goal, scale);
     cmd->is_block = block;
     interpolator_->addCmd(cmd);
+    return cmd;
+  }
+  AbstractCmdInterface* motorIo(int type, std::vector<bool> flags = {}) {
+    auto* cmd = new Counted<MotorIoCmd>(arm_.robot);
+    cmd->motor_io_type = type;
+    cmd->enable_flags = std::move(flags);
+    return cmd;
+  }
+  AbstractCmdInterface* force(bool active) {
+    auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
+    cmd->active = active;
     return cmd;
   }
   AbstractCmdInterface* first = nullptr;  // the command to abort, when not the default move
@@ -293,6 +306,71 @@ TEST_F(InterpolatorSafety, MoveFollowsThePlanThenPausesTheQueue) {
   EXPECT_EQ(stepUntil([&] { return next->cmd_status.load() == cmd_status::kExecuting; }, 200), 100);
   EXPECT_EQ(arm_.collision_detector->detect_calls, detections + 100);
   step(2);
+}
+
+// A device command (blocking, so its outcome can be read): its status, the period it ends in, the
+// status code logged (0: none) and its console line.
+struct DeviceCase {
+  std::function<AbstractCmdInterface*(F&)> make;  // scripts the devices too
+  int status, periods, code;
+  const char* line;
+  double held = -1.0;  // >= 0: the setpoint of axis 1 at the end (all drives start at 0.25)
+};
+
+TEST_F(InterpolatorSafety, DeviceCommandsEndAsTheDevicesAnswer) {
+  const int ok = cmd_status::kSucceeded, failed = cmd_status::kFailed;
+  const auto enable = [](F& t, std::vector<bool> flags, int delay, int error) {
+    for (auto& motor : t.arm_.motors) motor->enabled = false, motor->enable_delay_reads = delay;
+    t.arm_.motors[1]->set_enable_error = error;
+    return t.motorIo(motor_io_type::kEnable, std::move(flags));
+  };
+  const std::vector<DeviceCase> cases = {
+      {[](F& t) { return t.makeIo(1, 3); }, ok, 2, 0, "Ctrl io command Finish.\n"},
+      {[](F& t) { return t.makeIo(42, 1); }, failed, 1002, error_code::kCtrlIoTimeout,
+       "Wait ctrl io command finish...\n"},
+      {[](F& t) { return t.arm_.io_device->reads_to_reach = -1, t.makeIo(1, 1); }, failed, 1002,
+       error_code::kCtrlIoTimeout, "Ctrl io command time out error!!!\n"},
+      {[=](F& t) { return enable(t, {true}, 38, 0); }, ok, 21, 0,
+       "The motors have been setEnable success."},
+      {[=](F& t) { return enable(t, {false}, 0, 0); }, ok, 2, 0, nullptr},
+      {[=](F& t) {
+         return enable(t, {true, true}, 0, 0);
+       },
+       failed, 602, error_code::kEnableTimeout, "enable or disable cmd time out error!!!"},
+      {[=](F& t) { return enable(t, {true}, 0, 12); }, failed, 602, error_code::kEnableTimeout,
+       "The <2> axis return error_code=<12> when setEnableStatus.\n"},
+      {[](F& t) { return t.motorIo(motor_io_type::kSetHome); }, ok, 1, 0, "set home SUCCESS!\n",
+       0.0},  // re-seeded
+      {[](F& t) {
+         return t.arm_.motors[1]->set_home_error = 4, t.motorIo(motor_io_type::kSetHome);
+       },
+       failed, 1, error_code::kSetHome, "The <2> axis return error_code=<4> when setHome.\n"},
+      {[](F& t) { return t.force(false); }, ok, 1, 0, nullptr},
+      {[](F& t) { return t.force(true); }, failed, 1002, error_code::kForceCtrlTimeout,
+       "force control time out!\n", 0.25},  // held where the arm is
+      {[](F& t) { return t.arm_.motors[0]->set_position_error = 2, t.force(true); },
+       cmd_status::kStopped, 2, error_code::kMotorWrite, nullptr},
+  };
+  for (const DeviceCase& c : cases) {
+    SCOPED_TRACE(&c - cases.data());
+    build({});
+    for (auto& motor : arm_.motors) motor->setPosition(0.25);
+    AbstractCmdInterface* cmd = c.make(*this);
+    cmd->is_block = true;
+    interpolator_->addCmd(cmd);
+    std::string out;
+    const int periods = stepUntil([&] { return ended(cmd); }, 2000, &out);
+    EXPECT_EQ(cmd->cmd_status.load(), c.status);
+    EXPECT_EQ(periods, c.periods);
+    EXPECT_EQ(Logger::instance()->statusCode(), c.code) << Logger::instance()->statusText();
+    EXPECT_EQ(c.line ? count(out + step(3), c.line) : 1, 1) << out;
+    const double q = interpolator_->refJointState().positions[0];
+    EXPECT_TRUE(c.held < 0.0 || q == c.held) << q;
+    cmd->is_block = false;
+    step();
+    EXPECT_EQ(CommandCounter::live, 0);
+    EXPECT_EQ(interpolator_->idleFlag(), 1);
+  }
 }
 
 }  // namespace

@@ -6,13 +6,11 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/logger.h"
 #include "controller_frame/all_axises_joint_plan_cmd.h"
 #include "controller_frame/interpolator.h"
-#include "controller_frame/motor_io_cmd.h"
 #include "controller_frame/set_io_cmd.h"
 #include "controller_frame/trapezoid_planner.h"
 #include "support/fake_loop_clock.h"
@@ -21,13 +19,12 @@
 
 namespace brenvik::testing {
 
-// Live instances of Counted<...> commands: a command never deleted keeps it above zero.
+// Live Counted<...> commands: one never deleted keeps `live` above zero.
 struct CommandCounter {
   static inline std::atomic<int> live{0};
 };
 template <class Command>
-class Counted : public Command {
- public:
+struct Counted : Command {
   template <class... Args>
   explicit Counted(Args&&... args) : Command(std::forward<Args>(args)...) {
     ++CommandCounter::live;
@@ -46,7 +43,6 @@ class InterpolatorTest : public ::testing::Test {
     EXPECT_EQ(checker_ ? checker_->violations() : 0u, 0u) << checker_->firstViolation();
     Logger::instance()->reset();
   }
-
   void build(const MotionTestArmOptions& options, bool checked = false) {
     interpolator_.reset();
     Logger::instance()->reset();
@@ -54,23 +50,18 @@ class InterpolatorTest : public ::testing::Test {
     CommandCounter::live = 0;
     arm_ = makeMotionTestArm(options);
     clock_ = std::make_shared<FakeLoopClock>();
-    ::testing::internal::CaptureStdout();
     interpolator_ = std::make_unique<Interpolator>(arm_.robot, clock_);
-    construction_output_ = ::testing::internal::GetCapturedStdout();
     checker_.reset();
     if (checked) checker_.emplace(arm_.robot->robot_para_);
-    time_ = 0.0;
     periods_ = 0;
   }
-
   // Runs n periods; returns their console output.
   std::string step(int n = 1) {
     ::testing::internal::CaptureStdout();
-    for (int i = 0; i < n; ++i) {
-      interpolator_->update(time_);
+    for (int i = 0; i < n; ++i, ++periods_) {
+      interpolator_->update(periods_ * Interpolator::kPeriod);
       if (checker_)
         checker_->check(interpolator_->refJointState().positions, Interpolator::kPeriod);
-      time_ = ++periods_ * Interpolator::kPeriod;
     }
     return ::testing::internal::GetCapturedStdout();
   }
@@ -88,22 +79,16 @@ class InterpolatorTest : public ::testing::Test {
     const int s = cmd->cmd_status.load();
     return s == cmd_status::kSucceeded || s == cmd_status::kFailed || s == cmd_status::kStopped;
   }
-
-  // A planned trapezoid move of every axis from the interpolator's start point to goal, limited
+  // A planned trapezoid move of every axis from start (default: the start point) to goal, limited
   // by scale x the axis limits.
-  template <class Command = Counted<AllAxisesJointPlanCmd>>
-  Command* makeMove(const std::vector<double>& goal, double scale = 1.0,
-                    std::vector<double> start = {}) {
+  Counted<AllAxisesJointPlanCmd>* makeMove(const std::vector<double>& goal, double scale = 1.0,
+                                           std::vector<double> start = {}) {
     if (start.empty()) start = interpolator_->getMotionStartPoint();
-    auto* cmd = new Command(arm_.robot);
+    auto* cmd = new Counted<AllAxisesJointPlanCmd>(arm_.robot);
     for (size_t i = 0; i < goal.size(); ++i) {
       const AxisPara& axis = arm_.robot->robot_para_.axis_paras[i];
-      TrapezoidPlannerInput in;
-      in.q0 = start[i];
-      in.q1 = goal[i];
-      in.vmax = scale * axis.max_joint_vel;
-      in.aa = scale * axis.max_joint_acc;
-      in.ad = -in.aa;
+      const double a = scale * axis.max_joint_acc;
+      const TrapezoidPlannerInput in{0, start[i], goal[i], 0, 0, scale * axis.max_joint_vel, a, -a};
       cmd->traj_interface_ptrs_.push_back(std::make_unique<TrapezoidPlanner>());
       cmd->traj_interface_ptrs_.back()->setInput(&in);
     }
@@ -113,9 +98,8 @@ class InterpolatorTest : public ::testing::Test {
     ::testing::internal::GetCapturedStdout();
     return cmd;
   }
-  template <class Command = Counted<SetIoCmd>>
-  Command* makeIo(int id, int value, bool block = false) {
-    auto* cmd = new Command(arm_.robot);
+  Counted<SetIoCmd>* makeIo(int id, int value, bool block = false) {
+    auto* cmd = new Counted<SetIoCmd>(arm_.robot);
     cmd->ctrl_io_id = id;
     cmd->io_cmd = value;
     cmd->is_block = block;
@@ -131,8 +115,6 @@ class InterpolatorTest : public ::testing::Test {
   std::shared_ptr<FakeLoopClock> clock_;
   std::unique_ptr<Interpolator> interpolator_;
   std::optional<SetpointChecker> checker_;
-  std::string construction_output_;
-  double time_ = 0.0;
   int periods_ = 0;
 };
 
