@@ -51,28 +51,40 @@ class InterpolatorSafety : public testing::InterpolatorTest {
     cmd->active = active;
     return cmd;
   }
+  // Holding: the next command ends stopped without reaching its device, until a recover.
+  void holdsUntilRecover() {
+    EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
+    auto* cmd = makeIo(1, 3, true);
+    interpolator_->addCmd(cmd);
+    step();
+    EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
+    EXPECT_EQ(arm_.io_device->set_cmd_calls, 0);
+    cmd->is_block = false;
+    EXPECT_EQ(interpolator_->recover(), interpolator_result::kOk);
+    step();
+    EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
+    EXPECT_EQ(interpolator_->stopFlag(), 0);
+  }
   AbstractCmdInterface* first = nullptr;  // the command to abort, when not the default move
 };
 using F = InterpolatorSafety;
 
 // A blocking command A under way (by default a move) and a blocking move B queued behind it,
-// planned from A's goal: a fault after 60 periods, cleared `periods` later; A ends with `status`,
-// B never runs, and once both are released the loop is in `after`.
+// planned from A's goal. The script sets up, injects a fault after 60 periods, clears it
+// `periods` later and checks the end; A ends with `status`, B never runs, and once both are
+// released the loop is idle (or holding).
+enum Phase { kSetUp, kFault, kCleared, kReleased };
 struct AbortCase {
   const char* name;
-  std::function<void(F&)> setup, inject;
+  std::function<void(F&, Phase)> script;
   int periods;
-  std::function<void(F&)> clear;
   int status;
-  MotionState after;
   const char* line;  // printed exactly once, or null
-  std::function<void(F&)> end;
 };
 
 AbstractCmdInterface* unplanned(F& t) {
   auto* move = new Move(t.arm_.robot);
-  TrapezoidPlannerInput in;
-  in.q1 = 1.0;
+  const TrapezoidPlannerInput in{0, 0, 1.0, 0, 0, 0, 0, 0};
   for (int i = 0; i < 5; ++i) {
     move->traj_interface_ptrs_.push_back(std::make_unique<TrapezoidPlanner>());
     move->traj_interface_ptrs_.back()->setInput(&in);
@@ -81,86 +93,99 @@ AbstractCmdInterface* unplanned(F& t) {
 }
 
 TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
-  const auto stop = [](F& t) { t.interpolator_->requestStop(); };
-  const auto add = [](F& t, AbstractCmdInterface* a) {
-    a->is_block = true;
-    t.interpolator_->addCmd(t.first = a);
+  const auto aborting = [](F& t, Phase p, auto make) {
+    if (p == kSetUp) t.first = make(), t.first->is_block = true, t.interpolator_->addCmd(t.first);
   };
   const int stopped = cmd_status::kStopped, failed = cmd_status::kFailed;
-  const MotionState idle = MotionState::kIdle, holding = MotionState::kHolding;
   const std::vector<AbortCase> cases = {
-      {"stop", nullptr, stop, 3,
-       [](F& t) { EXPECT_EQ(t.interpolator_->recover(), interpolator_result::kNotAtRest); },
-       stopped, holding, nullptr, nullptr},
-      // No usable emergency_stop_acc (max_joint_acc instead), a drive drifting: the stop ends.
-      {"stop without deceleration", [](F& t) { t.drives(300.0, 0.0); },
-       [](F& t) { t.interpolator_->requestStop(), t.arm_.motors[0]->velocity = 0.01; }, 1, nullptr,
-       stopped, holding, nullptr, nullptr},
-      {"cancel", nullptr, [](F& t) { t.interpolator_->requestStop(false); }, 1, nullptr, stopped,
-       idle, nullptr, nullptr},
-      {"collision",
-       [](F& t) {
-         t.interpolator_->setCollisionEnable(true), t.interpolator_->setDragTeachingEnable(false);
+      {"stop",
+       [](F& t, Phase p) {
+         if (p == kFault) t.interpolator_->requestStop();
+         EXPECT_TRUE(p != kCleared ||
+                     t.interpolator_->recover() == interpolator_result::kNotAtRest);
+         if (p == kReleased) t.holdsUntilRecover();
        },
-       [](F& t) { t.arm_.collision_detector->collision = 1; }, 20,
-       [](F& t) { t.arm_.collision_detector->collision = 0; }, stopped, holding,
-       "The arm get collision.\n",
-       [](F& t) {
-         EXPECT_EQ(t.interpolator_->recover(), interpolator_result::kOk);
-         t.step();
-         EXPECT_EQ(t.interpolator_->motionState(), MotionState::kIdle);
-       }},
-      {"measured velocity over its limit", nullptr, [](F& t) { t.arm_.motors[2]->velocity = 2.5; },
-       1, [](F& t) { t.arm_.motors[2]->velocity = 0.0; }, stopped, idle,
-       "The axis 3 planned velocity is", nullptr},
-      {"motor write error", nullptr, [](F& t) { t.arm_.motors[1]->set_position_error = 7; }, 1,
-       [](F& t) { t.arm_.motors[1]->set_position_error = 0; }, stopped, idle,
-       "2 (start from 1) axis setMotorPosition error! error code=<7>",
-       [](F&) { EXPECT_EQ(Logger::instance()->statusCode(), error_code::kMotorWrite); }},
-      {"motor reads failing", nullptr, [](F& t) { t.arm_.motors[0]->get_position_error = 5; }, 40,
-       [](F& t) { t.arm_.motors[0]->get_position_error = 0; }, stopped, idle,
-       "The reads of axis 1 have failed for 0.015 s", nullptr},
-      {"shutdown", nullptr, [](F& t) { t.interpolator_->requestShutdown(); }, 200,
-       [](F& t) { EXPECT_TRUE(t.interpolator_->shutdownComplete()); }, stopped, idle, "Shut-down",
-       nullptr},
-      {"still moving at the time limit", [=](F& t) { add(t, t.makeMove(V(5, 1.0), 0.02)); },
-       nullptr, 0, nullptr, failed, idle, "time is over 20s or collision!\n", nullptr},
+       3, stopped, nullptr},
+      // No usable emergency_stop_acc (max_joint_acc instead), a drive drifting: the stop ends.
+      {"stop without deceleration",
+       [](F& t, Phase p) {
+         if (p == kSetUp) t.drives(300.0, 0.0);
+         if (p == kFault) t.interpolator_->requestStop(), t.arm_.motors[0]->velocity = 0.01;
+         if (p == kReleased) t.holdsUntilRecover();
+       },
+       1, stopped, nullptr},
+      {"cancel",
+       [](F& t, Phase p) {
+         if (p == kFault) t.interpolator_->requestStop(false);
+         EXPECT_TRUE(p != kReleased || t.interpolator_->motionState() == MotionState::kIdle);
+       },
+       1, stopped, nullptr},
+      {"collision",
+       [](F& t, Phase p) {
+         t.interpolator_->setCollisionEnable(true), t.interpolator_->setDragTeachingEnable(false);
+         t.arm_.collision_detector->collision = p == kFault ? 1 : 0;
+         if (p == kReleased) t.holdsUntilRecover();
+       },
+       20, stopped, "The arm get collision.\n"},
+      {"measured velocity over its limit",
+       [](F& t, Phase p) { t.arm_.motors[2]->velocity = p == kFault ? 2.5 : 0.0; }, 1, stopped,
+       "The axis 3 planned velocity is"},
+      {"motor write error",
+       [](F& t, Phase p) { t.arm_.motors[1]->set_position_error = p == kFault ? 7 : 0; }, 1,
+       stopped, "2 (start from 1) axis setMotorPosition error! error code=<7>"},
+      {"motor reads failing",
+       [](F& t, Phase p) { t.arm_.motors[0]->get_position_error = p == kFault ? 5 : 0; }, 40,
+       stopped, "The reads of axis 1 have failed for 0.015 s"},
+      {"shutdown",
+       [](F& t, Phase p) {
+         if (p == kFault) t.interpolator_->requestShutdown();
+         EXPECT_TRUE(p != kCleared || t.interpolator_->shutdownComplete());
+       },
+       200, stopped, "Shut-down"},
+      {"still moving at the time limit",
+       [=](F& t, Phase p) { aborting(t, p, [&] { return t.makeMove(V(5, 1.0), 0.02); }); }, 0,
+       failed, "time is over 20s or collision!\n"},
       // An axis settled outside its threshold of the goal: reported once, failed at the limit.
       {"outside the goal threshold",
-       [](F& t) { t.drives(0.0), t.arm_.motors[1]->position_offset = 0.02; }, nullptr, 0, nullptr,
-       failed, idle, "2 axis pos:", nullptr},
+       [](F& t, Phase p) {
+         if (p == kSetUp) t.drives(0.0), t.arm_.motors[1]->position_offset = 0.02;
+       },
+       0, failed, "2 axis pos:"},
       // Drives off: the setpoint holds; back on, it starts from where the arm sagged to.
-      {"drives off", nullptr,
-       [](F& t) { t.arm_.motors[4]->enabled = false, t.checker_->restart(); }, 50,
-       [](F& t) {
-         t.arm_.motors[3]->setPosition(0.2);
-         t.arm_.motors[4]->enabled = true;
-         t.checker_->restart();
+      {"drives off",
+       [](F& t, Phase p) {
+         if (p == kFault || p == kCleared) t.checker_->restart();
+         if (p == kCleared) t.arm_.motors[3]->setPosition(0.2);
+         t.arm_.motors[4]->enabled = p != kFault;
+         EXPECT_TRUE(p != kReleased || t.interpolator_->refJointState().positions[3] == 0.2);
        },
-       stopped, idle, "enable is OFF, the trajectory can not be executed!\n",
-       [](F& t) { EXPECT_NEAR(t.interpolator_->refJointState().positions[3], 0.2, 1e-9); }},
+       50, stopped, "enable is OFF, the trajectory can not be executed!\n"},
       // Commands without a usable path never move the arm.
-      {"planners never planned", [=](F& t) { add(t, unplanned(t)); }, nullptr, 0, nullptr, failed,
-       idle, "calAllJointsPostion return error!\n", nullptr},
-      {"no planners", [=](F& t) { add(t, new Move(t.arm_.robot)); }, nullptr, 0, nullptr, failed,
-       idle, "It does not have a trajectory_interface when cal joint pos\n", nullptr},
+      {"planners never planned",
+       [=](F& t, Phase p) { aborting(t, p, [&] { return unplanned(t); }); }, 0, failed,
+       "calAllJointsPostion return error!\n"},
+      {"no planners",
+       [=](F& t, Phase p) { aborting(t, p, [&] { return new Move(t.arm_.robot); }); }, 0, failed,
+       "It does not have a trajectory_interface when cal joint pos\n"},
       {"cartesian",
-       [=](F& t) {
-         add(t, new Counted<AbstractCmdInterface>(cmd_type::kCartesianTrajectory, t.arm_.robot));
+       [=](F& t, Phase p) {
+         aborting(t, p, [&] {
+           return new Counted<AbstractCmdInterface>(cmd_type::kCartesianTrajectory, t.arm_.robot);
+         });
        },
-       nullptr, 0, nullptr, failed, idle, "calAllJointsPostion return error!\n", nullptr},
+       0, failed, "calAllJointsPostion return error!\n"},
   };
   for (const AbortCase& c : cases) {
     SCOPED_TRACE(c.name);
     drives();
-    first = nullptr;
-    if (c.setup) c.setup(*this);
-    AbstractCmdInterface* a = first != nullptr ? first : move(V(5, 1.0));
+    this->first = nullptr;
+    c.script(*this, kSetUp);
+    AbstractCmdInterface* a = this->first != nullptr ? this->first : move(V(5, 1.0));
     Move* b = move(V(5, 0.5));
     std::string out = step(60);
-    if (c.inject) c.inject(*this);
+    c.script(*this, kFault);
     out += step(c.periods);
-    if (c.clear) c.clear(*this);
+    c.script(*this, kCleared);
     stepUntil([&] { return ended(a); }, 6000, &out);
     out += step(10);
     EXPECT_EQ(a->cmd_status.load(), c.status);
@@ -171,10 +196,9 @@ TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
     EXPECT_EQ(interpolator_->getMotionStartPoint(), interpolator_->setpointGuard().positions());
     a->is_block = b->is_block = false;
     step(100);
-    EXPECT_EQ(interpolator_->motionState(), c.after);
     EXPECT_EQ(interpolator_->stopAcc()[0], DBL_MAX);
     EXPECT_EQ(CommandCounter::live, 0);
-    if (c.end) c.end(*this);
+    c.script(*this, kReleased);
     EXPECT_EQ(checker_->violations(), 0u) << checker_->firstViolation();
   }
 }
@@ -199,27 +223,6 @@ TEST_F(InterpolatorSafety, StopDeceleratesFromTheCommandedVelocity) {
   EXPECT_EQ(interpolator_->refJointState().velocities, V(5, 0.0));
   EXPECT_EQ(interpolator_->stopFlag(), 1);
   EXPECT_EQ(interpolator_->idleFlag(), 1);
-}
-
-// A stop at rest holds the loop: the next command ends stopped without reaching the device, until
-// a recover.
-TEST_F(InterpolatorSafety, StopAtRestStopsTheNextCommand) {
-  step();
-  interpolator_->requestStop();
-  step(5);
-  EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
-  auto* cmd = makeIo(1, 3, true);
-  interpolator_->addCmd(cmd);
-  step();
-  EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
-  EXPECT_EQ(arm_.io_device->set_cmd_calls, 0);
-  cmd->is_block = false;
-  step();
-  EXPECT_EQ(CommandCounter::live, 0);
-  EXPECT_EQ(interpolator_->recover(), interpolator_result::kOk);
-  step();
-  EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
-  EXPECT_EQ(interpolator_->stopFlag(), 0);
 }
 
 // A withdrawn queued move: the one behind it, planned from its goal, is re-planned from where the

@@ -7,12 +7,10 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "controller_frame/steady_loop_clock.h"
 #include "support/interpolator_test_fixture.h"
-#include "support/noop_status_publisher.h"
 #include "support/recording_status_publisher.h"
 
 namespace brenvik {
@@ -120,26 +118,6 @@ TEST_F(InterpolatorTest, StatusTopicsCreatedAndPublishedInIdOrder) {
   EXPECT_EQ(created, "bapbbaajjjjjjjj");  // id 14 down to 0; 15 is no topic
   EXPECT_EQ(published, "jjjjjjjjaabbpab");
   EXPECT_EQ(publisher->publishes[0].topic, "t0");
-  const Interpolator& ip = *interpolator_;
-  const std::vector<const void*> sources = {&ip.actualJointState(),
-                                            &ip.lastJointState(),
-                                            &ip.refJointState(),
-                                            &ip.lastRefJointState(),
-                                            &ip.motorState(),
-                                            nullptr,
-                                            &ip.refMotorState(),
-                                            nullptr,
-                                            &ip.dynamicTorqueEstimate(),
-                                            &ip.forceCtrlOutput(),
-                                            nullptr,
-                                            nullptr,
-                                            &ip.tcpPose(),
-                                            &ip.collisionData()};
-  for (size_t i = 0; i < sources.size(); ++i) {
-    if (sources[i] == nullptr) continue;
-    EXPECT_EQ(publisher->creates[14 - i].source, sources[i]) << i;
-    EXPECT_EQ(publisher->publishes[i].source, sources[i]) << i;
-  }
 }
 
 // Arrival order, withdrawal of a waiting command (never the current one), a blocking command held
@@ -252,35 +230,6 @@ TEST(SteadyLoopClock, SleepsUntilAbsoluteDeadline) {
   EXPECT_GE(clock.now(), before + milliseconds(2));
   clock.sleepUntil(before);  // a passed deadline returns at once
   EXPECT_LT(clock.now() - before, std::chrono::seconds(1));
-}
-
-// The loop on its own thread while the command side works on the queue and the switches: a data
-// race shows under ThreadSanitizer.
-TEST_F(InterpolatorTest, LoopThreadWithConcurrentCommandSide) {
-  std::atomic<int> periods{0};
-  std::atomic<bool> done{false};
-  clock_->on_sleep = [&] {
-    if (periods.fetch_add(1) >= 3000 && done.load()) interpolator_->requestExit();
-  };
-  interpolator_->setStatusPublisher(std::make_shared<testing::NoopStatusPublisher>());
-  interpolator_->addStatusTopic(Interpolator::kActualJointState, "current_actual_joint");
-  std::thread control([&] { interpolator_->run(); });
-  for (int i = 0; i < 200; ++i) {
-    const V start = interpolator_->getMotionStartPoint();
-    V goal = start;
-    for (double& q : goal) q += (i % 2 == 0) ? 0.01 : -0.01;
-    interpolator_->addCmd(
-        i % 3 == 0 ? static_cast<AbstractCmdInterface*>(makeMove(goal, 1.0, start)) : makeIo(1, i));
-    static_cast<void>(interpolator_->getActualJointPositions());
-    static_cast<void>(interpolator_->setCollisionSensitivity({4.0, 1.0}));
-    interpolator_->setCollisionEnable(i % 2 == 0);
-    interpolator_->setDragTeachingEnable(i % 5 == 0);
-    if (i == 150) interpolator_->requestStop();
-    if (i == 160) static_cast<void>(interpolator_->recover());
-  }
-  done = true;
-  control.join();
-  EXPECT_EQ(interpolator_->overrunCount(), 0u);
 }
 
 }  // namespace
