@@ -65,37 +65,22 @@ class InterpolatorSafety : public testing::InterpolatorTest {
     EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
     EXPECT_EQ(interpolator_->stopFlag(), 0);
   }
-  AbstractCmdInterface* first = nullptr;  // the command to abort, when not the default move
 };
 using F = InterpolatorSafety;
 
 // A blocking command A under way (by default a move) and a blocking move B queued behind it,
 // planned from A's goal. The script sets up, injects a fault after 60 periods, clears it
-// `periods` later and checks the end; A ends with `status`, B never runs, and once both are
-// released the loop is idle (or holding).
+// `periods` later and checks the end; A ends with `status`, B never runs.
 enum Phase { kSetUp, kFault, kCleared, kReleased };
 struct AbortCase {
   const char* name;
   std::function<void(F&, Phase)> script;
-  int periods;
-  int status;
+  int periods, status;
   const char* line;  // printed exactly once, or null
+  std::function<AbstractCmdInterface*(F&)> first = nullptr;
 };
 
-AbstractCmdInterface* unplanned(F& t) {
-  auto* move = new Move(t.arm_.robot);
-  const TrapezoidPlannerInput in{0, 0, 1.0, 0, 0, 0, 0, 0};
-  for (int i = 0; i < 5; ++i) {
-    move->traj_interface_ptrs_.push_back(std::make_unique<TrapezoidPlanner>());
-    move->traj_interface_ptrs_.back()->setInput(&in);
-  }
-  return move;
-}
-
 TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
-  const auto aborting = [](F& t, Phase p, auto make) {
-    if (p == kSetUp) t.first = make(), t.first->is_block = true, t.interpolator_->addCmd(t.first);
-  };
   const int stopped = cmd_status::kStopped, failed = cmd_status::kFailed;
   const std::vector<AbortCase> cases = {
       {"stop",
@@ -142,15 +127,6 @@ TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
          EXPECT_TRUE(p != kCleared || t.interpolator_->shutdownComplete());
        },
        200, stopped, "Shut-down"},
-      {"still moving at the time limit",
-       [=](F& t, Phase p) { aborting(t, p, [&] { return t.makeMove(V(5, 1.0), 0.02); }); }, 0,
-       failed, "time is over 20s or collision!\n"},
-      // An axis settled outside its threshold of the goal: reported once, failed at the limit.
-      {"outside the goal threshold",
-       [](F& t, Phase p) {
-         if (p == kSetUp) t.drives(0.0), t.arm_.motors[1]->position_offset = 0.02;
-       },
-       0, failed, "2 axis pos:"},
       // Drives off: the setpoint holds; back on, it starts from where the arm sagged to.
       {"drives off",
        [](F& t, Phase p) {
@@ -160,32 +136,38 @@ TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
          EXPECT_TRUE(p != kReleased || t.interpolator_->refJointState().positions[3] == 0.2);
        },
        50, stopped, "enable is OFF, the trajectory can not be executed!\n"},
-      // Commands without a usable path never move the arm.
-      {"planners never planned",
-       [=](F& t, Phase p) { aborting(t, p, [&] { return unplanned(t); }); }, 0, failed,
-       "calAllJointsPostion return error!\n"},
-      {"no planners",
-       [=](F& t, Phase p) { aborting(t, p, [&] { return new Move(t.arm_.robot); }); }, 0, failed,
-       "It does not have a trajectory_interface when cal joint pos\n"},
-      {"cartesian",
-       [=](F& t, Phase p) {
-         aborting(t, p, [&] {
-           return new Counted<AbstractCmdInterface>(cmd_type::kCartesianTrajectory, t.arm_.robot);
-         });
+      // An axis settled outside its threshold of the goal: reported once, failed at the limit.
+      {"outside the goal threshold",
+       [](F& t, Phase p) {
+         if (p == kSetUp) t.drives(0.0), t.arm_.motors[1]->position_offset = 0.02;
        },
-       0, failed, "calAllJointsPostion return error!\n"},
+       0, failed, "2 axis pos:"},
+      {"still moving at the time limit", nullptr, 0, failed, "time is over 20s or collision!\n",
+       [](F& t) { return t.makeMove(V(5, 1.0), 0.02); }},
+      {"planners never planned", nullptr, 0, failed, "calAllJointsPostion return error!\n",
+       [](F& t) {
+         auto* move = new Move(t.arm_.robot);
+         const TrapezoidPlannerInput in{0, 0, 1.0, 0, 0, 0, 0, 0};
+         for (int i = 0; i < 5; ++i) {
+           move->traj_interface_ptrs_.push_back(std::make_unique<TrapezoidPlanner>());
+           move->traj_interface_ptrs_.back()->setInput(&in);
+         }
+         return move;
+       }},
   };
   for (const AbortCase& c : cases) {
     SCOPED_TRACE(c.name);
     drives();
-    this->first = nullptr;
-    c.script(*this, kSetUp);
-    AbstractCmdInterface* a = this->first != nullptr ? this->first : move(V(5, 1.0));
+    const auto script = [&](Phase p) { return c.script ? c.script(*this, p) : void(); };
+    script(kSetUp);
+    AbstractCmdInterface* a = c.first ? c.first(*this) : move(V(5, 1.0));
+    a->is_block = true;
+    if (c.first) interpolator_->addCmd(a);
     Move* b = move(V(5, 0.5));
     std::string out = step(60);
-    c.script(*this, kFault);
+    script(kFault);
     out += step(c.periods);
-    c.script(*this, kCleared);
+    script(kCleared);
     stepUntil([&] { return ended(a); }, 6000, &out);
     out += step(10);
     EXPECT_EQ(a->cmd_status.load(), c.status);
@@ -198,7 +180,7 @@ TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
     step(100);
     EXPECT_EQ(interpolator_->stopAcc()[0], DBL_MAX);
     EXPECT_EQ(CommandCounter::live, 0);
-    c.script(*this, kReleased);
+    script(kReleased);
     EXPECT_EQ(checker_->violations(), 0u) << checker_->firstViolation();
   }
 }

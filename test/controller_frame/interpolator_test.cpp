@@ -173,12 +173,12 @@ TEST_F(InterpolatorTest, CollisionAndSensitivityHandledOnTheControlThread) {
   EXPECT_EQ(interpolator_->setCollisionSensitivity({}), interpolator_result::kEmptyCommand);
   EXPECT_EQ(interpolator_->setCollisionSensitivity({4, 0, 1, 2, 3, 1.5, 9}),
             interpolator_result::kOk);
-  EXPECT_TRUE(arm_.collision_detector->sensitivity_commands.empty());  // not on this thread
+  EXPECT_TRUE(arm_.collision_detector->sensitivity.empty());  // not on this thread
   step(2);
   EXPECT_EQ(interpolator_->setCollisionSensitivity({1, 0}), interpolator_result::kOk);
   EXPECT_EQ(interpolator_->setCollisionSensitivity({0}), interpolator_result::kOk);  // the newer
   step();
-  EXPECT_EQ(arm_.collision_detector->sensitivity_commands,
+  EXPECT_EQ(arm_.collision_detector->sensitivity,
             (std::vector<V>{{4, 0, 1, 2, 3, 1.5}, {0}}));
 }
 

@@ -16,14 +16,15 @@
 
 namespace brenvik::testing {
 
+using V = std::vector<double>;
+
 // A motor a test scripts: it follows every position command at once, or, with a lag, like a real
-// drive (SecondOrderLag, advanced at each position read). Each operation fails with its *_error
-// code when that is set; the calls are counted.
+// drive (SecondOrderLag, advanced at each position read). An operation fails with its *_error
+// code when that is set.
 class ScriptedMotor : public CtrlMotorInterface {
  public:
   int init() override { return 0; }
   int setMotorPosition(double position) override {
-    ++set_position_calls;
     if (set_position_error != 0) return set_position_error;
     last_command = position;
     if (!lag) position_ = position + position_offset;
@@ -36,7 +37,7 @@ class ScriptedMotor : public CtrlMotorInterface {
     return position = position_, 0;
   }
   int setEnableStatus(bool enable) override {
-    if (++set_enable_calls, set_enable_error == 0) commanded_enable = enable, enable_reads = 0;
+    if (set_enable_error == 0) commanded_enable = enable, enable_reads = 0;
     return set_enable_error;
   }
   // Reports the commanded state once enable_delay_reads reads have passed since the command.
@@ -46,16 +47,14 @@ class ScriptedMotor : public CtrlMotorInterface {
     if (enable_reads >= 0 && ++enable_reads > enable_delay_reads) enabled = commanded_enable;
     return out = enabled, 0;
   }
-  int setHome(int value) override {
-    ++set_home_calls, last_home_value = value;
+  int setHome(int) override {
     if (set_home_error == 0) setPosition(0.0);
     return set_home_error;
   }
-  int getTorque(double& out) override { return out = torque, get_torque_error; }
+  int getTorque(double& out) override { return out = torque, 0; }
   int getVelocity(double& out) override {
-    return out = velocity + (lag ? lag->state().velocity : 0.0), get_velocity_error;
+    return out = velocity + (lag ? lag->state().velocity : 0), 0;
   }
-
   double position() const { return position_; }
   // At rest at p; a lagging drive also takes p as its command.
   void setPosition(double p) {
@@ -65,15 +64,12 @@ class ScriptedMotor : public CtrlMotorInterface {
 
   std::unique_ptr<SecondOrderLag> lag;  // null: follows every command at once
   double position_offset = 0.0;         // the motor settles this far from every command
-  double velocity = 0.0, torque = 0.0;
+  double velocity = 0.0, torque = 0.0, last_command = 0.0;
   bool enabled = true, commanded_enable = false;
   int enable_delay_reads = 0, enable_reads = -1;  // reads since the last command
-  std::function<void()> on_position_read;
   int set_position_error = 0, get_position_error = 0, set_enable_error = 0, get_enable_error = 0,
-      set_home_error = 0, get_torque_error = 0, get_velocity_error = 0;
-  int set_position_calls = 0, set_enable_calls = 0, get_enable_calls = 0, set_home_calls = 0,
-      last_home_value = 0;
-  double last_command = 0.0;
+      set_home_error = 0, get_enable_calls = 0;
+  std::function<void()> on_position_read;
 
  private:
   double position_ = 0.0;
@@ -83,19 +79,15 @@ class ScriptedMotor : public CtrlMotorInterface {
 // when negative).
 class ScriptedIoDevice : public CtrlIoInterface {
  public:
-  int setCmd(int cmd) override { return ++set_cmd_calls, commanded = cmd, reads_after_cmd = 0; }
+  int setCmd(int cmd) override { return ++set_cmd_calls, commanded = cmd, reads = 0; }
   int getState(int& state) override {
-    if (set_cmd_calls > 0 && reads_to_reach >= 0 && ++reads_after_cmd >= reads_to_reach) {
-      state = commanded;
-    }
+    if (set_cmd_calls > 0 && reads_to_reach >= 0 && ++reads >= reads_to_reach) state = commanded;
     return 0;
   }
-  int reads_to_reach = 1, set_cmd_calls = 0, commanded = -1, reads_after_cmd = 0;
+  int reads_to_reach = 1, set_cmd_calls = 0, commanded = -1, reads = 0;
 };
 
-using V = std::vector<double>;
-
-// Returns the scripted torques and counts its calls.
+// Returns zero torques and counts its calls.
 class FakeDynamics : public DynamicsInterface {
  public:
   virtual ~FakeDynamics() = default;
@@ -115,9 +107,7 @@ class FakeCollisionDetector : public CollisionDetectorInterface {
  public:
   virtual ~FakeCollisionDetector() = default;
   explicit FakeCollisionDetector(int n) : admittance(n, DBL_MAX), excess_torque(n, 0.0) {}
-  void setCollisionSensitivity(const V& command) override {
-    sensitivity_commands.push_back(command);
-  }
+  void setCollisionSensitivity(const V& command) override { sensitivity.push_back(command); }
   const V& getCollisionData() override { return data; }
   void initCollisionDetector(std::shared_ptr<RobotPara>) override {}
   int detectCollision(const V&, const V&, const V&, const V&, const V&, double) override {
@@ -132,11 +122,11 @@ class FakeCollisionDetector : public CollisionDetectorInterface {
   }
   int collision = 0, detect_calls = 0, admittance_calls = 0;
   V admittance, excess_torque, data{0.0, 0.0, 7.0, 0.0};
-  std::vector<V> sensitivity_commands;
+  std::vector<V> sensitivity;  // the commands applied
 };
 
-// A Robot with scripted motors (±3 rad), a scripted control-IO device under id 1, fake dynamics
-// and collision detection, the five-joint kinematics.
+// A Robot of identity coupling with scripted motors (±3 rad, 2 rad/s, 4 rad/s²), a scripted
+// control-IO device under id 1, fake dynamics and collision detection, the five-joint kinematics.
 struct MotionTestArm {
   std::shared_ptr<Robot> robot;
   std::vector<std::shared_ptr<ScriptedMotor>> motors;
@@ -147,9 +137,6 @@ struct MotionTestArm {
 
 struct MotionTestArmOptions {
   int axis_num = 5;
-  Eigen::MatrixXd motor2joint;  // motor to joint positions; identity when empty
-  double max_joint_vel = 2.0;
-  double max_joint_acc = 4.0;
   double emergency_stop_acc = 2.0;
   double lag_bandwidth = 0.0;  // > 0: every motor lags its commands (rad/s, critically damped)
 };
@@ -160,30 +147,21 @@ inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {})
   RobotPara para;
   para.axis_num = n;
   for (int i = 0; i < n; ++i) {
-    auto motor = std::make_shared<ScriptedMotor>();
+    auto& motor = arm.motors.emplace_back(std::make_shared<ScriptedMotor>());
     if (options.lag_bandwidth > 0.0) {
       motor->lag = std::make_unique<SecondOrderLag>(options.lag_bandwidth, 1.0, 0.005);
     }
-    arm.motors.push_back(motor);
-    AxisPara axis;
-    axis.min_joint_pos = -3.0;
-    axis.max_joint_pos = 3.0;
-    axis.max_joint_vel = options.max_joint_vel;
-    axis.max_joint_acc = options.max_joint_acc;
+    AxisPara& axis = para.axis_paras.emplace_back();
+    axis.min_joint_pos = -3.0, axis.max_joint_pos = 3.0;
+    axis.max_joint_vel = 2.0, axis.max_joint_acc = 4.0;
     axis.emergency_stop_acc = options.emergency_stop_acc;
     axis.reduction_ratio = 1.0;
     axis.motor = motor;
     axis.joint_pos_error_threshold = 0.01;
-    axis.min_motor_pos = -100.0;
-    axis.max_motor_pos = 100.0;
-    para.axis_paras.push_back(axis);
+    axis.min_motor_pos = -100.0, axis.max_motor_pos = 100.0;
   }
-  const Eigen::MatrixXd a =
-      options.motor2joint.size() == 0 ? Eigen::MatrixXd::Identity(n, n) : options.motor2joint;
-  para.motor2joint_matrix = para.motor2joint_pos_matrix = a;
-  para.joint2motor_pos_matrix = a.inverse();
-  para.motor2joint_dual_matrix = a.inverse().transpose();
-  para.joint2motor_dual_matrix = a.transpose();
+  para.motor2joint_matrix = para.motor2joint_pos_matrix = para.joint2motor_pos_matrix =
+      para.motor2joint_dual_matrix = para.joint2motor_dual_matrix = Eigen::MatrixXd::Identity(n, n);
   arm.io_device = std::make_shared<ScriptedIoDevice>();
   para.ctrl_io_devices[1].geometrical_para = Eigen::MatrixXd::Identity(4, 4);
   para.ctrl_io_devices[1].device = arm.io_device;
