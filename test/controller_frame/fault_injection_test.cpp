@@ -45,7 +45,6 @@ struct FaultCase {
   char act;     // after the drives are on: 'm'ove (a second behind it), 'h'ome, 'i'o, idle
   bool detect;  // collision detection and drag teaching on
   int status, code, outcome;  // robot status and code at the end; the command's status
-  bool enabled, moved;        // drives on at the end; the arm moved
 };
 
 TEST(FaultInjection, EachFaultEndsAsPromisedWithinTheMotionRules) {
@@ -54,18 +53,17 @@ TEST(FaultInjection, EachFaultEndsAsPromisedWithinTheMotionRules) {
             failed = cmd_status::kFailed;
   const int warn = RobotStatus::WARN, error = RobotStatus::ERROR, fatal = RobotStatus::FATAL;
   const std::vector<FaultCase> cases = {
-      {"{}", 1, 'm', false, RobotStatus::NORMAL, 0, ok, true, true},
-      {"{read_fault_from_period: 60}", 3, 'm', false, fatal, ec::kPeriodUpdate, stopped, true,
-       true},
-      {"{write_fault_from_period: 60}", 1, 'm', false, fatal, ec::kMotorWrite, stopped, true, true},
-      {"{enable_never_arrives: true}", 4, '-', false, warn, ec::kEnableTimeout, ok, false, false},
-      {"{home_fails: true}", 1, 'h', false, warn, ec::kSetHome, failed, true, false},
-      {"{never_answers: true}", 0, 'i', false, warn, ec::kCtrlIoTimeout, failed, true, false},
+      {"{}", 1, 'm', false, RobotStatus::NORMAL, 0, ok},
+      {"{read_fault_from_period: 60}", 3, 'm', false, fatal, ec::kPeriodUpdate, stopped},
+      {"{write_fault_from_period: 60}", 1, 'm', false, fatal, ec::kMotorWrite, stopped},
+      {"{enable_never_arrives: true}", 4, '-', false, warn, ec::kEnableTimeout, ok},
+      {"{home_fails: true}", 1, 'h', false, warn, ec::kSetHome, failed},
+      {"{never_answers: true}", 0, 'i', false, warn, ec::kCtrlIoTimeout, failed},
       {"{external_torque: 30.0, external_torque_from_period: 60}", 2, 'm', true, error,
-       ec::kCollision, stopped, true, true},
-      // A push on the idle arm is a collision to the detector, and the arm follows the hand.
+       ec::kCollision, stopped},
+      // A push on the idle arm is a collision to the detector; the arm follows the hand.
       {"{external_torque: 10.0, external_torque_from_period: 60}", 1, '-', true, error,
-       ec::kCollision, ok, true, true},
+       ec::kCollision, ok},
   };
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.faults);
@@ -74,15 +72,11 @@ TEST(FaultInjection, EachFaultEndsAsPromisedWithinTheMotionRules) {
     const auto robot = simulatedArm(c.faults, c.axis);
     Interpolator loop(robot);
     testing::SetpointChecker checker(robot->robot_para_);
-    std::vector<double> start;
-    double time = 0.0, moved = 0.0;
+    double time = 0.0;
     const auto runUntil = [&](auto done) {
       for (int i = 0; i < 6000 && !done(); ++i) {
         loop.update(time += Interpolator::kPeriod);
-        const std::vector<double>& q = loop.refJointState().positions;
-        checker.check(q, Interpolator::kPeriod);
-        for (size_t k = 0; k < start.size(); ++k)
-          moved = std::max(moved, std::abs(q[k] - start[k]));
+        checker.check(loop.refJointState().positions, Interpolator::kPeriod);
       }
     };
     const auto idle = [&] {  // reads that keep failing leave the loop in kFault
@@ -99,7 +93,7 @@ TEST(FaultInjection, EachFaultEndsAsPromisedWithinTheMotionRules) {
     loop.setDragTeachingEnable(c.detect);
     loop.addCmd(motorIo(motor_io_type::kEnable));
     runUntil(idle);
-    start = loop.refJointState().positions;
+    const std::vector<double> start = loop.refJointState().positions;
     AbstractCmdInterface* watched = nullptr;  // held for the test as for an issuer
     const std::vector<double> goal = {0.6, 0.5, -0.5, 0.4, 0.6};
     JointMoveBuilder builder(robot, [](const std::string&) {});
@@ -122,8 +116,6 @@ TEST(FaultInjection, EachFaultEndsAsPromisedWithinTheMotionRules) {
     EXPECT_EQ(checker.violations(), 0u) << checker.firstViolation();
     EXPECT_EQ(ROBOTSTATUS(), c.status) << Logger::instance()->statusText();
     EXPECT_EQ(Logger::instance()->statusCode(), c.code) << Logger::instance()->statusText();
-    EXPECT_EQ(loop.enableFlag(), c.enabled);
-    EXPECT_EQ(moved > 1e-3, c.moved) << "largest joint change " << moved;
     EXPECT_TRUE(loop.isCmdQueueEmpty());
   }
   Logger::instance()->reset();

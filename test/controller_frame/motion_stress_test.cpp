@@ -1,14 +1,10 @@
-// A seeded random stream of commands of every kind, valid and invalid, fed straight into the
-// command node's callbacks and action handlers while the loop is stepped period by period on the
-// simulated arm with lagging drives. Checked: every setpoint keeps the motion rules; a stop of a
-// moving arm is at rest within max(v / emergency_stop_acc) plus a period; every blocking move
-// ends, stopped (4) when queued behind an aborted motion; never FATAL; no command left alive.
-// BRENVIK_STRESS_COMMANDS (default 2000) and BRENVIK_STRESS_SEED (default 1) size the run: fewer
-// commands with the same seed replay a prefix.
+// A seeded random stream of commands of every kind, valid and invalid, into the command node's
+// callbacks and action handlers while the loop is stepped on the simulated arm with lagging
+// drives. Checked: the motion rules every period; a stop at rest within max(v / stop acc) plus a
+// period; every blocking move ends, stopped (4) when queued behind an abort; never FATAL; no
+// command left alive. BRENVIK_STRESS_COMMANDS (2000) and BRENVIK_STRESS_SEED (1) size the run.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -40,23 +36,9 @@ using FollowJointTrajectory = RobotCmdRosTwoWrapper::FollowJointTrajectory;
 using GoalHandle = RobotCmdRosTwoWrapper::GoalHandle;
 using V = std::vector<double>;
 
-template <class Msg, class Data>
-Msg message(Data data) {
-  Msg msg;
-  msg.data = std::move(data);
-  return msg;
-}
 bool isFinal(int s) {
   return s == cmd_status::kSucceeded || s == cmd_status::kFailed || s == cmd_status::kStopped;
 }
-
-// Standard output goes to /dev/null while this lives: loop and node print thousands of lines.
-struct QuietStdout {
-  QuietStdout() { std::fflush(stdout), dup2(null, 1); }
-  ~QuietStdout() { std::fflush(stdout), dup2(saved, 1), close(saved), close(null); }
-  int saved = dup(1);
-  int null = open("/dev/null", O_WRONLY);
-};
 
 // A blocking joint move of the stream, followed to its end.
 struct Followed {
@@ -77,7 +59,7 @@ class MotionStressTest : public ::testing::Test {
     YAML::Node doc = YAML::LoadFile(test::kSimParaFile);
     doc["virtual_motor_para"]["tracking_bandwidth"] = 150.0;  // about 24 Hz: a visible lag
     const test::TempFile file(test::emit(doc));
-    QuietStdout quiet;
+    ::testing::internal::CaptureStdout();  // loop and node print thousands of lines
     robot_ = std::make_shared<BrenvikBotV5>(file.path());
     loop_ = std::make_unique<Interpolator>(robot_);  // stepped here, never run()
     node_ = std::make_shared<RobotCmdRosTwoWrapper>(loop_.get());
@@ -88,6 +70,7 @@ class MotionStressTest : public ::testing::Test {
     checker_ = std::make_unique<testing::SetpointChecker>(robot_->robot_para_);
     q_ = v_ = V(robot_->robot_para_.axis_num, 0.0);
   }
+  void TearDown() override { ::testing::internal::GetCapturedStdout(); }
   double uniform(double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng_); }
   bool chance(double p) { return uniform(0.0, 1.0) < p; }
   int pick(size_t count) { return static_cast<int>(rng_() % count); }
@@ -105,7 +88,7 @@ class MotionStressTest : public ::testing::Test {
   }
   // One scale, two, or two and the block flag (a scale may be odd); now and then cut short.
   Float64MultiArray jointMove(bool blocking) {
-    Float64MultiArray msg = message<Float64MultiArray>(targets(chance(0.1)));
+    Float64MultiArray msg{{}, targets(chance(0.1))};
     for (int k = 0, n = blocking ? 3 : 1 + pick(2); k < n; ++k) {
       msg.data.push_back(k == 2 ? 1.0 : chance(0.15) ? oddValue() / 4.0 : uniform(0.05, 1.0));
     }
@@ -270,16 +253,10 @@ TEST_F(MotionStressTest, RandomCommandStreamKeepsEveryMotionRule) {
   const size_t commands = env("BRENVIK_STRESS_COMMANDS", 2000),
                seed = env("BRENVIK_STRESS_SEED", 1);
   rng_.seed(seed);
-  const auto flag = [this] { return message<Bool>(chance(0.5)); };
-  const auto sensitivity = [this] {
-    V values(pick(9));
-    for (double& value : values) value = chance(0.1) ? oddValue() : pick(8);
-    return message<Float64MultiArray>(values);
-  };
   using std_msgs::msg::String;
   const std::vector<std::pair<double, std::function<void()>>> kinds = {
       // share, send
-      {3, [&] { node_->serveOnCallback(message<Bool>(true)); }},
+      {3, [&] { node_->serveOnCallback(Bool{true}); }},
       {14, [&] { node_->movjCallback(jointMove(false)); }},
       {8, [&] { node_->movjCallback(jointMove(true)); }},
       {6, [&] { splineMove(); }},
@@ -287,42 +264,42 @@ TEST_F(MotionStressTest, RandomCommandStreamKeepsEveryMotionRule) {
       {4, [&] { cancelGoal(); }},
       {4, [&] { node_->stopCallback(String()); }},
       {5, [&] { recover(); }},
-      {1, [&] { node_->serveOnCallback(message<Bool>(false)); }},
+      {1, [&] { node_->serveOnCallback(Bool{false}); }},
       {1, [&] { node_->setHomeCallback(String()); }},
       {4,
        [&] {
-         node_->ctrlIOCallback(message<std_msgs::msg::Int32MultiArray>(
-             std::vector<int32_t>{pick(4) - 1, pick(5) - 1}));
+         node_->ctrlIOCallback(std_msgs::msg::Int32MultiArray{{}, {pick(4) - 1, pick(5) - 1}});
        }},
-      {2, [&] { node_->collisionCallback(flag()); }},
-      {2, [&] { node_->dragTeachingCallback(flag()); }},
-      {2, [&] { node_->setCollisionSensitivityCallback(sensitivity()); }},
+      {2, [&] { node_->collisionCallback(Bool{chance(0.5)}); }},
+      {2, [&] { node_->dragTeachingCallback(Bool{chance(0.5)}); }},
+      {2,
+       [&] {
+         node_->setCollisionSensitivityCallback(
+             Float64MultiArray{{}, V(pick(9), chance(0.1) ? oddValue() : pick(8))});
+       }},
   };
   V shares;
   for (const auto& kind : kinds) shares.push_back(kind.first);
   std::discrete_distribution<size_t> next(shares.begin(), shares.end());
-  {
-    QuietStdout quiet;
-    for (size_t k = 0; index_ < commands; k = next(rng_)) {  // the drives start off: enable first
-      ++index_;
-      AbstractCmdInterface* before = loop_->getLastCmd();
-      kinds[k].second();
-      AbstractCmdInterface* cmd = loop_->getLastCmd();
-      if (k == 2 && cmd != before && cmd->is_block.load()) {
-        followed_.push_back({cmd, index_, period_, loop_->stopFlag() == 1 && loop_->currentCmd()});
-      }
-      for (int gap = chance(0.3) ? 0 : 1 + pick(80); gap > 0; --gap) step();
+  for (size_t k = 0; index_ < commands; k = next(rng_)) {  // the drives start off: enable first
+    ++index_;
+    AbstractCmdInterface* before = loop_->getLastCmd();
+    kinds[k].second();
+    AbstractCmdInterface* cmd = loop_->getLastCmd();
+    if (k == 2 && cmd != before && cmd->is_block.load()) {
+      followed_.push_back({cmd, index_, period_, loop_->stopFlag() == 1 && loop_->currentCmd()});
     }
-    // Then, for at most 1 h of loop time, until nothing is queued, followed or held for an issuer.
-    for (long i = 0; i < 720000 && !(loop_->idleFlag() == 1 && loop_->isCmdQueueEmpty() &&
-                                     followed_.empty() && loop_->releasedLaterCount() == 0);
-         ++i) {
-      step();
-    }
+    for (int gap = chance(0.3) ? 0 : 1 + pick(80); gap > 0; --gap) step();
+  }
+  // Then, for at most 1 h of loop time, until nothing is queued, followed or held for an issuer.
+  for (long i = 0; i < 720000 && !(loop_->idleFlag() == 1 && loop_->isCmdQueueEmpty() &&
+                                   followed_.empty() && loop_->releasedLaterCount() == 0);
+       ++i) {
+    step();
   }
   for (const Followed& f : followed_) violation("move " + std::to_string(f.index) + " never ended");
-  std::printf("stress: seed %zu, %zu commands, %ld periods, %zu violations\n", seed, index_,
-              period_, violations_);
+  std::fprintf(stderr, "stress: seed %zu, %zu commands, %ld periods, %zu violations\n", seed,
+               index_, period_, violations_);
   EXPECT_EQ(robot_.use_count() - robot_refs_, 0) << "commands left alive after the stream";
   EXPECT_EQ(node_->watchedCommandCount(), 0u);
   EXPECT_EQ(violations_, 0u) << "seed " << seed << ", first: " << first_;

@@ -26,7 +26,8 @@ TEST(SetpointGuard, AcceptsOnlyFiniteReachableSetpointsInsideTheRange) {
       {{0.0, 0.0, 3.00008, 3.0005, 0.0}, r::kOutOfRange},
       {{0.0, 0.0, 2.99999, 3.0004, 0.0}, r::kOk},  // back towards the range
       {{0.0, 0.0, 2.99999, 3.0006, 0.0}, r::kOutOfRange},
-      {{0.0, 0.0, 2.99999, 3.0005, -3.0001}, r::kOutOfRange}};
+      {{0.0, 0.0, 2.99999, 3.0005, -3.0001}, r::kOutOfRange},
+      {{0.0, 0.0, 2.99999, 3.0005, -3.0}, r::kOverVelocity}};  // on the limit: in range
   for (const auto& [q, result] : cases) {
     SetpointGuard guard(testing::makeMotionTestArm().robot->robot_para_, 0.005);
     guard.reset(kStart);

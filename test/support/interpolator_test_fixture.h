@@ -79,11 +79,10 @@ class InterpolatorTest : public ::testing::Test {
     const int s = cmd->cmd_status.load();
     return s == cmd_status::kSucceeded || s == cmd_status::kFailed || s == cmd_status::kStopped;
   }
-  // A planned trapezoid move of every axis from start (default: the start point) to goal, limited
-  // by scale x the axis limits.
-  Counted<AllAxisesJointPlanCmd>* makeMove(const std::vector<double>& goal, double scale = 1.0,
-                                           std::vector<double> start = {}) {
-    if (start.empty()) start = interpolator_->getMotionStartPoint();
+  // A planned trapezoid move of every axis from the start point to goal, limited by scale x the
+  // axis limits.
+  Counted<AllAxisesJointPlanCmd>* makeMove(const std::vector<double>& goal, double scale = 1.0) {
+    const std::vector<double> start = interpolator_->getMotionStartPoint();
     auto* cmd = new Counted<AllAxisesJointPlanCmd>(arm_.robot);
     for (size_t i = 0; i < goal.size(); ++i) {
       const AxisPara& axis = arm_.robot->robot_para_.axis_paras[i];
