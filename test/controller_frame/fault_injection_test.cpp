@@ -30,14 +30,6 @@ std::shared_ptr<BrenvikBotV5> simulatedArm(const char* faults, int axis) {
   return std::make_shared<BrenvikBotV5>(file.path());
 }
 
-TEST(FaultInjection, DriveThatNeverInitialisesEndsTheStartUp) {
-  EXPECT_EXIT(simulatedArm("{init_failures: 3}", 2), ::testing::ExitedWithCode(1), "");
-  ::testing::internal::CaptureStdout();
-  simulatedArm("{init_failures: 2}", 2);  // within the three tries
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(ROBOTSTATUS(), RobotStatus::NORMAL);
-}
-
 // A move of the lagging simulated arm with a second move queued behind it (planned from the
 // first's goal), or the arm left idle for 2 s: each fault ends as promised.
 struct FaultCase {

@@ -25,7 +25,6 @@
 #include "controller_frame/trapezoid_planner.h"
 #include "support/fake_loop_clock.h"
 #include "support/motion_test_arm.h"
-#include "support/recording_status_publisher.h"
 #include "support/setpoint_checker.h"
 
 namespace brenvik {
@@ -122,15 +121,43 @@ class InterpolatorTest : public ::testing::Test {
   }
   Counted<SetIoCmd>* makeIo(int id, int value, bool block = false) {
     auto* cmd = new Counted<SetIoCmd>(arm_.robot);
-    cmd->ctrl_io_id = id;
-    cmd->io_cmd = value;
-    cmd->is_block = block;
-    return cmd;
+    return cmd->ctrl_io_id = id, cmd->io_cmd = value, cmd->is_block = block, cmd;
   }
   static int count(const std::string& text, const std::string& what) {
     int n = 0;
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
     return n;
+  }
+
+  // Drives lagging their setpoints at `bandwidth` (0: stiff).
+  void drives(double bandwidth = 300.0, double emergency_stop_acc = 2.0) {
+    build({5, emergency_stop_acc, bandwidth}, true);
+  }
+  Move* move(const V& goal, bool block = true) {
+    Move* cmd = makeMove(goal);
+    cmd->is_block = block;
+    return interpolator_->addCmd(cmd), cmd;
+  }
+  AbstractCmdInterface* motorIo(int type, std::vector<bool> flags = {}) {
+    auto* cmd = new Counted<MotorIoCmd>(arm_.robot);
+    return cmd->motor_io_type = type, cmd->enable_flags = std::move(flags), cmd;
+  }
+  AbstractCmdInterface* force(bool active) {
+    auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
+    return cmd->active = active, cmd;
+  }
+  // Holding: the next command ends stopped without reaching its device, until a recover.
+  void holdsUntilRecover() {
+    EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
+    auto* cmd = makeIo(1, 3, true);
+    interpolator_->addCmd(cmd);
+    step();
+    EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
+    cmd->is_block = false;
+    EXPECT_EQ(interpolator_->recover(), interpolator_result::kOk);
+    step();
+    EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
+    EXPECT_EQ(interpolator_->stopFlag(), 0);
   }
 
   MotionTestArm arm_;
@@ -139,23 +166,17 @@ class InterpolatorTest : public ::testing::Test {
   std::optional<SetpointChecker> checker_;
   int periods_ = 0;
 };
+using F = InterpolatorTest;
 
-TEST(InterpolatorConstruction, RefusesRobotWithoutModelOrMotor) {
-  const std::vector<std::pair<std::function<void(Robot&)>, const char*>> cases = {
-      {[](Robot& r) { r.kinematics_.reset(); }, "kinematics_"},
-      {[](Robot& r) { r.dynamics_.reset(); }, "dynamics_"},
-      {[](Robot& r) { r.collision_detector_.reset(); }, "collision_detector_"},
-      {[](Robot& r) { r.robot_para_.axis_paras[2].motor.reset(); }, "motor of axis 3"},
-      {[](Robot& r) { r.robot_para_.axis_num = 4; }, "axis_paras"}};
-  for (const auto& [clear, message] : cases) {
+TEST(InterpolatorConstruction, RefusesAnIncompleteRobot) {
+  for (const auto& clear : std::vector<std::function<void(Robot&)>>{
+           [](Robot& r) { r.kinematics_.reset(); }, [](Robot& r) { r.dynamics_.reset(); },
+           [](Robot& r) { r.collision_detector_.reset(); },
+           [](Robot& r) { r.robot_para_.axis_paras[2].motor.reset(); },
+           [](Robot& r) { r.robot_para_.axis_num = 4; }}) {
     auto arm = testing::makeMotionTestArm();
     clear(*arm.robot);
-    try {
-      Interpolator interpolator(arm.robot);
-      ADD_FAILURE() << "no exception for " << message;
-    } catch (const std::invalid_argument& e) {
-      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
-    }
+    EXPECT_THROW(Interpolator{arm.robot}, std::invalid_argument);
   }
   EXPECT_THROW(Interpolator(nullptr), std::invalid_argument);
 }
@@ -174,7 +195,6 @@ TEST_F(InterpolatorTest, ReadsTheMeasuredState) {
   EXPECT_EQ(actual.efforts, (V{0, 0, 1.5, 0, 0}));
   EXPECT_EQ(interpolator_->tcpPose(), arm_.robot->kinematics_->forwardKinematics(actual.positions));
   EXPECT_EQ(interpolator_->refJointState().positions, actual.positions);  // seeded where it is
-  EXPECT_EQ(interpolator_->getActualJointPositions(), actual.positions);
   EXPECT_FALSE(interpolator_->unnormalFlag());
   step();
   EXPECT_DOUBLE_EQ(interpolator_->actualJointState().accelerations[1], 0.0);
@@ -213,20 +233,6 @@ TEST_F(InterpolatorTest, FailingReadsEnterFaultUntilTheyRecover) {
   EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
 }
 
-TEST_F(InterpolatorTest, StatusTopicsCreatedAndPublishedInIdOrder) {
-  auto publisher = std::make_shared<testing::RecordingStatusPublisher>();
-  interpolator_->addStatusTopic(1, "before the publisher");  // stored, nothing created
-  interpolator_->setStatusPublisher(publisher);
-  for (int id = 15; id >= 0; --id) interpolator_->addStatusTopic(id, "t" + std::to_string(id));
-  step();
-  std::string created, published;
-  for (const auto& c : publisher->creates) created += c.kind[0];
-  for (const auto& p : publisher->publishes) published += p.kind[0];
-  EXPECT_EQ(created, "bapbbaajjjjjjjj");  // id 14 down to 0; 15 is no topic
-  EXPECT_EQ(published, "jjjjjjjjaabbpab");
-  EXPECT_EQ(publisher->publishes[0].topic, "t0");
-}
-
 // Arrival order, withdrawal of a waiting command (never the current one), a blocking command held
 // for its issuer, the start point of a new move, and commands still queued deleted with the loop.
 TEST_F(InterpolatorTest, QueueStory) {
@@ -239,7 +245,6 @@ TEST_F(InterpolatorTest, QueueStory) {
   EXPECT_NE(step().find("interpolator read new command.\n"), std::string::npos);
   EXPECT_EQ(interpolator_->idleFlag(), 0);
   EXPECT_FALSE(interpolator_->withdrawCmd(a));
-  EXPECT_FALSE(interpolator_->withdrawCmd(nullptr));
   EXPECT_TRUE(interpolator_->withdrawCmd(c));
   EXPECT_EQ(c->cmd_status.load(), cmd_status::kStopped);
   EXPECT_FALSE(interpolator_->withdrawCmd(c));
@@ -255,7 +260,6 @@ TEST_F(InterpolatorTest, QueueStory) {
   EXPECT_EQ(interpolator_->idleFlag(), 1);
   step(2);
   EXPECT_EQ(arm_.io_device->commanded, 6);
-  EXPECT_EQ(interpolator_->getLastCmd(), nullptr);
   // The start point is the goal of the newest move in the queue, even behind another command.
   interpolator_->addCmd(makeMove({0.5, 0.1, 0.1, 0.2, 0.3}));
   interpolator_->addCmd(makeIo(7, 1));  // no device 7: still under way at the end
@@ -338,46 +342,6 @@ TEST(SteadyLoopClock, SleepsUntilAbsoluteDeadline) {
   EXPECT_LT(clock.now() - before, std::chrono::seconds(1));
 }
 
-class InterpolatorSafety : public InterpolatorTest {
- public:
-  void SetUp() override { drives(); }
-  // Drives lagging their setpoints at `bandwidth` (0: stiff).
-  void drives(double bandwidth = 300.0, double emergency_stop_acc = 2.0) {
-    MotionTestArmOptions options;
-    options.lag_bandwidth = bandwidth;
-    options.emergency_stop_acc = emergency_stop_acc;
-    build(options, true);
-  }
-  Move* move(const V& goal, bool block = true, double scale = 1.0) {
-    Move* cmd = makeMove(goal, scale);
-    cmd->is_block = block;
-    interpolator_->addCmd(cmd);
-    return cmd;
-  }
-  AbstractCmdInterface* motorIo(int type, std::vector<bool> flags = {}) {
-    auto* cmd = new Counted<MotorIoCmd>(arm_.robot);
-    return cmd->motor_io_type = type, cmd->enable_flags = std::move(flags), cmd;
-  }
-  AbstractCmdInterface* force(bool active) {
-    auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
-    return cmd->active = active, cmd;
-  }
-  // Holding: the next command ends stopped without reaching its device, until a recover.
-  void holdsUntilRecover() {
-    EXPECT_EQ(interpolator_->motionState(), MotionState::kHolding);
-    auto* cmd = makeIo(1, 3, true);
-    interpolator_->addCmd(cmd);
-    step();
-    EXPECT_EQ(cmd->cmd_status.load(), cmd_status::kStopped);
-    cmd->is_block = false;
-    EXPECT_EQ(interpolator_->recover(), interpolator_result::kOk);
-    step();
-    EXPECT_EQ(interpolator_->motionState(), MotionState::kIdle);
-    EXPECT_EQ(interpolator_->stopFlag(), 0);
-  }
-};
-using F = InterpolatorSafety;
-
 // A blocking command A under way (by default a move) and a blocking move B queued behind it,
 // planned from A's goal. The script sets up, injects a fault after 60 periods, clears it
 // `periods` later and checks the end; A ends with `status`, B never runs.
@@ -390,7 +354,7 @@ struct AbortCase {
   std::function<AbstractCmdInterface*(F&)> first = nullptr;
 };
 
-TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
+TEST_F(InterpolatorTest, EveryAbortDeceleratesAndDropsTheQueue) {
   const int stopped = cmd_status::kStopped, failed = cmd_status::kFailed;
   const std::vector<AbortCase> cases = {
       {"stop",
@@ -504,7 +468,7 @@ TEST_F(InterpolatorSafety, EveryAbortDeceleratesAndDropsTheQueue) {
 
 // From a commanded 0.5 rad/s at emergency_stop_acc 2 rad/s²: 50 periods, whatever the (stiff)
 // drive reports; a recover meanwhile is refused; the stop then holds until a recover.
-TEST_F(InterpolatorSafety, StopDeceleratesFromTheCommandedVelocity) {
+TEST_F(InterpolatorTest, StopDeceleratesFromTheCommandedVelocity) {
   drives(0.0);
   interpolator_->addCmd(makeMove(V(5, 1.0), 0.25));
   step(110);
@@ -526,7 +490,8 @@ TEST_F(InterpolatorSafety, StopDeceleratesFromTheCommandedVelocity) {
 
 // A withdrawn queued move: the one behind it, planned from its goal, is re-planned from where the
 // arm is, and its last sample is its goal exactly.
-TEST_F(InterpolatorSafety, MoveBehindAWithdrawnOneIsReplanned) {
+TEST_F(InterpolatorTest, MoveBehindAWithdrawnOneIsReplanned) {
+  drives();
   move(V(5, 1.0), false);
   Move* b = move({-1.0, 1.0, 0.5, 1.0, 1.0}, false);
   Move* c = move({-0.5, 0.2, 0.5, 1.0, 0.7});
@@ -545,7 +510,8 @@ TEST_F(InterpolatorSafety, MoveBehindAWithdrawnOneIsReplanned) {
 
 // Drag teaching needs its switch, collision detection and the drives on; it keeps max_joint_vel,
 // max_joint_acc and the joint limits, and joints marked DBL_MAX where they are.
-TEST_F(InterpolatorSafety, DragTeachingKeepsTheLimits) {
+TEST_F(InterpolatorTest, DragTeachingKeepsTheLimits) {
+  drives();
   arm_.collision_detector->admittance = {3.5, DBL_MAX, DBL_MAX, DBL_MAX, DBL_MAX};
   step();  // detection off
   interpolator_->setCollisionEnable(true);
@@ -569,7 +535,7 @@ TEST_F(InterpolatorSafety, DragTeachingKeepsTheLimits) {
 
 // Exact samples of a 1 s move of 1 rad (vmax 2, acceleration 4: triangular, peak exactly 2) on
 // stiff drives; after the success the next command waits 500 ms while the loop goes on.
-TEST_F(InterpolatorSafety, MoveFollowsThePlanThenPausesTheQueue) {
+TEST_F(InterpolatorTest, MoveFollowsThePlanThenPausesTheQueue) {
   drives(0.0);
   interpolator_->setCollisionEnable(true);
   interpolator_->setDragTeachingEnable(false);
@@ -588,7 +554,6 @@ TEST_F(InterpolatorSafety, MoveFollowsThePlanThenPausesTheQueue) {
   EXPECT_NEAR(101 + stepUntil([&] { return CommandCounter::live == 1; }, 400, &out), 202, 1);
   EXPECT_EQ(count(out, "The trajectory executes success."), 1);
   for (const auto& motor : arm_.motors) EXPECT_NEAR(motor->position(), 1.0, 1e-4);
-  EXPECT_EQ(Logger::instance()->statusCode(), error_code::kNoCollision);  // nothing worse
   const int detections = arm_.collision_detector->detect_calls;
   EXPECT_EQ(stepUntil([&] { return next->cmd_status.load() == cmd_status::kExecuting; }, 200), 100);
   EXPECT_EQ(arm_.collision_detector->detect_calls, detections + 100);
@@ -604,7 +569,7 @@ struct DeviceCase {
   double held = -1.0;  // >= 0: the setpoint of axis 1 at the end (all drives start at 0.25)
 };
 
-TEST_F(InterpolatorSafety, DeviceCommandsEndAsTheDevicesAnswer) {
+TEST_F(InterpolatorTest, DeviceCommandsEndAsTheDevicesAnswer) {
   const int ok = cmd_status::kSucceeded, failed = cmd_status::kFailed;
   const auto enable = [](F& t, std::vector<bool> flags, int delay, int error) {
     for (auto& motor : t.arm_.motors) motor->enabled = false, motor->enable_delay_reads = delay;

@@ -36,8 +36,8 @@ class ScriptedMotor : public CtrlMotorInterface {
     if (lag) lag->step(last_command), position_ = lag->state().position + position_offset;
     return position = position_, 0;
   }
-  int setEnableStatus(bool enable) override {
-    if (set_enable_error == 0) commanded_enable = enable, enable_reads = 0;
+  int setEnableStatus(bool on) override {
+    if (set_enable_error == 0) commanded_enable = on, enable_reads = 0;
     return set_enable_error;
   }
   // Reports the commanded state once enable_delay_reads reads have passed since the command.
@@ -130,7 +130,7 @@ class FakeCollisionDetector : public CollisionDetectorInterface {
 struct MotionTestArm {
   std::shared_ptr<Robot> robot;
   std::vector<std::shared_ptr<ScriptedMotor>> motors;
-  std::shared_ptr<ScriptedIoDevice> io_device;
+  std::shared_ptr<ScriptedIoDevice> io_device = std::make_shared<ScriptedIoDevice>();
   std::shared_ptr<FakeDynamics> dynamics;
   std::shared_ptr<FakeCollisionDetector> collision_detector;
 };
@@ -162,7 +162,6 @@ inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {})
   }
   para.motor2joint_matrix = para.motor2joint_pos_matrix = para.joint2motor_pos_matrix =
       para.motor2joint_dual_matrix = para.joint2motor_dual_matrix = Eigen::MatrixXd::Identity(n, n);
-  arm.io_device = std::make_shared<ScriptedIoDevice>();
   para.ctrl_io_devices[1].geometrical_para = Eigen::MatrixXd::Identity(4, 4);
   para.ctrl_io_devices[1].device = arm.io_device;
   arm.robot = std::make_shared<Robot>(std::move(para));
