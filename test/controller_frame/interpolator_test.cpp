@@ -5,6 +5,7 @@
 #include "controller_frame/interpolator.h"
 
 #include <gtest/gtest.h>
+#include <yaml-cpp/yaml.h>
 
 #include <atomic>
 #include <cfloat>
@@ -23,8 +24,10 @@
 #include "controller_frame/set_io_cmd.h"
 #include "controller_frame/steady_loop_clock.h"
 #include "controller_frame/trapezoid_planner.h"
+#include "robot_factory/brenvik_bot_v5.h"
 #include "support/fake_loop_clock.h"
 #include "support/motion_test_arm.h"
+#include "support/robot_para_files.h"
 #include "support/setpoint_checker.h"
 
 namespace brenvik {
@@ -145,6 +148,21 @@ class InterpolatorTest : public ::testing::Test {
   AbstractCmdInterface* force(bool active) {
     auto* cmd = new Counted<ForceCtrlCmd>(arm_.robot);
     return cmd->active = active, cmd;
+  }
+  // The simulated arm of the parameter file (its models, drives lagging at 150 rad/s) with
+  // simulated_faults on one axis, the drives enabled.
+  void simulated(const char* faults, int axis) {
+    YAML::Node doc = YAML::LoadFile(test::kSimParaFile);
+    doc["virtual_motor_para"]["tracking_bandwidth"] = 150.0;
+    doc["axis_paras"][axis - 1]["simulated_faults"] = YAML::Load(faults);
+    ::testing::internal::CaptureStdout();
+    arm_ = MotionTestArm();
+    arm_.robot = std::make_shared<BrenvikBotV5>(test::TempFile(test::emit(doc)).path());
+    interpolator_ = std::make_unique<Interpolator>(arm_.robot, clock_);
+    ::testing::internal::GetCapturedStdout();
+    checker_.emplace(arm_.robot->robot_para_);
+    interpolator_->addCmd(motorIo(motor_io_type::kEnable, {true}));
+    stepUntil([&] { return interpolator_->isCmdQueueEmpty(); }, 1000);
   }
   // Holding: the next command ends stopped without reaching its device, until a recover.
   void holdsUntilRecover() {
@@ -411,6 +429,14 @@ TEST_F(InterpolatorTest, EveryAbortDeceleratesAndDropsTheQueue) {
        },
        50, stopped, "enable is OFF, the trajectory can not be executed!\n"},
       // An axis settled outside its threshold of the goal: reported once, failed at the limit.
+      // The simulated drives and arm models: a push the collision detector sees.
+      {"simulated push",
+       [](F& t, Phase p) {
+         if (p == kSetUp)
+           t.simulated("{external_torque: 30.0, external_torque_from_period: 150}", 2);
+         t.interpolator_->setCollisionEnable(true), t.interpolator_->setDragTeachingEnable(false);
+       },
+       0, stopped, "The arm get collision.\n"},
       {"outside the goal threshold",
        [](F& t, Phase p) {
          if (p == kSetUp) t.drives(0.0), t.arm_.motors[1]->position_offset = 0.02;
