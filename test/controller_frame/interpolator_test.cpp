@@ -408,8 +408,11 @@ TEST_F(InterpolatorTest, EveryAbortDeceleratesAndDropsTheQueue) {
        [](F& t, Phase p) { t.arm_.motors[2]->velocity = p == kFault ? 2.5 : 0.0; }, 1, stopped,
        "The axis 3 planned velocity is"},
       {"motor write error",
-       [](F& t, Phase p) { t.arm_.motors[1]->set_position_error = p == kFault ? 7 : 0; }, 1,
-       stopped, "2 (start from 1) axis setMotorPosition error! error code=<7>"},
+       [](F& t, Phase p) {
+         t.arm_.motors[1]->set_position_error = p == kFault ? 7 : 0;
+         EXPECT_TRUE(p != kCleared || Logger::instance()->statusCode() == error_code::kMotorWrite);
+       },
+       1, stopped, "2 (start from 1) axis setMotorPosition error! error code=<7>"},
       {"motor reads failing",
        [](F& t, Phase p) { t.arm_.motors[0]->get_position_error = p == kFault ? 5 : 0; }, 40,
        stopped, "The reads of axis 1 have failed for 0.015 s"},
