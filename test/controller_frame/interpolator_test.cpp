@@ -39,7 +39,6 @@ using std::chrono::nanoseconds;
 using testing::FakeLoopClock;
 using testing::MotionTestArm;
 using testing::MotionTestArmOptions;
-using testing::ScriptedMotor;
 using testing::SetpointChecker;
 using V = std::vector<double>;
 
