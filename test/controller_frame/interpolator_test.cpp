@@ -430,7 +430,6 @@ TEST_F(InterpolatorTest, EveryAbortDeceleratesAndDropsTheQueue) {
          EXPECT_TRUE(p != kReleased || t.interpolator_->refJointState().positions[3] == 0.2);
        },
        50, stopped, "enable is OFF, the trajectory can not be executed!\n"},
-      // An axis settled outside its threshold of the goal: reported once, failed at the limit.
       // The simulated drives and arm models: a push the collision detector sees.
       {"simulated push",
        [](F& t, Phase p) {
@@ -439,6 +438,7 @@ TEST_F(InterpolatorTest, EveryAbortDeceleratesAndDropsTheQueue) {
          t.interpolator_->setCollisionEnable(true), t.interpolator_->setDragTeachingEnable(false);
        },
        0, stopped, "The arm get collision.\n"},
+      // An axis settled outside its threshold of the goal: reported once, failed at the limit.
       {"outside the goal threshold",
        [](F& t, Phase p) {
          if (p == kSetUp) t.drives(0.0), t.arm_.motors[1]->position_offset = 0.02;
