@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -7,24 +8,17 @@
 
 namespace brenvik::testing {
 
-// A loop clock that never sleeps: sleepUntil jumps the time to the deadline. Work time is
-// simulated with advance(). Records every deadline and the time each sleep returned; on_sleep
-// runs after each sleep (for instance to request the loop's exit). One thread only.
+// A loop clock that never sleeps: sleepUntil jumps to the deadline (recorded), then runs
+// on_sleep. Work time is simulated with advance(). One thread only.
 class FakeLoopClock : public LoopClock {
  public:
-  explicit FakeLoopClock(std::chrono::nanoseconds start = std::chrono::seconds(100)) : now_(start) {
-    deadlines.reserve(1 << 16);
-  }
-
+  explicit FakeLoopClock(std::chrono::nanoseconds start = std::chrono::seconds(100))
+      : now_(start) {}
   std::chrono::nanoseconds now() override { return now_; }
   void sleepUntil(std::chrono::nanoseconds deadline) override {
     deadlines.push_back(deadline);
-    if (deadline > now_) {
-      now_ = deadline;
-    }
-    if (on_sleep) {
-      on_sleep();
-    }
+    now_ = std::max(now_, deadline);
+    if (on_sleep) on_sleep();
   }
   void advance(std::chrono::nanoseconds d) { now_ += d; }
 

@@ -10,284 +10,135 @@
 #include "devices/ctrl_motor_interface.h"
 #include "devices/second_order_lag.h"
 #include "robot_factory/robot.h"
+#include "robot_model/brenvik_bot_v3_kinematics.h"
 #include "robot_model/collision_detector_interface.h"
 #include "robot_model/dynamics_interface.h"
-#include "robot_model/kinematics_interface.h"
 
 namespace brenvik::testing {
 
-// A motor whose behaviour a test scripts: by default it follows every position command at once
-// and reports the scripted velocity, torque and enable state; with a lag it tracks its commands
-// like a real drive (SecondOrderLag, advanced at each position read) and reports the lag's
-// velocity plus the scripted one. Each operation can be made to fail with a chosen device code,
-// and every call is counted.
+using V = std::vector<double>;
+
+// A motor a test scripts: it follows every position command at once, or, with a lag, like a real
+// drive (SecondOrderLag, advanced at each position read). An operation fails with its *_error
+// code when that is set.
 class ScriptedMotor : public CtrlMotorInterface {
  public:
   int init() override { return 0; }
-
   int setMotorPosition(double position) override {
-    ++set_position_calls;
-    if (set_position_error != 0) {
-      return set_position_error;
-    }
+    if (set_position_error != 0) return set_position_error;
     last_command = position;
     if (!lag) position_ = position + position_offset;
     return 0;
   }
   int getMotorPosition(double& position) override {
-    if (on_position_read) {
-      on_position_read();
-    }
-    if (get_position_error != 0) {
-      return get_position_error;
-    }
-    if (lag) {
-      lag->step(last_command);
-      position_ = lag->state().position + position_offset;
-    }
-    position = position_;
-    return 0;
+    if (on_position_read) on_position_read();
+    if (get_position_error != 0) return get_position_error;
+    if (lag) lag->step(last_command), position_ = lag->state().position + position_offset;
+    return position = position_, 0;
   }
-  int setEnableStatus(bool enable) override {
-    ++set_enable_calls;
-    if (set_enable_error != 0) {
-      return set_enable_error;
-    }
-    commanded_enable = enable;
-    reads_since_enable_command = 0;
-    return 0;
+  int setEnableStatus(bool on) override {
+    if (set_enable_error == 0) commanded_enable = on, enable_reads = 0;
+    return set_enable_error;
   }
-  // Reports the commanded state once enable_delay_reads reads have passed since the command;
-  // before any command (or before the delay) it reports `enabled`.
+  // Reports the commanded state once enable_delay_reads reads have passed since the command.
   int getEnableStatus(bool& out) override {
     ++get_enable_calls;
-    if (get_enable_error != 0) {
-      return get_enable_error;
-    }
-    if (reads_since_enable_command >= 0 && ++reads_since_enable_command > enable_delay_reads &&
-        enable_follows_command) {
-      enabled = commanded_enable;
-    }
-    out = enabled;
-    return 0;
+    if (get_enable_error != 0) return get_enable_error;
+    if (enable_reads >= 0 && ++enable_reads > enable_delay_reads) enabled = commanded_enable;
+    return out = enabled, 0;
   }
-  int setHome(int value) override {
-    ++set_home_calls;
-    last_home_value = value;
-    if (set_home_error != 0) {
-      return set_home_error;
-    }
-    setPosition(0.0);
-    return 0;
+  int setHome(int) override {
+    if (set_home_error == 0) setPosition(0.0);
+    return set_home_error;
   }
-  int getTorque(double& out) override {
-    if (get_torque_error != 0) {
-      return get_torque_error;
-    }
-    out = torque;
-    return 0;
-  }
+  int getTorque(double& out) override { return out = torque, 0; }
   int getVelocity(double& out) override {
-    if (get_velocity_error != 0) {
-      return get_velocity_error;
-    }
-    out = velocity + (lag ? lag->state().velocity : 0.0);
-    return 0;
+    return out = velocity + (lag ? lag->state().velocity : 0), 0;
   }
-
   double position() const { return position_; }
   // At rest at p; a lagging drive also takes p as its command.
   void setPosition(double p) {
     position_ = p;
-    if (lag) {
-      lag->reset(p);
-      last_command = p;
-    }
+    if (lag) lag->reset(p), last_command = p;
   }
 
-  // Script.
   std::unique_ptr<SecondOrderLag> lag;  // null: follows every command at once
   double position_offset = 0.0;         // the motor settles this far from every command
-  double velocity = 0.0;
-  double torque = 0.0;
-  bool enabled = true;
-  bool enable_follows_command = true;
-  int enable_delay_reads = 0;
+  double velocity = 0.0, torque = 0.0, last_command = 0.0;
+  bool enabled = true, commanded_enable = false;
+  int enable_delay_reads = 0, enable_reads = -1;  // reads since the last command
+  int set_position_error = 0, get_position_error = 0, set_enable_error = 0, get_enable_error = 0,
+      set_home_error = 0, get_enable_calls = 0;
   std::function<void()> on_position_read;
-  int set_position_error = 0;
-  int get_position_error = 0;
-  int set_enable_error = 0;
-  int get_enable_error = 0;
-  int set_home_error = 0;
-  int get_torque_error = 0;
-  int get_velocity_error = 0;
-
-  // Record.
-  int set_position_calls = 0;
-  int set_enable_calls = 0;
-  int get_enable_calls = 0;
-  int set_home_calls = 0;
-  int last_home_value = 0;
-  double last_command = 0.0;
-  bool commanded_enable = false;
-  int reads_since_enable_command = -1;
 
  private:
   double position_ = 0.0;
 };
 
-// A control-IO device that reaches the commanded state after `reads_to_reach` state reads
-// (never when negative). Counts its calls.
+// A control-IO device that reaches the commanded state after reads_to_reach state reads (never
+// when negative).
 class ScriptedIoDevice : public CtrlIoInterface {
  public:
-  int setCmd(int cmd) override {
-    ++set_cmd_calls;
-    commanded = cmd;
-    reads_after_cmd = 0;
-    return 0;
-  }
+  int setCmd(int cmd) override { return ++set_cmd_calls, commanded = cmd, reads = 0; }
   int getState(int& state) override {
-    ++get_state_calls;
-    if (set_cmd_calls > 0 && reads_to_reach >= 0 && ++reads_after_cmd >= reads_to_reach) {
-      state = commanded;
-    }
+    if (set_cmd_calls > 0 && reads_to_reach >= 0 && ++reads >= reads_to_reach) state = commanded;
     return 0;
   }
-
-  int reads_to_reach = 1;
-  int set_cmd_calls = 0;
-  int get_state_calls = 0;
-  int commanded = -1;
-  int reads_after_cmd = 0;
+  int reads_to_reach = 1, set_cmd_calls = 0, commanded = -1, reads = 0;
 };
 
-// Kinematics stand-in: the pose is the identity rotation with the first three joints as
-// translation. Inverse kinematics copies the translation back.
-class FakeKinematics : public KinematicsInterface {
- public:
-  virtual ~FakeKinematics() = default;
-  int setMdhPara(const std::vector<double>&, const std::vector<double>&, const std::vector<double>&,
-                 const std::vector<double>&) override {
-    return 0;
-  }
-  Eigen::Matrix4d forwardKinematics(const std::vector<double>& q) const override {
-    Eigen::Matrix4d pose = Eigen::Matrix4d::Identity();
-    for (size_t i = 0; i < 3 && i < q.size(); ++i) {
-      pose(static_cast<Eigen::Index>(i), 3) = q[i];
-    }
-    return pose;
-  }
-  int inverseKinematics(const Eigen::Matrix4d& pose, const std::vector<double>& ref_joints,
-                        std::vector<double>& joints) const override {
-    joints = ref_joints;
-    for (size_t i = 0; i < 3 && i < joints.size(); ++i) {
-      joints[i] = pose(static_cast<Eigen::Index>(i), 3);
-    }
-    return 0;
-  }
-  int inverseKinematicsByArmType(const Eigen::Matrix4d& pose, const std::array<int, 2>&,
-                                 std::vector<double>& joints) const override {
-    return inverseKinematics(pose, joints, joints);
-  }
-  int reservedOperation() override { return 0; }
-  int getAllInverseSolutions(const Eigen::Matrix4d&,
-                             std::vector<std::vector<double>>& solutions) const override {
-    solutions.clear();
-    return 0;
-  }
-};
-
-// Dynamics stand-in: returns the scripted torques and counts its calls.
+// Returns zero torques and counts its calls.
 class FakeDynamics : public DynamicsInterface {
  public:
   virtual ~FakeDynamics() = default;
   explicit FakeDynamics(int n) : torques(n, 0.0) {}
   void initDynamics(std::shared_ptr<RobotPara>) override {}
-  std::vector<double> getDynamicsVector() override { return {}; }
-  const std::vector<double>& estimateTorque(const std::vector<double>&, const std::vector<double>&,
-                                            const std::vector<double>&, double) override {
-    ++calls;
-    return torques;
+  V getDynamicsVector() override { return {}; }
+  const V& estimateTorque(const V&, const V&, const V&, double) override {
+    return ++calls, torques;
   }
-
-  std::vector<double> torques;
+  V torques;
   int calls = 0;
 };
 
-// Collision detector stand-in. detectCollision reports `collision`; computeAdmittance returns
-// `admittance` (DBL_MAX marks a joint that is not to move); sensitivity commands are recorded.
-// Not thread-safe, like the real detector: a test under ThreadSanitizer sees any use from two
-// threads.
+// Reports `collision`; computeAdmittance returns `admittance` (DBL_MAX: a joint not to move);
+// sensitivity commands are recorded. Not thread-safe, like the real detector.
 class FakeCollisionDetector : public CollisionDetectorInterface {
  public:
   virtual ~FakeCollisionDetector() = default;
-  explicit FakeCollisionDetector(int n)
-      : admittance(n, DBL_MAX), excess_torque(n, 0.0), data{0.0, 0.0, 7.0, 0.0} {
-    sensitivity_commands.reserve(64);
-  }
-
-  void setCollisionSensitivity(const std::vector<double>& command) override {
-    sensitivity_commands.push_back(command);
-  }
-  const std::vector<double>& getCollisionData() override { return data; }
+  explicit FakeCollisionDetector(int n) : admittance(n, DBL_MAX), excess_torque(n, 0.0) {}
+  void setCollisionSensitivity(const V& command) override { sensitivity.push_back(command); }
+  const V& getCollisionData() override { return data; }
   void initCollisionDetector(std::shared_ptr<RobotPara>) override {}
-  int detectCollision(const std::vector<double>&, const std::vector<double>&,
-                      const std::vector<double>&, const std::vector<double>&,
-                      const std::vector<double>&, double time) override {
-    ++detect_calls;
-    data[0] = time;
-    data[1] = collision;
-    return collision;
+  int detectCollision(const V&, const V&, const V&, const V&, const V&, double) override {
+    return ++detect_calls, collision;
   }
-  const std::vector<double>& detectCollisionTorque(const std::vector<double>&,
-                                                   const std::vector<double>&,
-                                                   const std::vector<double>&,
-                                                   const std::vector<double>&,
-                                                   const std::vector<double>&, double) override {
+  const V& detectCollisionTorque(const V&, const V&, const V&, const V&, const V&,
+                                 double) override {
     return excess_torque;
   }
-  const std::vector<double>& computeAdmittance(const std::vector<double>&,
-                                               const std::vector<double>&,
-                                               const std::vector<double>&,
-                                               const std::vector<double>&,
-                                               const std::vector<double>&, double) override {
-    ++admittance_calls;
-    return admittance;
+  const V& computeAdmittance(const V&, const V&, const V&, const V&, const V&, double) override {
+    return ++admittance_calls, admittance;
   }
-
-  int collision = 0;
-  std::vector<double> admittance;
-  std::vector<double> excess_torque;
-  std::vector<double> data;
-  std::vector<std::vector<double>> sensitivity_commands;
-  int detect_calls = 0;
-  int admittance_calls = 0;
+  int collision = 0, detect_calls = 0, admittance_calls = 0;
+  V admittance, excess_torque, data{0.0, 0.0, 7.0, 0.0};
+  std::vector<V> sensitivity;  // the commands applied
 };
 
-// A Robot built from a filled RobotPara with scripted motors, a scripted control-IO device under
-// id 1 and fake models, for the motion tests and benchmarks.
+// A Robot of identity coupling with scripted motors (±3 rad, 2 rad/s, 4 rad/s²), a scripted
+// control-IO device under id 1, fake dynamics and collision detection, the five-joint kinematics.
 struct MotionTestArm {
   std::shared_ptr<Robot> robot;
   std::vector<std::shared_ptr<ScriptedMotor>> motors;
-  std::shared_ptr<ScriptedIoDevice> io_device;
-  std::shared_ptr<FakeKinematics> kinematics;
+  std::shared_ptr<ScriptedIoDevice> io_device = std::make_shared<ScriptedIoDevice>();
   std::shared_ptr<FakeDynamics> dynamics;
   std::shared_ptr<FakeCollisionDetector> collision_detector;
 };
 
 struct MotionTestArmOptions {
   int axis_num = 5;
-  // motor2joint_pos_matrix A (motor to joint); identity when empty. The other three matrices are
-  // derived from it.
-  Eigen::MatrixXd motor2joint;
-  double max_joint_vel = 2.0;
-  double max_joint_acc = 4.0;
-  double joint_pos_error_threshold = 0.01;
   double emergency_stop_acc = 2.0;
-  double motor_limit = 100.0;
-  // > 0: every motor lags its commands (SecondOrderLag of this bandwidth, rad/s, critically
-  // damped), as the simulated drive does.
-  double lag_bandwidth = 0.0;
+  double lag_bandwidth = 0.0;  // > 0: every motor lags its commands (rad/s, critically damped)
 };
 
 inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {}) {
@@ -296,42 +147,27 @@ inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {})
   RobotPara para;
   para.axis_num = n;
   for (int i = 0; i < n; ++i) {
-    auto motor = std::make_shared<ScriptedMotor>();
+    auto& motor = arm.motors.emplace_back(std::make_shared<ScriptedMotor>());
     if (options.lag_bandwidth > 0.0) {
       motor->lag = std::make_unique<SecondOrderLag>(options.lag_bandwidth, 1.0, 0.005);
     }
-    arm.motors.push_back(motor);
-    AxisPara axis;
-    axis.min_joint_pos = -3.0;
-    axis.max_joint_pos = 3.0;
-    axis.max_joint_vel = options.max_joint_vel;
-    axis.max_joint_acc = options.max_joint_acc;
+    AxisPara& axis = para.axis_paras.emplace_back();
+    axis.min_joint_pos = -3.0, axis.max_joint_pos = 3.0;
+    axis.max_joint_vel = 2.0, axis.max_joint_acc = 4.0;
+    axis.emergency_stop_acc = options.emergency_stop_acc;
     axis.reduction_ratio = 1.0;
     axis.motor = motor;
-    axis.joint_pos_error_threshold = options.joint_pos_error_threshold;
-    axis.min_motor_pos = -options.motor_limit;
-    axis.max_motor_pos = options.motor_limit;
-    axis.emergency_stop_acc = options.emergency_stop_acc;
-    para.axis_paras.push_back(axis);
+    axis.joint_pos_error_threshold = 0.01;
+    axis.min_motor_pos = -100.0, axis.max_motor_pos = 100.0;
   }
-  const Eigen::MatrixXd a =
-      options.motor2joint.size() == 0 ? Eigen::MatrixXd::Identity(n, n) : options.motor2joint;
-  para.motor2joint_matrix = a;
-  para.motor2joint_pos_matrix = a;
-  para.joint2motor_pos_matrix = a.inverse();
-  para.motor2joint_dual_matrix = a.inverse().transpose();
-  para.joint2motor_dual_matrix = a.transpose();
-  arm.io_device = std::make_shared<ScriptedIoDevice>();
-  CtrlIoDevicePara io;
-  io.geometrical_para = Eigen::MatrixXd::Identity(4, 4);
-  io.device = arm.io_device;
-  para.ctrl_io_devices[1] = io;
-
+  para.motor2joint_matrix = para.motor2joint_pos_matrix = para.joint2motor_pos_matrix =
+      para.motor2joint_dual_matrix = para.joint2motor_dual_matrix = Eigen::MatrixXd::Identity(n, n);
+  para.ctrl_io_devices[1].geometrical_para = Eigen::MatrixXd::Identity(4, 4);
+  para.ctrl_io_devices[1].device = arm.io_device;
   arm.robot = std::make_shared<Robot>(std::move(para));
-  arm.kinematics = std::make_shared<FakeKinematics>();
   arm.dynamics = std::make_shared<FakeDynamics>(n);
   arm.collision_detector = std::make_shared<FakeCollisionDetector>(n);
-  arm.robot->kinematics_ = arm.kinematics;
+  arm.robot->kinematics_ = std::make_shared<BrenvikBotV3Kinematics>();  // MDH parameters 0
   arm.robot->dynamics_ = arm.dynamics;
   arm.robot->collision_detector_ = arm.collision_detector;
   return arm;
