@@ -1,13 +1,14 @@
 #pragma once
 
 // One sample of every message type; its exact payload is in test/data/ros2_wire_cases.txt under
-// the same name. Used by the encoding tests, the topic tests and the echo mode of ros2_test_peer.
+// the same name, next to service payloads and damaged payloads ("bad.<name>.<n>"). Used by the
+// encoding tests, the topic tests and ros2_test_peer.
 
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <stdexcept>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,26 +26,18 @@ namespace ros2_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// Bytes from hex digits; every other character is skipped.
+// Bytes from hex numbers separated by white space.
 inline Bytes hex(const std::string& text) {
-  std::string digits;
-  for (char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-  }
   Bytes out;
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-  }
+  std::istringstream in(text);
+  for (unsigned v; in >> std::hex >> v;) out.push_back(static_cast<uint8_t>(v));
   return out;
 }
 
 inline std::string dump(const Bytes& b) {
   std::string s;
   char buf[4];
-  for (uint8_t v : b) {
-    std::snprintf(buf, sizeof(buf), "%02x ", v);
-    s += buf;
-  }
+  for (uint8_t v : b) s.append(buf, static_cast<size_t>(std::snprintf(buf, 4, "%02x ", v)));
   return s;
 }
 
@@ -57,31 +50,30 @@ Bytes encode(const T& msg) {
 
 // The payload with ROS 2's trailing zero padding to a multiple of 4.
 inline Bytes padded(Bytes b) {
-  while (b.size() % 4 != 0) b.push_back(0);
+  b.resize((b.size() + 3) / 4 * 4, 0);
   return b;
 }
 
-// The payload of a case of test/data/ros2_wire_cases.txt, without the trailing padding.
-inline const Bytes& wire(const std::string& name) {
+// Every case of the data file by name: a name line, then indented lines of hex bytes.
+inline const std::map<std::string, Bytes>& wire_cases() {
   static const std::map<std::string, Bytes> cases = [] {
     std::map<std::string, Bytes> out;
     std::ifstream in(ROS2_WIRE_CASES_FILE);
     std::string line, current;
     while (std::getline(in, line)) {
       if (line.empty() || line[0] == '#') continue;
-      if (std::isspace(static_cast<unsigned char>(line[0]))) {
-        const Bytes more = hex(line);
-        out[current].insert(out[current].end(), more.begin(), more.end());
-      } else {
-        current = line;
+      if (!std::isspace(static_cast<unsigned char>(line[0]))) {
+        out[current = line];
+        continue;
       }
+      const Bytes more = hex(line);
+      out[current].insert(out[current].end(), more.begin(), more.end());
     }
     return out;
   }();
-  const auto it = cases.find(name);
-  if (it == cases.end()) throw std::out_of_range("no wire case " + name);
-  return it->second;
+  return cases;
 }
+inline const Bytes& wire(const std::string& name) { return wire_cases().at(name); }
 
 inline unique_identifier_msgs::msg::UUID uuid_from(uint8_t first) {
   unique_identifier_msgs::msg::UUID u;
@@ -102,12 +94,11 @@ void for_each_wire_case(Visit&& visit) {
   using namespace std_msgs::msg;
   using namespace geometry_msgs::msg;
   using namespace trajectory_msgs::msg;
+  using namespace rcl_interfaces::msg;
   using FJT = control_msgs::action::FollowJointTrajectory;
-  visit("float64_multi_array", with<Float64MultiArray>([](auto& m) {
-          m.layout.dim = {{"points", 4, 24}, {"values", 6, 6}};
-          m.data = {0.5, 1.5};
-        }));
-  visit("int32_multi_array", with<Int32MultiArray>([](auto& m) { m.data = {2, 1}; }));
+  visit("float64_multi_array",
+        Float64MultiArray{{{{"points", 4, 24}, {"values", 6, 6}}, 0}, {0.5, 1.5}});
+  visit("int32_multi_array", Int32MultiArray{{}, {2, 1}});
   visit("bool", Bool{true});
   visit("string", String{"hello"});
   visit("joint_state", with<sensor_msgs::msg::JointState>([](auto& m) {
@@ -150,39 +141,20 @@ void for_each_wire_case(Visit&& visit) {
   visit("goal_status_array", action_msgs::msg::GoalStatusArray{
                                  {{{uuid_from(0x10), {7, 9}}, 2}, {{uuid_from(0x20), {8, 9}}, 3}}});
   visit("goal_info", action_msgs::msg::GoalInfo{uuid_from(0), {1, 0}});
-  visit("log", rcl_interfaces::msg::Log{{1, 2}, 20, "n", "hi", "f.cpp", "fn", 7});
-  visit("parameter_value",
-        rcl_interfaces::msg::ParameterValue{7, true, -2, 1.5, "", {5}, {true}, {7}, {}, {"a"}});
+  visit("log", Log{{1, 2}, 20, "n", "hi", "f.cpp", "fn", 7});
+  visit("parameter_value", ParameterValue{7, true, -2, 1.5, "", {5}, {true}, {7}, {}, {"a"}});
   visit("parameter_descriptor",
-        rcl_interfaces::msg::ParameterDescriptor{"a", 3, "", "", true, false, {{0, 1, 0.5}}, {}});
-  visit("parameter_event", with<rcl_interfaces::msg::ParameterEvent>([](auto& m) {
-          m.stamp = {1, 2};
-          m.node = "/n";
-          m.new_parameters = {{"p", {}}};
-          m.new_parameters[0].value.type = 1;
-          m.new_parameters[0].value.bool_value = true;
-        }));
+        ParameterDescriptor{"a", 3, "", "", true, false, {{0, 1, 0.5}}, {}});
+  ParameterValue set_true{};
+  set_true.type = 1;
+  set_true.bool_value = true;
+  visit("parameter_event", ParameterEvent{{1, 2}, "/n", {{"p", set_true}}, {}, {}});
+  rmw_dds_common::msg::Gid participant{}, writer{};
+  participant.data[0] = writer.data[0] = 0x01;
+  participant.data[15] = 0xc1;
+  writer.data[15] = 0x03;
   visit("participant_entities_info",
-        with<rmw_dds_common::msg::ParticipantEntitiesInfo>([](auto& m) {
-          m.gid.data[0] = 0x01;
-          m.gid.data[15] = 0xc1;
-          m.node_entities_info_seq = {{"/", "talker", {}, {rmw_dds_common::msg::Gid{}}}};
-          m.node_entities_info_seq[0].writer_gid_seq[0].data[0] = 0x01;
-          m.node_entities_info_seq[0].writer_gid_seq[0].data[15] = 0x03;
-        }));
-}
-
-// Float64MultiArray payloads a faulty or hostile peer could send: empty, short header, header
-// only, truncated count, 4 G dimensions, 4 G doubles, a label without NUL, an XCDR2 header.
-inline std::vector<Bytes> malformed_float64_multi_arrays() {
-  return {{},
-          hex("00 01"),
-          hex("00 01 00 00"),
-          hex("00 01 00 00 01 00"),
-          hex("00 01 00 00 ff ff ff ff 00 00 00 00"),
-          hex("00 01 00 00 00 00 00 00 00 00 00 00 ff ff ff ff 00 00 00 00"),
-          hex("00 01 00 00 01 00 00 00 03 00 00 00 61 62 63 00 00 00 00 00"),
-          hex("00 07 00 00 00 00 00 00 00 00 00 00 00 00 00 00")};
+        rmw_dds_common::msg::ParticipantEntitiesInfo{participant, {{"/", "talker", {}, {writer}}}});
 }
 
 }  // namespace ros2_test
