@@ -32,18 +32,12 @@ std::shared_ptr<FJT::Result> result(int32_t code, const std::string& text = "") 
   return std::make_shared<FJT::Result>(FJT::Result{code, text});
 }
 
-class Ros2Action : public ::testing::Test {
+class Ros2Action : public ros2_test::Ros2Test {
  protected:
-  void SetUp() override { ros2_test::init(); }
-  void TearDown() override { ros2::shutdown(); }
-
   void start(const ros2::action::ServerOptions& options = {}) {
-    for (auto* node : {&server_node_, &client_node_}) {
-      exec_.add_node(*node =
-                         std::make_shared<ros2::Node>(node == &server_node_ ? "server" : "client"));
-    }
+    client_node_ = node("client");
     server_ = ros2::action::create_server<FJT>(
-        server_node_, "follow_joint_trajectory",
+        server_node_ = node("server"), "follow_joint_trajectory",
         [](const ros2::action::GoalUUID&, std::shared_ptr<const FJT::Goal> g) {
           const size_t n = g->trajectory.points.size();
           return n == 0   ? GoalResponse::REJECT
@@ -57,15 +51,6 @@ class Ros2Action : public ::testing::Test {
         [this](std::shared_ptr<GoalHandle> h) { handles_.push_back(h); }, options);
     client_ = ros2::action::create_client<FJT>(client_node_, "follow_joint_trajectory");
     ASSERT_TRUE(client_->wait_for_action_server(10s));
-  }
-
-  template <class T>
-  T wait(const std::shared_future<T>& f) {
-    return ros2_test::wait(exec_, f);
-  }
-  template <class Pred>
-  bool spin_until(Pred pred) {
-    return ros2_test::spin_until(exec_, pred);
   }
 
   ClientHandle::SharedPtr send(size_t points, const Options& options = {}) {
@@ -96,8 +81,7 @@ class Ros2Action : public ::testing::Test {
     });
   }
 
-  ros2::Executor exec_;
-  ros2::Node::SharedPtr server_node_, client_node_;
+  ros2::Node::SharedPtr client_node_, server_node_;
   ros2::action::Server<FJT>::SharedPtr server_;
   ros2::action::Client<FJT>::SharedPtr client_;
   std::vector<std::shared_ptr<GoalHandle>> handles_;
@@ -243,8 +227,7 @@ TEST_F(Ros2Action, RawRequestsAreAnsweredAsRosAnswersThem) {
   ros2::cdr::serialize_with_header(7, 1, ResultService::Request{}, request);
   ASSERT_EQ(requests.write(request), DDS_RETCODE_OK);
   // The server answers while the reader does not exist yet.
-  ros2_test::spin_until(
-      exec_, [] { return false; }, 300ms);
+  spin_until([] { return false; }, 300ms);
   ros2::detail::Endpoint replies(*client_node_, ros2::detail::Endpoint::Kind::Reader,
                                  "rr" + name + "Reply", types.get_result.response_type,
                                  ros2::ServicesQoS(), "clientid=late.reader;",

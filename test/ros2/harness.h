@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared pieces of the tests that start DDS: start-up on a private loopback domain, spinning until
-// a condition holds, and a writer of raw payloads for hostile samples.
+// Shared pieces of the tests that start DDS: start-up on a private loopback domain, a fixture that
+// spins its nodes until a condition holds or a future completes, and a writer of raw payloads for
+// hostile samples.
 
 #include <dds/dds.h>
 #include <gtest/gtest.h>
@@ -20,31 +21,43 @@ namespace ros2_test {
 
 using namespace std::chrono_literals;
 
-// ros2::init on a private loopback domain; ros_args go after --ros-args.
+// ros2::init on a private loopback domain with the given ROS arguments.
 inline void init(std::vector<const char*> ros_args = {}) {
   use_private_loopback_domain();
-  std::vector<const char*> argv{"test", "--ros-args"};
-  argv.insert(argv.end(), ros_args.begin(), ros_args.end());
-  ros2::init(static_cast<int>(argv.size()), argv.data());
+  ros_args.insert(ros_args.begin(), {"test", "--ros-args"});
+  ros2::init(static_cast<int>(ros_args.size()), ros_args.data());
 }
 
-template <class Pred>
-bool spin_until(ros2::Executor& exec, Pred pred, std::chrono::milliseconds deadline = 10s) {
-  return wait_until(
-      [&] {
-        exec.spin_once(10ms);
-        return pred();
-      },
-      deadline);
-}
+// A session whose nodes exec_ spins.
+class Ros2Test : public ::testing::Test {
+ protected:
+  void SetUp() override { init(); }
+  void TearDown() override { ros2::shutdown(); }
 
-// The value of a future the executor completes; a default value after a failure.
-template <class T>
-T wait(ros2::Executor& exec, const std::shared_future<T>& f) {
-  const bool done = exec.spin_until_future_complete(f, 10s) == ros2::FutureReturnCode::SUCCESS;
-  EXPECT_TRUE(done);
-  return done ? f.get() : T{};
-}
+  ros2::Node::SharedPtr node(const std::string& name, const std::string& ns = "") {
+    auto n = std::make_shared<ros2::Node>(name, ns);
+    exec_.add_node(n);
+    return n;
+  }
+  template <class Pred>
+  bool spin_until(Pred pred, std::chrono::milliseconds deadline = 10s) {
+    return wait_until(
+        [&] {
+          exec_.spin_once(10ms);
+          return pred();
+        },
+        deadline);
+  }
+  // The value of a future; a default value after a failure.
+  template <class T>
+  T wait(const std::shared_future<T>& f) {
+    const bool done = exec_.spin_until_future_complete(f, 10s) == ros2::FutureReturnCode::SUCCESS;
+    EXPECT_TRUE(done);
+    return done ? f.get() : T{};
+  }
+
+  ros2::Executor exec_;
+};
 
 // A reliable keep-all writer of raw payloads on a topic, in a participant of its own.
 class RawWriter {

@@ -19,38 +19,33 @@ using namespace std::chrono_literals;
 using FJT = control_msgs::action::FollowJointTrajectory;
 using ros2::action::ResultCode;
 using ros2_test::Bytes;
+using Ros2Processes = ros2_test::Ros2Test;
 
-TEST(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
-  ros2_test::init();
-  auto node = std::make_shared<ros2::Node>("tester", "/moved");
-  ros2::Executor exec;
-  exec.add_node(node);
+TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
+  auto tester = node("tester", "/moved");
   test_support::ChildProcess peer({ROS2_TEST_PEER, "--ros-args", "-r", "__ns:=/moved", "-r",
                                    "chatter:=news", "--log-level", "warn"});
   ASSERT_TRUE(ros2_test::wait_until([&] { return peer.printed("READY"); }, 20s)) << peer.output();
-  const auto wait = [&](const auto& future) { return ros2_test::wait(exec, future); };
 
   // Transient-local on both sides: a sample is not lost to a match one side has not seen yet.
-  std::map<std::string, Bytes> want, got;
+  std::map<std::string, Bytes> got;
   std::vector<std::shared_ptr<void>> keep;
-  std::vector<std::function<void()>> send;
+  size_t cases = 0;
   ros2_test::for_each_wire_case([&](const std::string& name, const auto& msg) {
     using T = std::decay_t<decltype(msg)>;
-    keep.push_back(node->create_subscription<T>(
-        name + "_out", ros2::QoS(10).transient_local(),
-        [&got, name](const T& m) { got[name] = ros2_test::encode(m); }));
-    auto pub = node->create_publisher<T>(name + "_in", ros2::QoS(10).transient_local());
+    const auto qos = ros2::QoS(10).transient_local();
+    keep.push_back(tester->create_subscription<T>(
+        name + "_out", qos, [&got, name](const T& m) { got[name] = ros2_test::encode(m); }));
+    auto pub = tester->create_publisher<T>(name + "_in", qos);
+    pub->publish(msg);
     keep.push_back(pub);
-    send.push_back([pub, msg] { pub->publish(msg); });
-    want[name] = ros2_test::padded(ros2_test::wire(name));
+    ++cases;
   });
-  for (auto& s : send) s();
-  EXPECT_TRUE(ros2_test::spin_until(
-      exec, [&] { return got.size() == want.size(); }, 60s));
-  for (const auto& w : want)
-    EXPECT_EQ(ros2_test::dump(got[w.first]), ros2_test::dump(w.second)) << w.first;
+  EXPECT_TRUE(spin_until([&] { return got.size() == cases; }, 60s));
+  for (const auto& g : got)
+    EXPECT_EQ(g.second, ros2_test::padded(ros2_test::wire(g.first))) << g.first;
 
-  auto client = ros2::action::create_client<FJT>(node, "follow_joint_trajectory");
+  auto client = ros2::action::create_client<FJT>(tester, "follow_joint_trajectory");
   ASSERT_TRUE(client->wait_for_action_server(20s));
   FJT::Goal goal;
   goal.trajectory.points.resize(4);
@@ -68,12 +63,12 @@ TEST(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   EXPECT_EQ(wait(client->async_get_result(long_goal)).code, ResultCode::CANCELED);
 
   std::vector<rcl_interfaces::msg::Log> lines;
-  auto rosout = node->create_subscription<rcl_interfaces::msg::Log>(
+  auto rosout = tester->create_subscription<rcl_interfaces::msg::Log>(
       "/rosout", ros2::QoS(1000).transient_local(), [&](const rcl_interfaces::msg::Log& m) {
         if (m.name == "moved.talker") lines.push_back(m);
       });
   rmw_dds_common::msg::ParticipantEntitiesInfo info;
-  auto info_sub = node->create_subscription<rmw_dds_common::msg::ParticipantEntitiesInfo>(
+  auto info_sub = tester->create_subscription<rmw_dds_common::msg::ParticipantEntitiesInfo>(
       "ros_discovery_info",
       ros2::QoS(ros2::KeepAll()).transient_local().avoid_ros_namespace_conventions(true),
       [&](const rmw_dds_common::msg::ParticipantEntitiesInfo& m) {
@@ -81,10 +76,10 @@ TEST(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
           if (n.node_name == "talker") info = m;
         }
       });
-  auto chatter = node->create_subscription<std_msgs::msg::String>(
+  auto chatter = tester->create_subscription<std_msgs::msg::String>(
       "news", 10, [](const std_msgs::msg::String&) {});
-  auto cmd = node->create_publisher<std_msgs::msg::String>("cmd", 10);
-  ASSERT_TRUE(ros2_test::spin_until(exec, [&] {
+  auto cmd = tester->create_publisher<std_msgs::msg::String>("cmd", 10);
+  ASSERT_TRUE(spin_until([&] {
     return !info.node_entities_info_seq.empty() && chatter->get_publisher_count() > 0 &&
            cmd->get_subscription_count() > 0 && !lines.empty();
   }));
@@ -117,7 +112,6 @@ TEST(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   EXPECT_NE(lines[0].file.find("peer_main.cpp"), std::string::npos);
   peer.signal(SIGINT);
   EXPECT_EQ(peer.waitForExit(10s), 0) << peer.output();
-  ros2::shutdown();
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #pragma once
 
-// One sample of every message type; its exact payload is in test/data/ros2_wire_cases.txt under
-// the same name, next to service payloads and damaged payloads ("bad.<name>.<n>"). Used by the
-// encoding tests, the topic tests and ros2_test_peer.
+// The payloads of test/data/ros2_wire_cases.txt by name, and the sample of every message case:
+// its payload decoded as the type given here. Used by the encoding tests, the cross-process test
+// and ros2_test_peer.
 
 #include <cctype>
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -34,13 +33,6 @@ inline Bytes hex(const std::string& text) {
   return out;
 }
 
-inline std::string dump(const Bytes& b) {
-  std::string s;
-  char buf[4];
-  for (uint8_t v : b) s.append(buf, static_cast<size_t>(std::snprintf(buf, 4, "%02x ", v)));
-  return s;
-}
-
 template <class T>
 Bytes encode(const T& msg) {
   Bytes out;
@@ -54,20 +46,20 @@ inline Bytes padded(Bytes b) {
   return b;
 }
 
-// Every case of the data file by name: a name line, then indented lines of hex bytes.
+// The cases of the data file, without the padding: a name line, then indented lines of hex.
 inline const std::map<std::string, Bytes>& wire_cases() {
   static const std::map<std::string, Bytes> cases = [] {
     std::map<std::string, Bytes> out;
     std::ifstream in(ROS2_WIRE_CASES_FILE);
-    std::string line, current;
+    std::string line, name;
     while (std::getline(in, line)) {
       if (line.empty() || line[0] == '#') continue;
-      if (!std::isspace(static_cast<unsigned char>(line[0]))) {
-        out[current = line];
-        continue;
+      if (std::isspace(static_cast<unsigned char>(line[0]))) {
+        const Bytes more = hex(line);
+        out[name].insert(out[name].end(), more.begin(), more.end());
+      } else {
+        out[name = line.substr(0, line.find(' '))];
       }
-      const Bytes more = hex(line);
-      out[current].insert(out[current].end(), more.begin(), more.end());
     }
     return out;
   }();
@@ -75,20 +67,17 @@ inline const std::map<std::string, Bytes>& wire_cases() {
 }
 inline const Bytes& wire(const std::string& name) { return wire_cases().at(name); }
 
-inline unique_identifier_msgs::msg::UUID uuid_from(uint8_t first) {
-  unique_identifier_msgs::msg::UUID u;
-  for (size_t i = 0; i < 16; ++i) u.uuid[i] = static_cast<uint8_t>(first + i);
-  return u;
+template <class T>
+T decoded(const Bytes& payload) {
+  T msg;
+  ros2::cdr::deserialize(payload.data(), payload.size(), msg);
+  return msg;
 }
 
-template <class T, class Set>
-T with(Set set) {
-  T m{};
-  set(m);
-  return m;
-}
+template <class T>
+constexpr T* type = nullptr;
 
-// Calls visit(name, message) for every message case; names are valid topic names.
+// Calls visit(name, sample) for every message case; names are valid topic names.
 template <class Visit>
 void for_each_wire_case(Visit&& visit) {
   using namespace std_msgs::msg;
@@ -96,65 +85,44 @@ void for_each_wire_case(Visit&& visit) {
   using namespace trajectory_msgs::msg;
   using namespace rcl_interfaces::msg;
   using FJT = control_msgs::action::FollowJointTrajectory;
-  visit("float64_multi_array",
-        Float64MultiArray{{{{"points", 4, 24}, {"values", 6, 6}}, 0}, {0.5, 1.5}});
-  visit("int32_multi_array", Int32MultiArray{{}, {2, 1}});
-  visit("bool", Bool{true});
-  visit("string", String{"hello"});
-  visit("joint_state", with<sensor_msgs::msg::JointState>([](auto& m) {
-          m.header = {{12, 345}, "base_link"};
-          m.name = {"joint1", "joint2", "joint3"};
-          m.position = {0.1, 0.2, 0.3};
-          m.velocity = {0, 0, 0};
-          m.effort = {1, 2, 3};
-        }));
-  visit("pose", Pose{{1, 2, 3}, {}});
-  visit("time", builtin_interfaces::msg::Time{1, 2});
-  visit("duration", builtin_interfaces::msg::Duration{-1, 5});
-  visit("uuid", uuid_from(0));
-  visit("header", std_msgs::msg::Header{{1, 2}, "a"});
-  visit("dimension", MultiArrayDimension{"x", 3, 4});
-  visit("layout", MultiArrayLayout{{}, 7});
-  visit("empty_string", String{});
-  visit("point", Point{1, 0, -2});
-  visit("quaternion", Quaternion{});
-  visit("vector3", Vector3{0, 0.5, 0});
-  visit("transform", Transform{{1, 0, 0}, {}});
-  visit("twist", Twist{{}, {0, 0, 2}});
-  visit("joint_trajectory_point", JointTrajectoryPoint{{1.0}, {}, {}, {}, {2, 3}});
-  visit("joint_trajectory", with<JointTrajectory>([](auto& m) {
-          m.joint_names = {"j"};
-          m.points = {JointTrajectoryPoint{{0.5}, {}, {}, {}, {1, 0}}};
-        }));
-  visit("multi_dof_point",
-        MultiDOFJointTrajectoryPoint{{Transform{{1, 2, 3}, {}}}, {}, {}, {0, 5}});
-  visit("multi_dof_trajectory", MultiDOFJointTrajectory{{{1, 0}, ""}, {}, {}});
-  visit("joint_tolerance", control_msgs::msg::JointTolerance{"j", 0.5, -1, 0});
-  visit("component_tolerance",
-        control_msgs::msg::JointComponentTolerance{
-            "j", control_msgs::msg::JointComponentTolerance::TRANSLATION, 1, 2, 3});
-  visit("fjt_goal", with<FJT::Goal>([](auto& m) { m.goal_time_tolerance.sec = 2; }));
-  visit("fjt_result", FJT::Result{FJT::Result::INVALID_GOAL, ""});
-  const auto fb = with<FJT::Feedback>([](auto& m) { m.actual.positions = {1.0}; });
-  visit("fjt_feedback", fb);
-  visit("fjt_feedback_message", FJT::Impl::FeedbackMessage{uuid_from(1), fb});
-  visit("goal_status_array", action_msgs::msg::GoalStatusArray{
-                                 {{{uuid_from(0x10), {7, 9}}, 2}, {{uuid_from(0x20), {8, 9}}, 3}}});
-  visit("goal_info", action_msgs::msg::GoalInfo{uuid_from(0), {1, 0}});
-  visit("log", Log{{1, 2}, 20, "n", "hi", "f.cpp", "fn", 7});
-  visit("parameter_value", ParameterValue{7, true, -2, 1.5, "", {5}, {true}, {7}, {}, {"a"}});
-  visit("parameter_descriptor",
-        ParameterDescriptor{"a", 3, "", "", true, false, {{0, 1, 0.5}}, {}});
-  ParameterValue set_true{};
-  set_true.type = 1;
-  set_true.bool_value = true;
-  visit("parameter_event", ParameterEvent{{1, 2}, "/n", {{"p", set_true}}, {}, {}});
-  rmw_dds_common::msg::Gid participant{}, writer{};
-  participant.data[0] = writer.data[0] = 0x01;
-  participant.data[15] = 0xc1;
-  writer.data[15] = 0x03;
-  visit("participant_entities_info",
-        rmw_dds_common::msg::ParticipantEntitiesInfo{participant, {{"/", "talker", {}, {writer}}}});
+  const auto v = [&](auto* t, const char* name) {
+    visit(name, decoded<std::remove_pointer_t<decltype(t)>>(wire(name)));
+  };
+  v(type<Float64MultiArray>, "float64_multi_array");
+  v(type<Int32MultiArray>, "int32_multi_array");
+  v(type<Bool>, "bool");
+  v(type<String>, "string");
+  v(type<sensor_msgs::msg::JointState>, "joint_state");
+  v(type<Pose>, "pose");
+  v(type<builtin_interfaces::msg::Time>, "time");
+  v(type<builtin_interfaces::msg::Duration>, "duration");
+  v(type<unique_identifier_msgs::msg::UUID>, "uuid");
+  v(type<std_msgs::msg::Header>, "header");
+  v(type<MultiArrayDimension>, "dimension");
+  v(type<MultiArrayLayout>, "layout");
+  v(type<String>, "empty_string");
+  v(type<Point>, "point");
+  v(type<Quaternion>, "quaternion");
+  v(type<Vector3>, "vector3");
+  v(type<Transform>, "transform");
+  v(type<Twist>, "twist");
+  v(type<JointTrajectoryPoint>, "joint_trajectory_point");
+  v(type<JointTrajectory>, "joint_trajectory");
+  v(type<MultiDOFJointTrajectoryPoint>, "multi_dof_point");
+  v(type<MultiDOFJointTrajectory>, "multi_dof_trajectory");
+  v(type<control_msgs::msg::JointTolerance>, "joint_tolerance");
+  v(type<control_msgs::msg::JointComponentTolerance>, "component_tolerance");
+  v(type<FJT::Goal>, "fjt_goal");
+  v(type<FJT::Result>, "fjt_result");
+  v(type<FJT::Feedback>, "fjt_feedback");
+  v(type<FJT::Impl::FeedbackMessage>, "fjt_feedback_message");
+  v(type<action_msgs::msg::GoalStatusArray>, "goal_status_array");
+  v(type<action_msgs::msg::GoalInfo>, "goal_info");
+  v(type<Log>, "log");
+  v(type<ParameterValue>, "parameter_value");
+  v(type<ParameterDescriptor>, "parameter_descriptor");
+  v(type<ParameterEvent>, "parameter_event");
+  v(type<rmw_dds_common::msg::ParticipantEntitiesInfo>, "participant_entities_info");
 }
 
 }  // namespace ros2_test
