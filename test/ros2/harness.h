@@ -17,9 +17,9 @@
 #include "support/ros2_test_env.h"
 #include "wire_cases.h"
 
-namespace ros2_test {
-
 using namespace std::chrono_literals;
+
+namespace ros2_test {
 
 // ros2::init on a private loopback domain with the given ROS arguments.
 inline void init(std::vector<const char*> ros_args = {}) {

@@ -9,7 +9,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using ros2::Parameter;
 using ros2::ParameterValue;
 using Descriptor = rcl_interfaces::msg::ParameterDescriptor;

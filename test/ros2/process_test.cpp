@@ -15,7 +15,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using FJT = control_msgs::action::FollowJointTrajectory;
 using ros2::action::ResultCode;
 using ros2_test::Bytes;

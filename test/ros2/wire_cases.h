@@ -77,6 +77,18 @@ T decoded(const Bytes& payload) {
 template <class T>
 constexpr T* type = nullptr;
 
+// Calls visit(name, sample) for each type T and the case named at the same place in names.
+template <class... T, class Visit>
+void visit_cases(Visit& visit, const std::string& names) {
+  std::istringstream in(names);
+  const auto one = [&](auto* t) {
+    std::string name;
+    in >> name;
+    visit(name, decoded<std::remove_pointer_t<decltype(t)>>(wire(name)));
+  };
+  (one(type<T>), ...);
+}
+
 // Calls visit(name, sample) for every message case; names are valid topic names.
 template <class Visit>
 void for_each_wire_case(Visit&& visit) {
@@ -85,44 +97,24 @@ void for_each_wire_case(Visit&& visit) {
   using namespace trajectory_msgs::msg;
   using namespace rcl_interfaces::msg;
   using FJT = control_msgs::action::FollowJointTrajectory;
-  const auto v = [&](auto* t, const char* name) {
-    visit(name, decoded<std::remove_pointer_t<decltype(t)>>(wire(name)));
-  };
-  v(type<Float64MultiArray>, "float64_multi_array");
-  v(type<Int32MultiArray>, "int32_multi_array");
-  v(type<Bool>, "bool");
-  v(type<String>, "string");
-  v(type<sensor_msgs::msg::JointState>, "joint_state");
-  v(type<Pose>, "pose");
-  v(type<builtin_interfaces::msg::Time>, "time");
-  v(type<builtin_interfaces::msg::Duration>, "duration");
-  v(type<unique_identifier_msgs::msg::UUID>, "uuid");
-  v(type<std_msgs::msg::Header>, "header");
-  v(type<MultiArrayDimension>, "dimension");
-  v(type<MultiArrayLayout>, "layout");
-  v(type<String>, "empty_string");
-  v(type<Point>, "point");
-  v(type<Quaternion>, "quaternion");
-  v(type<Vector3>, "vector3");
-  v(type<Transform>, "transform");
-  v(type<Twist>, "twist");
-  v(type<JointTrajectoryPoint>, "joint_trajectory_point");
-  v(type<JointTrajectory>, "joint_trajectory");
-  v(type<MultiDOFJointTrajectoryPoint>, "multi_dof_point");
-  v(type<MultiDOFJointTrajectory>, "multi_dof_trajectory");
-  v(type<control_msgs::msg::JointTolerance>, "joint_tolerance");
-  v(type<control_msgs::msg::JointComponentTolerance>, "component_tolerance");
-  v(type<FJT::Goal>, "fjt_goal");
-  v(type<FJT::Result>, "fjt_result");
-  v(type<FJT::Feedback>, "fjt_feedback");
-  v(type<FJT::Impl::FeedbackMessage>, "fjt_feedback_message");
-  v(type<action_msgs::msg::GoalStatusArray>, "goal_status_array");
-  v(type<action_msgs::msg::GoalInfo>, "goal_info");
-  v(type<Log>, "log");
-  v(type<ParameterValue>, "parameter_value");
-  v(type<ParameterDescriptor>, "parameter_descriptor");
-  v(type<ParameterEvent>, "parameter_event");
-  v(type<rmw_dds_common::msg::ParticipantEntitiesInfo>, "participant_entities_info");
+  visit_cases<Float64MultiArray, Int32MultiArray, Bool, String, sensor_msgs::msg::JointState, Pose,
+              builtin_interfaces::msg::Time, builtin_interfaces::msg::Duration,
+              unique_identifier_msgs::msg::UUID, std_msgs::msg::Header, MultiArrayDimension,
+              MultiArrayLayout, String, Point, Quaternion, Vector3, Transform, Twist,
+              JointTrajectoryPoint, JointTrajectory, MultiDOFJointTrajectoryPoint,
+              MultiDOFJointTrajectory, control_msgs::msg::JointTolerance,
+              control_msgs::msg::JointComponentTolerance, FJT::Goal, FJT::Result, FJT::Feedback,
+              FJT::Impl::FeedbackMessage, action_msgs::msg::GoalStatusArray,
+              action_msgs::msg::GoalInfo, Log, ParameterValue, ParameterDescriptor, ParameterEvent,
+              rmw_dds_common::msg::ParticipantEntitiesInfo>(
+      visit,
+      "float64_multi_array int32_multi_array bool string joint_state pose time duration uuid "
+      "header "
+      "dimension layout empty_string point quaternion vector3 transform twist "
+      "joint_trajectory_point joint_trajectory multi_dof_point multi_dof_trajectory "
+      "joint_tolerance component_tolerance fjt_goal fjt_result fjt_feedback fjt_feedback_message "
+      "goal_status_array goal_info log parameter_value parameter_descriptor parameter_event "
+      "participant_entities_info");
 }
 
 }  // namespace ros2_test
