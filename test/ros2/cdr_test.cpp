@@ -7,8 +7,8 @@
 #include <dds/ddsi/ddsi_cdrstream.h>
 #include <gtest/gtest.h>
 
+#include "harness.h"
 #include "ros2/type_support.h"
-#include "wire_cases.h"
 
 namespace {
 

@@ -1,25 +1,119 @@
 #pragma once
 
-// Shared pieces of the tests that start DDS: start-up on a private loopback domain, a fixture that
-// spins its nodes until a condition holds or a future completes, and a writer of raw payloads for
-// hostile samples.
+// Shared pieces of the ros2 tests: the payloads of test/data/ros2_wire_cases.txt and a sample of
+// every message type (its case decoded as the type given here), start-up on a private loopback
+// domain, and a fixture that spins its nodes.
 
 #include <dds/dds.h>
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 #include "ros2/executor.h"
 #include "ros2/init.h"
+#include "ros2/msg/control_msgs.h"
+#include "ros2/msg/rcl_interfaces.h"
+#include "ros2/msg/rmw_dds_common.h"
+#include "ros2/msg/sensor_msgs.h"
 #include "ros2/node.h"
-#include "ros2/serdata.h"
 #include "support/ros2_test_env.h"
-#include "wire_cases.h"
 
 using namespace std::chrono_literals;
 
 namespace ros2_test {
+
+using Bytes = std::vector<uint8_t>;
+
+template <class T>
+Bytes encode(const T& msg) {
+  Bytes out;
+  ros2::cdr::serialize(msg, out);
+  return out;
+}
+
+template <class T>
+T decoded(const Bytes& payload) {
+  T msg;
+  ros2::cdr::deserialize(payload.data(), payload.size(), msg);
+  return msg;
+}
+
+// Bytes from hex numbers separated by white space.
+inline Bytes hex(const std::string& text) {
+  Bytes out;
+  std::istringstream in(text);
+  for (unsigned v; in >> std::hex >> v;) out.push_back(static_cast<uint8_t>(v));
+  return out;
+}
+
+// The payload with ROS 2's trailing zero padding to a multiple of 4.
+inline Bytes padded(Bytes b) {
+  b.resize((b.size() + 3) / 4 * 4, 0);
+  return b;
+}
+
+// The cases of the data file, without the padding: a name line, then indented lines of hex.
+inline const std::map<std::string, Bytes>& wire_cases() {
+  static const std::map<std::string, Bytes> cases = [] {
+    std::map<std::string, Bytes> out;
+    std::ifstream in(ROS2_WIRE_CASES_FILE);
+    std::string line, name;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      const Bytes more = hex(line);
+      if (line[0] != ' ') name = line.substr(0, line.find(' '));
+      out[name].insert(out[name].end(), more.begin(), line[0] == ' ' ? more.end() : more.begin());
+    }
+    return out;
+  }();
+  return cases;
+}
+inline const Bytes& wire(const std::string& name) { return wire_cases().at(name); }
+
+template <class T>
+constexpr T* type = nullptr;
+
+// Calls visit(name, sample) for each type T and the case named at the same place in names.
+template <class... T, class Visit>
+void visit_cases(Visit& visit, const std::string& names) {
+  std::istringstream in(names);
+  const auto one = [&](auto* t) {
+    std::string name;
+    in >> name;
+    visit(name, decoded<std::remove_pointer_t<decltype(t)>>(wire(name)));
+  };
+  (one(type<T>), ...);
+}
+
+// Calls visit(name, sample) for every message case; names are valid topic names.
+template <class Visit>
+void for_each_wire_case(Visit&& visit) {
+  using namespace std_msgs::msg;
+  using namespace geometry_msgs::msg;
+  using namespace trajectory_msgs::msg;
+  using namespace rcl_interfaces::msg;
+  using FJT = control_msgs::action::FollowJointTrajectory;
+  visit_cases<Float64MultiArray, Int32MultiArray, Bool, String, sensor_msgs::msg::JointState, Pose,
+              builtin_interfaces::msg::Time, builtin_interfaces::msg::Duration,
+              unique_identifier_msgs::msg::UUID, std_msgs::msg::Header, MultiArrayDimension,
+              MultiArrayLayout, String, Point, Quaternion, Vector3, Transform, Twist,
+              JointTrajectoryPoint, JointTrajectory, MultiDOFJointTrajectoryPoint,
+              MultiDOFJointTrajectory, control_msgs::msg::JointTolerance,
+              control_msgs::msg::JointComponentTolerance, FJT::Goal, FJT::Result, FJT::Feedback,
+              FJT::Impl::FeedbackMessage, action_msgs::msg::GoalStatusArray,
+              action_msgs::msg::GoalInfo, Log, ParameterValue, ParameterDescriptor, ParameterEvent,
+              rmw_dds_common::msg::ParticipantEntitiesInfo>(
+      visit,
+      "float64_multi_array int32_multi_array bool string joint_state pose time duration uuid "
+      "header "
+      "dimension layout empty_string point quaternion vector3 transform twist "
+      "joint_trajectory_point "
+      "joint_trajectory multi_dof_point multi_dof_trajectory joint_tolerance component_tolerance "
+      "fjt_goal fjt_result fjt_feedback fjt_feedback_message goal_status_array goal_info log "
+      "parameter_value parameter_descriptor parameter_event participant_entities_info");
+}
 
 // ros2::init on a private loopback domain with the given ROS arguments.
 inline void init(std::vector<const char*> ros_args = {}) {
@@ -41,12 +135,7 @@ class Ros2Test : public ::testing::Test {
   }
   template <class Pred>
   bool spin_until(Pred pred, std::chrono::milliseconds deadline = 10s) {
-    return wait_until(
-        [&] {
-          exec_.spin_once(10ms);
-          return pred();
-        },
-        deadline);
+    return wait_until([&] { return exec_.spin_once(10ms), pred(); }, deadline);
   }
   // The value of a future; a default value after a failure.
   template <class T>
@@ -57,35 +146,6 @@ class Ros2Test : public ::testing::Test {
   }
 
   ros2::Executor exec_;
-};
-
-// A reliable keep-all writer of raw payloads on a topic, in a participant of its own.
-class RawWriter {
- public:
-  RawWriter(const std::string& topic, const std::string& type)
-      : pp_(dds_create_participant(DDS_DOMAIN_DEFAULT, nullptr, nullptr)) {
-    const dds_entity_t t = ros2::detail::create_raw_topic(pp_, topic, type, &sertype_);
-    dds_qos_t* q = dds_create_qos();
-    dds_qset_reliability(q, DDS_RELIABILITY_RELIABLE, DDS_INFINITY);
-    dds_qset_history(q, DDS_HISTORY_KEEP_ALL, DDS_LENGTH_UNLIMITED);
-    writer_ = dds_create_writer(pp_, t, q, nullptr);
-    dds_delete_qos(q);
-  }
-  ~RawWriter() { dds_delete(pp_); }
-  bool matched() const {
-    dds_publication_matched_status_t st{};
-    dds_get_publication_matched_status(writer_, &st);
-    return st.current_count > 0;
-  }
-  void write(const Bytes& payload) {
-    EXPECT_EQ(ros2::detail::write_payload(writer_, sertype_, payload.data(), payload.size()),
-              DDS_RETCODE_OK);
-  }
-
- private:
-  dds_entity_t pp_;
-  dds_entity_t writer_ = 0;
-  const ddsi_sertype* sertype_ = nullptr;
 };
 
 }  // namespace ros2_test

@@ -1,13 +1,12 @@
-// One walk with a second process on the loopback interface (ros2_test_peer, peer_main.cpp), its
-// namespace, a topic and its log level set on its command line: every message type makes the
-// round trip unchanged, goals succeed, are rejected and canceled, graph tools find its node and
-// endpoints on ros_discovery_info, its warning arrives on /rosout, and SIGINT ends it cleanly.
+// One walk with a second process (ros2_test_peer, peer_main.cpp) whose namespace and a topic are
+// remapped on its command line: every message type makes the round trip unchanged, goals succeed,
+// are rejected and canceled, graph tools find its node and endpoints on ros_discovery_info, and
+// SIGINT ends it cleanly.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 #include "harness.h"
 #include "ros2/action.h"
@@ -17,19 +16,16 @@ namespace {
 
 using FJT = control_msgs::action::FollowJointTrajectory;
 using ros2::action::ResultCode;
-using ros2_test::Bytes;
 using Ros2Processes = ros2_test::Ros2Test;
 
 TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   auto tester = node("tester", "/moved");
-  test_support::ChildProcess peer({ROS2_TEST_PEER, "--ros-args", "-r", "__ns:=/moved", "-r",
-                                   "chatter:=news", "--log-level", "warn"});
+  test_support::ChildProcess peer(
+      {ROS2_TEST_PEER, "--ros-args", "-r", "__ns:=/moved", "-r", "chatter:=news"});
   ASSERT_TRUE(ros2_test::wait_until([&] { return peer.printed("READY"); }, 20s)) << peer.output();
-
   // Transient-local on both sides: a sample is not lost to a match one side has not seen yet.
-  std::map<std::string, Bytes> got;
+  std::map<std::string, ros2_test::Bytes> got;
   std::vector<std::shared_ptr<void>> keep;
-  size_t cases = 0;
   ros2_test::for_each_wire_case([&](const std::string& name, const auto& msg) {
     using T = std::decay_t<decltype(msg)>;
     const auto qos = ros2::QoS(10).transient_local();
@@ -38,9 +34,8 @@ TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
     auto pub = tester->create_publisher<T>(name + "_in", qos);
     pub->publish(msg);
     keep.push_back(pub);
-    ++cases;
   });
-  EXPECT_TRUE(spin_until([&] { return got.size() == cases; }, 60s));
+  EXPECT_TRUE(spin_until([&] { return got.size() == keep.size() / 2; }, 60s));
   for (const auto& g : got)
     EXPECT_EQ(g.second, ros2_test::padded(ros2_test::wire(g.first))) << g.first;
 
@@ -51,64 +46,53 @@ TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   auto handle = wait(client->async_send_goal(goal));
   ASSERT_NE(handle, nullptr);
   const auto reached = wait(client->async_get_result(handle));
-  EXPECT_EQ(reached.code, ResultCode::SUCCEEDED);
-  EXPECT_EQ(reached.result->error_string, "reached");
+  EXPECT_EQ(std::make_pair(reached.code, reached.result->error_string),
+            std::make_pair(ResultCode::SUCCEEDED, std::string("reached")));
   EXPECT_EQ(wait(client->async_send_goal(FJT::Goal{})), nullptr);
   goal.trajectory.points.resize(1);
   auto long_goal = wait(client->async_send_goal(goal));
   ASSERT_NE(long_goal, nullptr);
-  EXPECT_EQ(wait(client->async_cancel_goal(long_goal))->return_code,
-            action_msgs::srv::CancelGoal_Response::ERROR_NONE);
+  EXPECT_EQ(wait(client->async_cancel_goal(long_goal))->return_code, 0);
   EXPECT_EQ(wait(client->async_get_result(long_goal)).code, ResultCode::CANCELED);
 
-  std::vector<rcl_interfaces::msg::Log> lines;
-  auto rosout = tester->create_subscription<rcl_interfaces::msg::Log>(
-      "/rosout", ros2::QoS(1000).transient_local(), [&](const rcl_interfaces::msg::Log& m) {
-        if (m.name == "moved.talker") lines.push_back(m);
-      });
   rmw_dds_common::msg::ParticipantEntitiesInfo info;
   auto info_sub = tester->create_subscription<rmw_dds_common::msg::ParticipantEntitiesInfo>(
       "ros_discovery_info",
       ros2::QoS(ros2::KeepAll()).transient_local().avoid_ros_namespace_conventions(true),
       [&](const rmw_dds_common::msg::ParticipantEntitiesInfo& m) {
-        for (const auto& n : m.node_entities_info_seq) {
-          if (n.node_name == "talker") info = m;
-        }
+        if (m.node_entities_info_seq.size() == 1 &&
+            m.node_entities_info_seq[0].node_name == "talker")
+          info = m;
       });
   auto chatter = tester->create_subscription<std_msgs::msg::String>(
       "news", 10, [](const std_msgs::msg::String&) {});
   auto cmd = tester->create_publisher<std_msgs::msg::String>("cmd", 10);
   ASSERT_TRUE(spin_until([&] {
     return !info.node_entities_info_seq.empty() && chatter->get_publisher_count() > 0 &&
-           cmd->get_subscription_count() > 0 && !lines.empty();
+           cmd->get_subscription_count() > 0;
   }));
-  ASSERT_EQ(info.node_entities_info_seq.size(), 1u);
   const auto& n = info.node_entities_info_seq[0];
-  EXPECT_EQ(n.node_namespace, "/moved");
-  // The gid of a DDS GUID: its 16 bytes, then 8 zero bytes.
-  const auto listed = [](const auto& gids, const dds_guid_t& guid) {
-    rmw_dds_common::msg::Gid gid;
-    std::memcpy(gid.data.data(), guid.v, 16);
-    return std::count_if(gids.begin(), gids.end(),
-                         [&](const auto& g) { return g.data == gid.data; }) == 1;
-  };
+  // Its endpoints as discovery shows them; a gid is the 16 bytes of a DDS GUID, then 8 zeros.
   dds_instance_handle_t h = 0;
   ASSERT_EQ(dds_get_matched_publications(chatter->dds_reader(), &h, 1), 1);
   dds_builtintopic_endpoint_t* w = dds_get_matched_publication_data(chatter->dds_reader(), h);
-  EXPECT_TRUE(listed(n.writer_gid_seq, w->key));
-  EXPECT_EQ(std::memcmp(w->participant_key.v, info.gid.data.data(), 16), 0);
+  ASSERT_EQ(dds_get_matched_subscriptions(cmd->dds_writer(), &h, 1), 1);
+  dds_builtintopic_endpoint_t* r = dds_get_matched_subscription_data(cmd->dds_writer(), h);
+  const auto listed = [](const std::vector<rmw_dds_common::msg::Gid>& gids,
+                         const dds_guid_t& guid) {
+    rmw_dds_common::msg::Gid gid;
+    std::memcpy(gid.data.data(), guid.v, 16);
+    return std::count_if(gids.begin(), gids.end(),
+                         [&](const auto& g) { return g.data == gid.data; });
+  };
+  EXPECT_EQ(n.node_namespace, "/moved");
+  EXPECT_EQ(listed(n.writer_gid_seq, w->key) + listed(n.reader_gid_seq, r->key) +
+                listed({info.gid}, w->participant_key),
+            3);
   EXPECT_EQ(std::string(w->topic_name) + " " + w->type_name,
             "rt/moved/news std_msgs::msg::dds_::String_");
   dds_builtintopic_free_endpoint(w);
-  ASSERT_EQ(dds_get_matched_subscriptions(cmd->dds_writer(), &h, 1), 1);
-  dds_builtintopic_endpoint_t* r = dds_get_matched_subscription_data(cmd->dds_writer(), h);
-  EXPECT_TRUE(listed(n.reader_gid_seq, r->key));
   dds_builtintopic_free_endpoint(r);
-
-  ASSERT_EQ(lines.size(), 1u);  // the info line is below the level
-  EXPECT_EQ(std::make_tuple(lines[0].msg, lines[0].level, lines[0].function),
-            std::make_tuple("talker up", rcl_interfaces::msg::Log::WARN, "main"));
-  EXPECT_NE(lines[0].file.find("peer_main.cpp"), std::string::npos);
   peer.signal(SIGINT);
   EXPECT_EQ(peer.waitForExit(10s), 0) << peer.output();
 }
