@@ -107,7 +107,7 @@ TEST(Ros2Names, RemapRulesMatchByKindNodeAndFullyQualifiedNameAndTheFirstWins) {
             "bc/x/");
 }
 
-TEST(Ros2Logging, LinesLookLikeRosConsoleOutputAndLevelsFilterAndChildrenInherit) {
+TEST(Ros2Logging, LinesLookLikeRosConsoleOutput) {
   EXPECT_EQ(ros2::logging::format_line(LogLevel::Info, "robot_cmd_processor", 1700000000012345678LL,
                                        "hello 5"),
             "[INFO] [1700000000.012345678] [robot_cmd_processor]: hello 5\n");
@@ -123,26 +123,18 @@ TEST(Ros2Logging, LinesLookLikeRosConsoleOutputAndLevelsFilterAndChildrenInherit
   EXPECT_NE(out.find("] [fmt]: TrapezoidPlannerInput:1.500000,7,ok\n[WARN] ["), std::string::npos);
   EXPECT_NE(out.find(long_text + "\n"), std::string::npos);
   EXPECT_EQ(out.find("hidden"), std::string::npos);
-  const ros2::Logger node = ros2::get_logger("robot");
-  ros2::logging::set_logger_level("robot", LogLevel::Error);
-  EXPECT_TRUE(node.enabled(LogLevel::Error) && !node.get_child("child").enabled(LogLevel::Warn));
-  EXPECT_TRUE(ros2::get_logger("robotic").enabled(LogLevel::Info));
-  EXPECT_FALSE(ros2::get_logger("other").enabled(LogLevel::Debug));
-  ros2::logging::set_default_level(LogLevel::Debug);
-  EXPECT_TRUE(ros2::get_logger("other").enabled(LogLevel::Debug));
   ros2::logging::reset_levels();
 }
 
+// Stamps split negative times as ROS does: a whole second below, nanoseconds above.
 TEST(Ros2Clock, SystemTimeBecomesAMessageStamp) {
-  const auto now = [] { return std::chrono::system_clock::now().time_since_epoch().count(); };
-  const int64_t before = now();
-  const builtin_interfaces::msg::Time stamp = ros2::Clock(ros2::RCL_SYSTEM_TIME).now();
-  const int64_t ns = ros2::Time(stamp).nanoseconds();
-  EXPECT_TRUE(before <= ns && ns <= now() && stamp.nanosec < 1000000000u);
+  const int64_t before = std::chrono::system_clock::now().time_since_epoch().count();
+  const int64_t ns = ros2::Time(ros2::Clock(ros2::RCL_SYSTEM_TIME).now()).nanoseconds();
+  EXPECT_TRUE(before <= ns && ns <= std::chrono::system_clock::now().time_since_epoch().count());
   const builtin_interfaces::msg::Time neg = ros2::Time(-1);
-  EXPECT_EQ(std::make_tuple(neg.sec, neg.nanosec, ros2::Time(neg).nanoseconds()),
-            std::make_tuple(-1, 999999999u, int64_t{-1}));
-  EXPECT_DOUBLE_EQ(ros2::Time(1, 500000000).seconds(), 1.5);
+  EXPECT_EQ(std::make_tuple(neg.sec, neg.nanosec, ros2::Time(neg).nanoseconds(),
+                            ros2::Time(1, 5e8).seconds()),
+            std::make_tuple(-1, 999999999u, int64_t{-1}, 1.5));
 }
 
 }  // namespace
