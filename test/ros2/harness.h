@@ -27,17 +27,13 @@ namespace ros2_test {
 using Bytes = std::vector<uint8_t>;
 
 template <class T>
-Bytes encode(const T& msg) {
-  Bytes out;
-  ros2::cdr::serialize(msg, out);
-  return out;
+Bytes encode(const T& msg, Bytes out = {}) {
+  return ros2::cdr::serialize(msg, out), out;
 }
 
 template <class T>
-T decoded(const Bytes& payload) {
-  T msg;
-  ros2::cdr::deserialize(payload.data(), payload.size(), msg);
-  return msg;
+T decoded(const Bytes& payload, T msg = {}) {
+  return ros2::cdr::deserialize(payload.data(), payload.size(), msg), msg;
 }
 
 // Bytes from hex numbers separated by white space.
@@ -49,10 +45,7 @@ inline Bytes hex(const std::string& text) {
 }
 
 // The payload with ROS 2's trailing zero padding to a multiple of 4.
-inline Bytes padded(Bytes b) {
-  b.resize((b.size() + 3) / 4 * 4, 0);
-  return b;
-}
+inline Bytes padded(Bytes b) { return b.resize((b.size() + 3) / 4 * 4, 0), b; }
 
 // The cases of the data file, without the padding: a name line, then indented lines of hex.
 inline const std::map<std::string, Bytes>& wire_cases() {
@@ -107,12 +100,11 @@ void for_each_wire_case(Visit&& visit) {
               rmw_dds_common::msg::ParticipantEntitiesInfo>(
       visit,
       "float64_multi_array int32_multi_array bool string joint_state pose time duration uuid "
-      "header "
-      "dimension layout empty_string point quaternion vector3 transform twist "
-      "joint_trajectory_point "
-      "joint_trajectory multi_dof_point multi_dof_trajectory joint_tolerance component_tolerance "
-      "fjt_goal fjt_result fjt_feedback fjt_feedback_message goal_status_array goal_info log "
-      "parameter_value parameter_descriptor parameter_event participant_entities_info");
+      "header dimension layout empty_string point quaternion vector3 transform twist "
+      "joint_trajectory_point joint_trajectory multi_dof_point multi_dof_trajectory "
+      "joint_tolerance component_tolerance fjt_goal fjt_result fjt_feedback "
+      "fjt_feedback_message goal_status_array goal_info log parameter_value "
+      "parameter_descriptor parameter_event participant_entities_info");
 }
 
 // ros2::init on a private loopback domain with the given ROS arguments.

@@ -1,11 +1,10 @@
-// Node parameters by rclcpp's rules, served over the six parameter services to another node's
-// AsyncParametersClient, with their declarations and changes on /parameter_events.
+// Node parameters by rclcpp's rules: overrides, declarations, setting and listing. The parameter
+// services are used across processes in process_test.cpp.
 
 #include <gtest/gtest.h>
 
 #include "harness.h"
 #include "ros2/node_parameters.h"
-#include "ros2/parameter_client.h"
 
 namespace {
 
@@ -100,42 +99,6 @@ TEST_F(Ros2Parameters, DeclaringSettingAndListingFollowRclcpp) {
     const auto r = arm_->list_parameters(std::get<0>(l), std::get<1>(l));
     EXPECT_EQ(std::make_pair(r.names, r.prefixes), std::make_pair(std::get<2>(l), std::get<3>(l)));
   }
-}
-
-TEST_F(Ros2Parameters, AnotherNodeUsesTheServicesAndSeesTheEvents) {
-  exec_.add_node(arm_);
-  auto asker = Ros2Test::node("asker");
-  std::vector<rcl_interfaces::msg::ParameterEvent> events;
-  auto sub = asker->create_subscription<rcl_interfaces::msg::ParameterEvent>(
-      "/parameter_events", ros2::ParameterEventsQoS(),
-      [&](const rcl_interfaces::msg::ParameterEvent& e) {
-        if (e.node == "/robot/arm") events.push_back(e);
-      });
-  ros2::AsyncParametersClient client(asker, "/robot/arm");
-  ASSERT_TRUE(client.wait_for_service(10s));
-  ASSERT_TRUE(ros2_test::wait_until([&] { return sub->get_publisher_count() >= 2; }));
-  EXPECT_EQ(wait(client.list_parameters({"joints"}, 0)).names,
-            (Strings{"joints.j1.limit", "joints.name"}));
-  const auto got = wait(client.get_parameters({"speed", "ghost"}));
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(std::make_pair(got[0].as_double(), got[1].get_type()),
-            std::make_pair(1.5, ros2::PARAMETER_NOT_SET));
-  EXPECT_EQ(wait(client.get_parameter_types({"mode", "ghost"})),
-            (std::vector<ros2::ParameterType>{ros2::PARAMETER_STRING, ros2::PARAMETER_NOT_SET}));
-  const auto described = wait(client.describe_parameters({"mode", "ghost"}));
-  EXPECT_TRUE(described.size() == 2 && described[0].read_only && described[1].name == "ghost");
-  const auto results = wait(client.set_parameters({{"speed", 0.5}, {"mode", "x"}}));
-  ASSERT_EQ(results.size(), 2u);
-  EXPECT_EQ(std::make_tuple(results[0].successful, results[1].reason),
-            std::make_tuple(true, "parameter 'mode' cannot be set because it is read-only"));
-  EXPECT_FALSE(wait(client.set_parameters_atomically({{"speed", 1.0}, {"x", 1}})).successful);
-  EXPECT_EQ(arm_->get_parameter("speed").as_double(), 0.5);
-  arm_->declare_parameter("late", true);
-  ASSERT_TRUE(spin_until([&] { return events.size() >= 2; }));
-  EXPECT_EQ(std::make_tuple(events[0].changed_parameters.at(0).name,
-                            events[0].changed_parameters.at(0).value.double_value,
-                            events[1].new_parameters.at(0).name),
-            std::make_tuple("speed", 0.5, "late"));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // One walk with a second process (ros2_test_peer, peer_main.cpp) whose namespace and a topic are
 // remapped on its command line: every message type makes the round trip unchanged, goals succeed,
-// are rejected and canceled, graph tools find its node and endpoints on ros_discovery_info, and
-// SIGINT ends it cleanly.
+// are rejected and canceled, its parameter services answer, graph tools find its node and
+// endpoints on ros_discovery_info, and SIGINT ends it cleanly.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 
 #include "harness.h"
 #include "ros2/action.h"
+#include "ros2/parameter_client.h"
 #include "support/child_process.h"
 
 namespace {
@@ -17,6 +18,7 @@ namespace {
 using FJT = control_msgs::action::FollowJointTrajectory;
 using ros2::action::ResultCode;
 using Ros2Processes = ros2_test::Ros2Test;
+using Strings = std::vector<std::string>;
 
 TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   auto tester = node("tester", "/moved");
@@ -54,6 +56,16 @@ TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   ASSERT_NE(long_goal, nullptr);
   EXPECT_EQ(wait(client->async_cancel_goal(long_goal))->return_code, 0);
   EXPECT_EQ(wait(client->async_get_result(long_goal)).code, ResultCode::CANCELED);
+
+  ros2::AsyncParametersClient params(tester, "/moved/talker");
+  ASSERT_TRUE(params.wait_for_service(20s));
+  EXPECT_EQ(wait(params.list_parameters({}, 0)).names, (Strings{"robot_model", "use_sim_time"}));
+  EXPECT_EQ(wait(params.get_parameters({"robot_model"})).at(0).as_string(), "v5");
+  EXPECT_EQ(wait(params.get_parameter_types({"ghost"})).at(0), ros2::PARAMETER_NOT_SET);
+  EXPECT_TRUE(wait(params.describe_parameters({"robot_model"})).at(0).read_only);
+  EXPECT_EQ(wait(params.set_parameters({{"robot_model", "v6"}})).at(0).reason,
+            "parameter 'robot_model' cannot be set because it is read-only");
+  EXPECT_FALSE(wait(params.set_parameters_atomically({{"robot_model", "v6"}})).successful);
 
   rmw_dds_common::msg::ParticipantEntitiesInfo info;
   auto info_sub = tester->create_subscription<rmw_dds_common::msg::ParticipantEntitiesInfo>(

@@ -1,8 +1,8 @@
 #pragma once
 
 // A program run as a child process for tests: its standard output and error go to a temporary
-// file that output() reads, it dies with the test process (PR_SET_PDEATHSIG), and it is killed
-// and reaped when the object goes. Environment: the test process's (set it before starting).
+// file that output() reads, it dies with the test process, and it is killed and reaped when the
+// object goes. Environment: the test process's (set it before starting).
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -27,18 +26,12 @@ class ChildProcess {
     std::vector<char*> args;
     for (std::string& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);
-    char path[] = "/tmp/child_output_XXXXXX";
-    const int out = mkostemp(path, O_CLOEXEC);
-    if (out < 0) return;
-    path_ = path;
+    const int out = mkostemp(path_.data(), O_CLOEXEC);
     const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {  // only async-signal-safe calls until exec
+    if (out >= 0 && (pid_ = fork()) == 0) {  // only async-signal-safe calls until exec
       prctl(PR_SET_PDEATHSIG, SIGKILL);
-      if (getppid() != parent) _exit(127);
-      dup2(out, STDOUT_FILENO);
-      dup2(out, STDERR_FILENO);
-      execv(args[0], args.data());
+      if (getppid() == parent && dup2(out, 1) == 1 && dup2(out, 2) == 2)
+        execv(args[0], args.data());
       _exit(127);
     }
     close(out);
@@ -48,7 +41,7 @@ class ChildProcess {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
-    if (!path_.empty()) unlink(path_.c_str());
+    unlink(path_.c_str());
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -79,9 +72,9 @@ class ChildProcess {
   bool printed(const std::string& text) const { return output().find(text) != std::string::npos; }
 
  private:
+  std::string path_ = "/tmp/child_output_XXXXXX";
   pid_t pid_ = -1;
   int exit_status_ = -1;
-  std::string path_;
 };
 
 }  // namespace test_support
