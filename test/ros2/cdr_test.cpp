@@ -3,7 +3,6 @@
 
 #include "ros2/cdr.h"
 
-#include <dds/dds.h>
 #include <dds/ddsi/ddsi_cdrstream.h>
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 namespace {
 
 using namespace ros2_test;
+using ros2::cdr::DecodeError;
 
 // Cyclone's decoder, driven by the idlc description of T, accepts the payload.
 template <class T>
@@ -23,15 +23,8 @@ bool cyclone_accepts(Bytes payload) {
                                    ros2::TypeSupport<T>::descriptor()->m_ops) != nullptr;
 }
 
-template <class T>
-void expect_rejected(const Bytes& payload) {
-  T msg;
-  EXPECT_THROW(ros2::cdr::deserialize(payload.data(), payload.size(), msg), ros2::cdr::DecodeError)
-      << ::testing::PrintToString(payload);
-}
-
-// Each sample encodes back to its bytes; every cut of them and every damaged payload of its
-// type is refused.
+// Each sample encodes back to its bytes; every cut of them and every damaged payload of its type
+// is refused.
 TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDamagedOnesAreRefused) {
   for_each_wire_case([&](const std::string& name, const auto& msg) {
     SCOPED_TRACE(name);
@@ -39,11 +32,12 @@ TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDamagedOnesAreRefused) {
     const Bytes& want = wire(name);
     EXPECT_EQ(encode(msg), padded(want));
     EXPECT_TRUE(cyclone_accepts<T>(padded(want)));
-    for (size_t n = 0; n < want.size(); ++n)
-      expect_rejected<T>(Bytes(want.begin(), want.begin() + n));
+    std::vector<Bytes> refused;
+    for (size_t n = 0; n < want.size(); ++n) refused.emplace_back(want.begin(), want.begin() + n);
     for (const auto& c : wire_cases()) {
-      if (c.first.rfind("bad." + name + ".", 0) == 0) expect_rejected<T>(c.second);
+      if (c.first.rfind("bad." + name + ".", 0) == 0) refused.push_back(c.second);
     }
+    for (const Bytes& b : refused) EXPECT_THROW(decoded<T>(b), DecodeError) << b.size();
   });
   const auto js = decoded<sensor_msgs::msg::JointState>(wire("joint_state"));
   EXPECT_EQ(
@@ -54,16 +48,15 @@ TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDamagedOnesAreRefused) {
 TEST(Ros2Cdr, ServicePayloadsCarryTheRequestHeader) {
   const auto check = [](auto* t, const std::string& name) {
     SCOPED_TRACE(name);
-    using T = std::remove_pointer_t<decltype(t)>;
     const Bytes& want = wire(name);
     uint64_t guid = 0;
     int64_t seq = 0;
-    T body;
+    std::remove_pointer_t<decltype(t)> body;
     ros2::cdr::deserialize_with_header(want.data(), want.size(), guid, seq, body);
     Bytes out;
     ros2::cdr::serialize_with_header(guid, seq, body, out);
     EXPECT_EQ(out, padded(want));
-    EXPECT_TRUE(cyclone_accepts<T>(out));
+    EXPECT_TRUE(cyclone_accepts<decltype(body)>(out));
     return std::make_pair(guid, seq);
   };
   using Goal = control_msgs::action::FollowJointTrajectory::Impl::SendGoalService;
@@ -82,15 +75,12 @@ TEST(Ros2Cdr, ServicePayloadsCarryTheRequestHeader) {
 // Big-endian payloads are swapped; bytes after the last field are ignored, and an empty string
 // replaces what the message held.
 TEST(Ros2Cdr, BigEndianTrailingBytesAndEmptyStringsAreAccepted) {
-  EXPECT_EQ(decoded<std_msgs::msg::Float64MultiArray>(
-                hex("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 02 00 00 00 00 3f f0 00 00 00 "
-                    "00 00 00 40 00 00 00 00 00 00 00"))
-                .data,
-            (std::vector<double>{1.0, 2.0}));
-  const Bytes trailing = hex("00 01 00 00 00 00 00 00 de ad be ef");
-  std_msgs::msg::String s{"x"};
-  ros2::cdr::deserialize(trailing.data(), trailing.size(), s);
-  EXPECT_EQ(s.data, "");
+  EXPECT_EQ(
+      decoded<std_msgs::msg::Float64MultiArray>(
+          hex("0 0 0 0  0 0 0 0  0 0 0 0  0 0 0 2  0 0 0 0  3f f0 0 0 0 0 0 0  40 0 0 0 0 0 0 0"))
+          .data,
+      (std::vector<double>{1.0, 2.0}));
+  EXPECT_EQ(decoded(hex("0 1 0 0  0 0 0 0  de ad be ef"), std_msgs::msg::String{"x"}).data, "");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The second process of process_test.cpp. Its node "talker" republishes every wire case received
 // on <name>_in on <name>_out, serves follow_joint_trajectory (goals without points are rejected,
 // goals of several points succeed at once, one-point goals run until canceled), has a read-only
-// parameter robot_model ("v5"), publishes on chatter and subscribes to cmd. Prints READY once its
+// parameter robot_model ("v5") and publishes on chatter. Prints READY once its
 // entities exist, spins until SIGINT or SIGTERM, and exits with status 0 once spin() returned.
 
 #include <cstdio>
@@ -44,8 +44,6 @@ int main(int argc, char** argv) {
   read_only.read_only = true;
   node->declare_parameter("robot_model", "v5", read_only);
   keep.push_back(node->create_publisher<std_msgs::msg::String>("chatter", 10));
-  keep.push_back(node->create_subscription<std_msgs::msg::String>(
-      "cmd", 10, [](const std_msgs::msg::String&) {}));
   std::printf("READY\n");
   std::fflush(stdout);
   ros2::spin(node);
