@@ -32,7 +32,7 @@ class Ros2Action : public ros2_test::Ros2Test {
                  : n == 1 ? ros2::action::GoalResponse::ACCEPT_AND_DEFER
                           : ros2::action::GoalResponse::ACCEPT_AND_EXECUTE;
         },
-        [this](std::shared_ptr<GoalHandle>) { return ++cancel_calls_, cancel_; },
+        [this](std::shared_ptr<GoalHandle>) { return cancel_; },
         [this](std::shared_ptr<GoalHandle> h) { handles_.push_back(h); });
     client_ =
         ros2::action::create_client<FJT>(client_node_ = node("client"), "follow_joint_trajectory");
@@ -79,7 +79,6 @@ class Ros2Action : public ros2_test::Ros2Test {
   Client::SharedPtr client_;
   std::vector<std::shared_ptr<GoalHandle>> handles_;
   ros2::action::CancelResponse cancel_ = ros2::action::CancelResponse::ACCEPT;
-  int cancel_calls_ = 0;
 };
 
 TEST_F(Ros2Action, GoalsAreRejectedDeferredSucceededAndAbortedAndResultsStayKnown) {
@@ -161,7 +160,6 @@ TEST_F(Ros2Action, CancelRequestsGetRosReturnCodes) {
   cancel_ = ros2::action::CancelResponse::ACCEPT;
   expect_reply(client_->async_cancel_goal(second), {second});
   expect_reply(client_->async_cancel_all_goals(), {third});
-  EXPECT_EQ(cancel_calls_, 4);
   handles_[1]->canceled(result(0));
   handles_[2]->canceled(result(0));
   expect_reply(client_->async_cancel_all_goals(), {});
