@@ -13,6 +13,8 @@ using FJT = control_msgs::action::FollowJointTrajectory;
 using ros2::action::ResultCode;
 using Status = action_msgs::msg::GoalStatus;
 using Cancel = action_msgs::srv::CancelGoal_Response;
+using GetResult = FJT::Impl::GetResultService;
+using SendGoal = FJT::Impl::SendGoalService;
 
 std::shared_ptr<FJT::Result> result(int32_t code, const std::string& text = "") {
   return std::make_shared<FJT::Result>(FJT::Result{code, text});
@@ -49,28 +51,24 @@ class Ros2Action : public ros2_test::Ros2Test {
     return handle;
   }
 
-  // A request on a raw client of send_goal or get_result, and its reply.
+  // The reply to a request on a raw client of send_goal or get_result.
   template <class Reply, class Request>
   Reply ask(const Request& request) {
     const auto types = ros2::action::detail::action_types<FJT>();
-    const bool goal = std::is_same_v<Reply, FJT::Impl::SendGoalService::Response>;
+    const bool goal = std::is_same_v<Reply, SendGoal::Response>;
     ros2::detail::ServiceClient client(
         *client_node_,
         std::string("/follow_joint_trajectory/_action/") + (goal ? "send_goal" : "get_result"),
         goal ? types.send_goal : types.get_result);
     EXPECT_TRUE(ros2_test::wait_until([&] { return client.is_ready(); }));
-    const int64_t seq = client.send(request);
+    client.send(request);
+    int64_t seq = 0;
+    uint64_t guid = 0;
+    const std::vector<uint8_t>* payload = nullptr;
     Reply reply;
-    EXPECT_TRUE(spin_until([&] {
-      int64_t got = 0;
-      uint64_t guid = 0;
-      const std::vector<uint8_t>* payload = nullptr;
-      while (client.take(got, payload)) {
-        ros2::cdr::deserialize_with_header(payload->data(), payload->size(), guid, got, reply);
-        if (got == seq) return true;
-      }
-      return false;
-    }));
+    EXPECT_TRUE(spin_until([&] { return client.take(seq, payload); }));
+    if (payload)
+      ros2::cdr::deserialize_with_header(payload->data(), payload->size(), guid, seq, reply);
     return reply;
   }
 
@@ -90,9 +88,7 @@ TEST_F(Ros2Action, GoalsAreRejectedDeferredSucceededAndAbortedAndResultsStayKnow
   options.goal_response_callback = nullptr;
   std::vector<double> feedback;
   ResultCode from_callback = ResultCode::UNKNOWN;
-  options.feedback_callback = [&](auto, std::shared_ptr<const FJT::Feedback> f) {
-    feedback = f->actual.positions;
-  };
+  options.feedback_callback = [&](auto, auto f) { feedback = f->actual.positions; };
   options.result_callback = [&](const Client::WrappedResult& r) { from_callback = r.code; };
   auto done = send(4, options), deferred = send(1);
   ASSERT_EQ(handles_.size(), 2u);
@@ -120,15 +116,13 @@ TEST_F(Ros2Action, GoalsAreRejectedDeferredSucceededAndAbortedAndResultsStayKnow
   EXPECT_EQ(std::make_tuple(aborted.code, aborted.result->error_code, deferred->get_status()),
             std::make_tuple(ResultCode::ABORTED, -1, Status::STATUS_ABORTED));
   // Asked again after the end, and for a goal the server never saw; a goal id in use is refused.
-  const auto again = ask<FJT::Impl::GetResultService::Response>(
-      FJT::Impl::GetResultService::Request{{done->get_goal_id()}});
-  const auto unknown =
-      ask<FJT::Impl::GetResultService::Response>(FJT::Impl::GetResultService::Request{{{0xee}}});
+  const auto again = ask<GetResult::Response>(GetResult::Request{{done->get_goal_id()}});
+  const auto unknown = ask<GetResult::Response>(GetResult::Request{{{0xee}}});
   EXPECT_EQ(std::make_tuple(again.status, again.result.error_string, unknown.status),
             std::make_tuple(Status::STATUS_SUCCEEDED, "done", Status::STATUS_UNKNOWN));
-  FJT::Impl::SendGoalService::Request in_use{{done->get_goal_id()}, {}};
+  SendGoal::Request in_use{{done->get_goal_id()}, {}};
   in_use.goal.trajectory.points.resize(4);
-  EXPECT_FALSE(ask<FJT::Impl::SendGoalService::Response>(in_use).accepted);
+  EXPECT_FALSE(ask<SendGoal::Response>(in_use).accepted);
   EXPECT_EQ(handles_.size(), 2u);
 }
 
