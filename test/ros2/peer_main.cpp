@@ -1,6 +1,6 @@
 // The second process of process_test.cpp. Its node "talker" republishes every wire case received
 // on <name>_in on <name>_out, serves follow_joint_trajectory (goals without points are rejected,
-// goals of several points succeed at once, one-point goals run until canceled), has a read-only
+// the others succeed at once), has a read-only
 // parameter robot_model ("v5") and publishes on chatter. Prints READY once its
 // entities exist, spins until SIGINT or SIGTERM, and exits with status 0 once spin() returned.
 
@@ -23,28 +23,21 @@ int main(int argc, char** argv) {
     keep.push_back(node->create_subscription<T>(name + "_in", ros2::QoS(10).transient_local(),
                                                 [pub](const T& m) { pub->publish(m); }));
   });
-  std::vector<std::shared_ptr<Handle>> running;
   keep.push_back(ros2::action::create_server<FJT>(
       node, "follow_joint_trajectory",
       [](const ros2::action::GoalUUID&, std::shared_ptr<const FJT::Goal> goal) {
         return goal->trajectory.points.empty() ? ros2::action::GoalResponse::REJECT
                                                : ros2::action::GoalResponse::ACCEPT_AND_EXECUTE;
       },
-      [](std::shared_ptr<Handle>) { return ros2::action::CancelResponse::ACCEPT; },
-      [&running](std::shared_ptr<Handle> h) {
-        if (h->get_goal()->trajectory.points.size() < 2) return running.push_back(h);
+      [](std::shared_ptr<Handle>) { return ros2::action::CancelResponse::REJECT; },
+      [](std::shared_ptr<Handle> h) {
         h->succeed(std::make_shared<FJT::Result>(FJT::Result{0, "reached"}));
       }));
-  keep.push_back(node->create_wall_timer(std::chrono::milliseconds(20), [&running] {
-    for (auto& h : running) {
-      if (h->is_canceling()) h->canceled(std::make_shared<FJT::Result>());
-    }
-  }));
   rcl_interfaces::msg::ParameterDescriptor read_only;
   read_only.read_only = true;
   node->declare_parameter("robot_model", "v5", read_only);
   keep.push_back(node->create_publisher<std_msgs::msg::String>("chatter", 10));
-  std::printf("READY\n");
+  std::puts("READY");
   std::fflush(stdout);
   ros2::spin(node);
   ros2::shutdown();

@@ -1,6 +1,6 @@
 // One walk with a second process (ros2_test_peer, peer_main.cpp) whose namespace and a topic are
-// remapped on its command line: every message type makes the round trip unchanged, goals succeed,
-// are rejected and canceled, its parameter services answer, graph tools find its node and
+// remapped on its command line: every message type makes the round trip unchanged, goals succeed
+// or are rejected, its parameter services answer, graph tools find its node and
 // writers on ros_discovery_info, and SIGINT ends it cleanly.
 
 #include <gtest/gtest.h>
@@ -51,11 +51,6 @@ TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   EXPECT_EQ(std::make_pair(reached.code, reached.result->error_string),
             std::make_pair(ResultCode::SUCCEEDED, std::string("reached")));
   EXPECT_EQ(wait(client->async_send_goal(FJT::Goal{})), nullptr);
-  goal.trajectory.points.resize(1);
-  auto long_goal = wait(client->async_send_goal(goal));
-  ASSERT_NE(long_goal, nullptr);
-  EXPECT_EQ(wait(client->async_cancel_goal(long_goal))->return_code, 0);
-  EXPECT_EQ(wait(client->async_get_result(long_goal)).code, ResultCode::CANCELED);
 
   ros2::AsyncParametersClient params(tester, "/moved/talker");
   ASSERT_TRUE(params.wait_for_service(20s));
