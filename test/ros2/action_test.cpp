@@ -1,5 +1,4 @@
-// FollowJointTrajectory between a server and a client node of one process. The server rejects
-// goals without points, defers goals of one point and executes the others.
+// Actions in one process; the server rejects goals without points and defers those of one.
 
 #include "ros2/action.h"
 
@@ -51,7 +50,6 @@ class Ros2Action : public ros2_test::Ros2Test {
     return handle;
   }
 
-  // The reply to a request on a raw client of send_goal or get_result.
   template <class Reply, class Request>
   Reply ask(const Request& request) {
     const auto types = ros2::action::detail::action_types<FJT>();
@@ -115,7 +113,6 @@ TEST_F(Ros2Action, GoalsAreRejectedDeferredSucceededAndAbortedAndResultsStayKnow
   const auto aborted = wait(client_->async_get_result(deferred));
   EXPECT_EQ(std::make_tuple(aborted.code, aborted.result->error_code, deferred->get_status()),
             std::make_tuple(ResultCode::ABORTED, -1, Status::STATUS_ABORTED));
-  // Asked again after the end, and for a goal the server never saw; a goal id in use is refused.
   const auto again = ask<GetResult::Response>(GetResult::Request{{done->get_goal_id()}});
   const auto unknown = ask<GetResult::Response>(GetResult::Request{{{0xee}}});
   EXPECT_EQ(std::make_tuple(again.status, again.result.error_string, unknown.status),

@@ -1,5 +1,4 @@
-// ROS 2 command-line arguments, name resolution, console lines of the logger, and the wall clock
-// that stamps messages.
+// Command-line arguments, names, console lines and stamps as rcl and rclcpp make them.
 
 #include "ros2/arguments.h"
 
@@ -18,7 +17,6 @@ using ros2::InvalidArgumentError;
 using ros2::LogLevel;
 using Strings = std::vector<std::string>;
 
-// Parses "prog" followed by the words of line.
 ros2::ParsedArguments parse(const std::string& line) {
   Strings words{"prog"};
   std::istringstream in(line);
@@ -28,8 +26,7 @@ ros2::ParsedArguments parse(const std::string& line) {
   return ros2::parse_arguments(static_cast<int>(argv.size()), argv.data());
 }
 
-// Remap rules outside --ros-args still apply, in command-line order, and are reported; unknown
-// arguments are named and bad values refused.
+// Remap rules outside --ros-args still apply, in command-line order, and are reported.
 TEST(Ros2Arguments, RosArgsEndAtDoubleDashBareRemapRulesAreRosArgumentsAndUnknownOnesRefused) {
   const auto a = parse(
       "--robot-para-file x.yaml __ns:=/arm2 --ros-args -r a:=b --log-level debug -- tail "
@@ -82,8 +79,7 @@ TEST(Ros2Names, ExpansionValidationAndRemappingFollowRcl) {
   EXPECT_NO_THROW(names::validate_node_name("robot_cmd_processor"));
   EXPECT_THROW(names::validate_node_name("9lives"), InvalidArgumentError);
   EXPECT_THROW(names::validate_node_name("a/b"), InvalidArgumentError);
-  // Remap rules match by kind, node and fully qualified name, and the first match wins; node and
-  // namespace rules are matched on the node's names.
+  // The first rule that matches by kind, node and fully qualified name wins.
   std::vector<ros2::RemapRule> rules;
   for (const char* r : {"other:cmd:=x", "rosservice://cmd:=svc", "cmd:=/abs/cmd", "/ns/cmd:=never",
                         "me:rostopic://~/out:=/abs", "a:__node:=b", "__node:=c", "b:__ns:=/x"}) {
@@ -102,7 +98,6 @@ TEST(Ros2Names, ExpansionValidationAndRemappingFollowRcl) {
             "bc/x/");
 }
 
-// Console lines look like ROS's; system time becomes a message stamp.
 TEST(Ros2Logging, ConsoleLinesAndStampsLookLikeRos) {
   EXPECT_EQ(ros2::logging::format_line(LogLevel::Info, "robot_cmd_processor", 1700000000012345678LL,
                                        "hello 5"),
@@ -113,7 +108,6 @@ TEST(Ros2Logging, ConsoleLinesAndStampsLookLikeRos) {
   ROS2_WARN(ros2::get_logger("fmt"), "%s", std::string(2000, 'x').c_str());
   EXPECT_NE(testing::internal::GetCapturedStderr().find("]: " + std::string(2000, 'x') + "\n"),
             std::string::npos);
-  // Stamps split negative times as ROS does: a whole second below, nanoseconds above.
   const int64_t before = std::chrono::system_clock::now().time_since_epoch().count();
   const int64_t ns = ros2::Time(ros2::Clock(ros2::RCL_SYSTEM_TIME).now()).nanoseconds();
   EXPECT_TRUE(before <= ns && ns <= std::chrono::system_clock::now().time_since_epoch().count());

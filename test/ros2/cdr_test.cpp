@@ -1,5 +1,4 @@
-// Encoding of every message type and service payload against the bytes of the data file, with
-// Cyclone's own decoder as a second judge, and the decoding of damaged and unusual data.
+// Every payload of the data file, also judged by Cyclone's decoder, and damaged or unusual data.
 
 #include "ros2/cdr.h"
 
@@ -23,8 +22,6 @@ bool cyclone_accepts(Bytes payload) {
                                    ros2::TypeSupport<T>::descriptor()->m_ops) != nullptr;
 }
 
-// Each sample encodes back to its bytes; every cut of them and every damaged payload of its type
-// is refused.
 TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDamagedOnesAreRefused) {
   for_each_wire_case([&](const std::string& name, const auto& msg) {
     SCOPED_TRACE(name);
@@ -72,8 +69,6 @@ TEST(Ros2Cdr, ServicePayloadsCarryTheRequestHeader) {
   check(type<rcl_interfaces::srv::GetParameters_Response>, "get_parameters_response");
 }
 
-// Big-endian payloads are swapped; bytes after the last field are ignored, and an empty string
-// replaces what the message held.
 TEST(Ros2Cdr, BigEndianTrailingBytesAndEmptyStringsAreAccepted) {
   EXPECT_EQ(
       decoded<std_msgs::msg::Float64MultiArray>(

@@ -1,10 +1,8 @@
 #pragma once
 
-// Shared pieces of the ros2 tests: the payloads of test/data/ros2_wire_cases.txt and a sample of
-// every message type (its case decoded as the type given here), start-up on a private loopback
-// domain, and a fixture that spins its nodes.
+// The payloads of test/data/ros2_wire_cases.txt, the sample of each message type (its case
+// decoded), and a fixture on a private loopback domain that spins its nodes.
 
-#include <dds/dds.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -36,7 +34,6 @@ T decoded(const Bytes& payload, T msg = {}) {
   return ros2::cdr::deserialize(payload.data(), payload.size(), msg), msg;
 }
 
-// Bytes from hex numbers separated by white space.
 inline Bytes hex(const std::string& text) {
   Bytes out;
   std::istringstream in(text);
@@ -68,7 +65,6 @@ inline const Bytes& wire(const std::string& name) { return wire_cases().at(name)
 template <class T>
 constexpr T* type = nullptr;
 
-// Calls visit(name, sample) for each type T and the case named at the same place in names.
 template <class... T, class Visit>
 void visit_cases(Visit& visit, const std::string& names) {
   std::istringstream in(names);
@@ -107,14 +103,12 @@ void for_each_wire_case(Visit&& visit) {
       "parameter_descriptor parameter_event participant_entities_info");
 }
 
-// ros2::init on a private loopback domain with the given ROS arguments.
 inline void init(std::vector<const char*> ros_args = {}) {
   use_private_loopback_domain();
   ros_args.insert(ros_args.begin(), {"test", "--ros-args"});
   ros2::init(static_cast<int>(ros_args.size()), ros_args.data());
 }
 
-// A session whose nodes exec_ spins.
 class Ros2Test : public ::testing::Test {
  protected:
   void SetUp() override { init(); }

@@ -1,5 +1,4 @@
-// Node parameters by rclcpp's rules: overrides, declarations, setting and listing. The parameter
-// services are used across processes in process_test.cpp.
+// Node parameters by rclcpp's rules; process_test.cpp uses their services.
 
 #include <gtest/gtest.h>
 
@@ -60,7 +59,6 @@ TEST_F(Ros2Parameters, DeclaringSettingAndListingFollowRclcpp) {
     r.reason = r.successful ? "" : "too fast";
     return r;
   });
-  // One set call each, and the reason it fails ("" for success).
   const std::pair<Parameter, std::string> sets[] = {
       {{"speed", 1.0}, ""},
       {{"speed", 2.0}, "too fast"},
@@ -85,8 +83,7 @@ TEST_F(Ros2Parameters, DeclaringSettingAndListingFollowRclcpp) {
   refuse_high.reset();
   EXPECT_TRUE(arm_->set_parameter({"speed", 2.0}).successful);
 
-  // Prefixes, depth, the names and prefixes listed; as in rclcpp, the depth below a prefix counts
-  // the dot after it.
+  // As in rclcpp, the depth below a prefix counts the dot after it.
   const std::tuple<Strings, uint64_t, Strings, Strings> lists[] = {
       {{},
        0,

@@ -1,8 +1,6 @@
-// The second process of process_test.cpp. Its node "talker" republishes every wire case received
-// on <name>_in on <name>_out, serves follow_joint_trajectory (goals without points are rejected,
-// the others succeed at once), has a read-only
-// parameter robot_model ("v5") and publishes on chatter. Prints READY once its
-// entities exist, spins until SIGINT or SIGTERM, and exits with status 0 once spin() returned.
+// The peer of process_test.cpp: echoes <case>_in on <case>_out, serves follow_joint_trajectory
+// (rejects goals without points, others succeed), has the read-only parameter robot_model and
+// publishes on chatter. Prints READY, spins, exits with 0 once spin() returned.
 
 #include <cstdio>
 

@@ -47,8 +47,7 @@ TEST_F(Ros2PubSub, RemapRulesPlaceNodesAndTopicsAndEveryCallbackFormReceives) {
   EXPECT_TRUE(spin_until([&] { return n == std::vector<int>{1, 1, 1, 1}; }));
 }
 
-// A depth-2 reader keeps the latest two and ignores best-effort writers; damaged samples are
-// dropped and later ones still arrive; a plain Cyclone writer with idlc's type support is heard.
+// A plain Cyclone writer uses idlc's type support.
 TEST_F(Ros2PubSub, QosIsHonouredDamagedSamplesDroppedAndPlainCycloneWritersHeard) {
   auto n = node("qos");
   std::vector<double> latest, hostile, native;
@@ -63,12 +62,9 @@ TEST_F(Ros2PubSub, QosIsHonouredDamagedSamplesDroppedAndPlainCycloneWritersHeard
   ros2::detail::Endpoint raw(*n, ros2::detail::Endpoint::Kind::Writer, "rt/hostile",
                              "std_msgs::msg::dds_::Float64MultiArray_", 10);
   const dds_entity_t pp = dds_create_participant(DDS_DOMAIN_DEFAULT, nullptr, nullptr);
-  dds_qos_t* q = dds_create_qos();
-  dds_qset_reliability(q, DDS_RELIABILITY_RELIABLE, DDS_INFINITY);
+  const auto& desc = std_msgs_msg_dds__Float64MultiArray__desc;
   const dds_entity_t w = dds_create_writer(
-      pp, dds_create_topic(pp, &std_msgs_msg_dds__Float64MultiArray__desc, "rt/native", q, nullptr),
-      q, nullptr);
-  dds_delete_qos(q);
+      pp, dds_create_topic(pp, &desc, "rt/native", nullptr, nullptr), nullptr, nullptr);
   ASSERT_TRUE(wait_until([&] {
     return pub->get_subscription_count() > 0 && raw.matched_count() > 0 &&
            heard->get_publisher_count() > 0;
@@ -81,8 +77,7 @@ TEST_F(Ros2PubSub, QosIsHonouredDamagedSamplesDroppedAndPlainCycloneWritersHeard
   EXPECT_EQ(bad + raw.write(ros2_test::encode(F64{{}, {42.0}})), 8);
   for (double i = 0; i < 5; ++i) pub->publish(F64{{}, {i}});
   double values[] = {0.5, 1.5};
-  std_msgs_msg_dds__Float64MultiArray_ sample{};
-  sample.data = {2, 2, values, false};
+  const std_msgs_msg_dds__Float64MultiArray_ sample{{}, {2, 2, values, false}};
   ASSERT_EQ(dds_write(w, &sample), DDS_RETCODE_OK);
   EXPECT_TRUE(spin_until([&] { return hostile.size() + latest.size() + native.size() >= 5; }));
   exec_.spin_some();
@@ -92,9 +87,6 @@ TEST_F(Ros2PubSub, QosIsHonouredDamagedSamplesDroppedAndPlainCycloneWritersHeard
   dds_delete(pp);
 }
 
-// A late subscriber gets the lines of a node's loggers at or above the level set on the command
-// line, with where they were logged, and lines posted from another thread, up to a queue limit
-// while nobody spins.
 TEST_F(Ros2PubSub, NodeLoggersAndPostedLinesReachALateRosoutSubscriber) {
   ros2::shutdown();
   ros2_test::init({"--log-level", "warn"});
@@ -132,7 +124,6 @@ TEST_F(Ros2PubSub, NodeLoggersAndPostedLinesReachALateRosoutSubscriber) {
   ros2::logging::reset_levels();
 }
 
-// Futures time out; a node is spun by one executor, on one thread at a time.
 TEST_F(Ros2PubSub, FuturesTimeOutAndANodeIsSpunByOneExecutorOnOneThread) {
   auto n = node("spun");
   std::promise<void> never;
@@ -176,9 +167,7 @@ TEST_P(Ros2Shutdown, EndsSpinningOnAnotherThreadAfterTheCallbacks) {
 
 INSTANTIATE_TEST_SUITE_P(Triggers, Ros2Shutdown, ::testing::Values(0, SIGINT, SIGTERM));
 
-// Nodes before init, unknown arguments and bad domain ids are refused. The loopback-only domain is
-// released as it was acquired, even when the environment changed meanwhile; a domain of that id
-// made by someone else is refused, never joined.
+// The loopback-only domain is released as it was acquired; one made by others is never joined.
 TEST(Ros2Init, RefusesEarlyNodesUnknownArgumentsBadDomainIdsAndForeignDomains) {
   EXPECT_THROW(ros2::Node("early"), std::runtime_error);
   EXPECT_THROW(ros2_test::init({"--bogus"}), ros2::UnknownROSArgsError);

@@ -1,8 +1,6 @@
 #pragma once
 
-// A program run as a child process for tests: its standard output and error go to a temporary
-// file that output() reads, it dies with the test process, and it is killed and reaped when the
-// object goes. Environment: the test process's (set it before starting).
+// A child process whose output goes to a file; it dies with the test and is reaped with the object.
 
 #include <fcntl.h>
 #include <signal.h>
