@@ -8,8 +8,8 @@
 
 namespace {
 
+using namespace ros2::action;
 using FJT = control_msgs::action::FollowJointTrajectory;
-using ros2::action::ResultCode;
 using Status = action_msgs::msg::GoalStatus;
 using Cancel = action_msgs::srv::CancelGoal_Response;
 using GetResult = FJT::Impl::GetResultService;
@@ -21,26 +21,26 @@ std::shared_ptr<FJT::Result> result(int32_t code, const std::string& text = "") 
 
 class Ros2Action : public ros2_test::Ros2Test {
  protected:
-  using GoalHandle = ros2::action::ServerGoalHandle<FJT>;
-  using Client = ros2::action::Client<FJT>;
+  using GoalHandle = ServerGoalHandle<FJT>;
+  using C = Client<FJT>;
 
-  void start() {
-    server_ = ros2::action::create_server<FJT>(
+  void SetUp() override {
+    Ros2Test::SetUp();
+    server_ = create_server<FJT>(
         server_node_ = node("server"), "follow_joint_trajectory",
-        [](const ros2::action::GoalUUID&, std::shared_ptr<const FJT::Goal> g) {
+        [](const GoalUUID&, std::shared_ptr<const FJT::Goal> g) {
           const size_t n = g->trajectory.points.size();
-          return n == 0   ? ros2::action::GoalResponse::REJECT
-                 : n == 1 ? ros2::action::GoalResponse::ACCEPT_AND_DEFER
-                          : ros2::action::GoalResponse::ACCEPT_AND_EXECUTE;
+          return n == 0   ? GoalResponse::REJECT
+                 : n == 1 ? GoalResponse::ACCEPT_AND_DEFER
+                          : GoalResponse::ACCEPT_AND_EXECUTE;
         },
         [this](std::shared_ptr<GoalHandle>) { return cancel_; },
         [this](std::shared_ptr<GoalHandle> h) { handles_.push_back(h); });
-    client_ =
-        ros2::action::create_client<FJT>(client_node_ = node("client"), "follow_joint_trajectory");
+    client_ = create_client<FJT>(client_node_ = node("client"), "follow_joint_trajectory");
     ASSERT_TRUE(client_->wait_for_action_server(10s));
   }
 
-  Client::GoalHandle::SharedPtr send(size_t points, const Client::SendGoalOptions& options = {}) {
+  C::GoalHandle::SharedPtr send(size_t points, const C::SendGoalOptions& options = {}) {
     FJT::Goal goal;
     goal.trajectory.points.resize(points);
     const size_t before = handles_.size();
@@ -52,7 +52,7 @@ class Ros2Action : public ros2_test::Ros2Test {
 
   template <class Reply, class Request>
   Reply ask(const Request& request) {
-    const auto types = ros2::action::detail::action_types<FJT>();
+    const auto types = detail::action_types<FJT>();
     const bool goal = std::is_same_v<Reply, SendGoal::Response>;
     ros2::detail::ServiceClient client(
         *client_node_,
@@ -71,23 +71,22 @@ class Ros2Action : public ros2_test::Ros2Test {
   }
 
   ros2::Node::SharedPtr client_node_, server_node_;
-  ros2::action::Server<FJT>::SharedPtr server_;
-  Client::SharedPtr client_;
+  Server<FJT>::SharedPtr server_;
+  C::SharedPtr client_;
   std::vector<std::shared_ptr<GoalHandle>> handles_;
-  ros2::action::CancelResponse cancel_ = ros2::action::CancelResponse::ACCEPT;
+  CancelResponse cancel_ = CancelResponse::ACCEPT;
 };
 
 TEST_F(Ros2Action, GoalsAreRejectedDeferredSucceededAndAbortedAndResultsStayKnown) {
-  start();
   bool null_response = false;
-  Client::SendGoalOptions options;
-  options.goal_response_callback = [&](Client::GoalHandle::SharedPtr h) { null_response = !h; };
+  C::SendGoalOptions options;
+  options.goal_response_callback = [&](C::GoalHandle::SharedPtr h) { null_response = !h; };
   EXPECT_TRUE(send(0, options) == nullptr && null_response);
   options.goal_response_callback = nullptr;
   std::vector<double> feedback;
   ResultCode from_callback = ResultCode::UNKNOWN;
   options.feedback_callback = [&](auto, auto f) { feedback = f->actual.positions; };
-  options.result_callback = [&](const Client::WrappedResult& r) { from_callback = r.code; };
+  options.result_callback = [&](const C::WrappedResult& r) { from_callback = r.code; };
   auto done = send(4, options), deferred = send(1);
   ASSERT_EQ(handles_.size(), 2u);
   const auto h = handles_[0], d = handles_[1];
@@ -124,14 +123,12 @@ TEST_F(Ros2Action, GoalsAreRejectedDeferredSucceededAndAbortedAndResultsStayKnow
 }
 
 TEST_F(Ros2Action, CancelRequestsGetRosReturnCodes) {
-  start();
   auto first = send(4), second = send(4), third = send(4);
   ASSERT_EQ(handles_.size(), 3u);
-  const auto expect_reply = [&](const auto& future,
-                                std::vector<Client::GoalHandle::SharedPtr> goals,
+  const auto expect_reply = [&](const auto& future, std::vector<C::GoalHandle::SharedPtr> goals,
                                 int8_t code = Cancel::ERROR_NONE) {
     const auto reply = wait(future);
-    std::vector<ros2::action::GoalUUID> ids, want;
+    std::vector<GoalUUID> ids, want;
     for (const auto& g : reply->goals_canceling) ids.push_back(g.goal_id.uuid);
     for (const auto& g : goals) want.push_back(g->get_goal_id());
     EXPECT_EQ(std::make_pair(reply->return_code, ids), std::make_pair(code, want));
@@ -141,14 +138,13 @@ TEST_F(Ros2Action, CancelRequestsGetRosReturnCodes) {
   EXPECT_TRUE(spin_until([&] { return first->get_status() == Status::STATUS_CANCELING; }));
   handles_[0]->canceled(result(0));
   EXPECT_EQ(wait(client_->async_get_result(first)).code, ResultCode::CANCELED);
-  cancel_ = ros2::action::CancelResponse::REJECT;
+  cancel_ = CancelResponse::REJECT;
   expect_reply(client_->async_cancel_goal(second), {}, Cancel::ERROR_REJECTED);
   EXPECT_TRUE(handles_[1]->is_executing());
   expect_reply(client_->async_cancel_goal(first), {}, Cancel::ERROR_GOAL_TERMINATED);
-  auto stranger = std::make_shared<Client::GoalHandle>(ros2::action::GoalUUID{9},
-                                                       builtin_interfaces::msg::Time{});
+  auto stranger = std::make_shared<C::GoalHandle>(GoalUUID{9}, builtin_interfaces::msg::Time{});
   expect_reply(client_->async_cancel_goal(stranger), {}, Cancel::ERROR_UNKNOWN_GOAL_ID);
-  cancel_ = ros2::action::CancelResponse::ACCEPT;
+  cancel_ = CancelResponse::ACCEPT;
   expect_reply(client_->async_cancel_goal(second), {second});
   expect_reply(client_->async_cancel_all_goals(), {third});
   handles_[1]->canceled(result(0));

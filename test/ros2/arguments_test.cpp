@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iterator>
 #include <sstream>
 
 #include "ros2/logging.h"
@@ -18,9 +19,8 @@ using ros2::LogLevel;
 using Strings = std::vector<std::string>;
 
 ros2::ParsedArguments parse(const std::string& line) {
-  Strings words{"prog"};
-  std::istringstream in(line);
-  for (std::string w; in >> w;) words.push_back(w);
+  std::istringstream in("prog " + line);
+  const Strings words{std::istream_iterator<std::string>(in), {}};
   std::vector<const char*> argv;
   for (const auto& w : words) argv.push_back(w.c_str());
   return ros2::parse_arguments(static_cast<int>(argv.size()), argv.data());
@@ -44,8 +44,7 @@ TEST(Ros2Arguments, RosArgsEndAtDoubleDashBareRemapRulesAreRosArgumentsAndUnknow
       "--log-level robot_cmd_processor:=WARN");
   EXPECT_EQ(std::make_tuple(b.unused.size(), b.remaps.size(), b.default_log_level.has_value()),
             std::make_tuple(size_t{5}, size_t{0}, false));
-  ASSERT_EQ(b.logger_levels.size(), 1u);
-  EXPECT_EQ(std::make_tuple(b.logger_levels[0].logger, b.logger_levels[0].level),
+  EXPECT_EQ(std::make_tuple(b.logger_levels.at(0).logger, b.logger_levels.at(0).level),
             std::make_tuple("robot_cmd_processor", LogLevel::Warn));
   try {
     parse("--ros-args --what -r a:=b extra");
