@@ -81,7 +81,6 @@ TEST_F(Ros2Parameters, DeclaringSettingAndListingFollowRclcpp) {
        0,
        {"joints.j1.limit", "joints.name", "mode", "speed", "use_sim_time"},
        {"joints.j1", "joints"}},
-      {{}, 1, {"mode", "speed", "use_sim_time"}, {}},
       {{"joints"}, 2, {"joints.name"}, {"joints"}},
       {{"speed", "joints.j1"}, 0, {"joints.j1.limit", "speed"}, {"joints.j1"}}};
   for (const auto& l : lists) {

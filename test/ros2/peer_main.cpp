@@ -7,8 +7,8 @@
 #include "harness.h"
 #include "ros2/action.h"
 
+using namespace ros2::action;
 using FJT = control_msgs::action::FollowJointTrajectory;
-using Handle = ros2::action::ServerGoalHandle<FJT>;
 
 int main(int argc, char** argv) {
   ros2::init(argc, argv);
@@ -21,14 +21,14 @@ int main(int argc, char** argv) {
     keep.push_back(node->create_subscription<T>(name + "_in", ros2::QoS(10).transient_local(),
                                                 [pub](const T& m) { pub->publish(m); }));
   });
-  keep.push_back(ros2::action::create_server<FJT>(
+  keep.push_back(create_server<FJT>(
       node, "follow_joint_trajectory",
-      [](const ros2::action::GoalUUID&, std::shared_ptr<const FJT::Goal> goal) {
-        return goal->trajectory.points.empty() ? ros2::action::GoalResponse::REJECT
-                                               : ros2::action::GoalResponse::ACCEPT_AND_EXECUTE;
+      [](const GoalUUID&, std::shared_ptr<const FJT::Goal> goal) {
+        return goal->trajectory.points.empty() ? GoalResponse::REJECT
+                                               : GoalResponse::ACCEPT_AND_EXECUTE;
       },
-      [](std::shared_ptr<Handle>) { return ros2::action::CancelResponse::REJECT; },
-      [](std::shared_ptr<Handle> h) {
+      [](auto) { return CancelResponse::REJECT; },
+      [](auto h) {
         h->succeed(std::make_shared<FJT::Result>(FJT::Result{0, "reached"}));
       }));
   rcl_interfaces::msg::ParameterDescriptor read_only;

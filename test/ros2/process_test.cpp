@@ -59,17 +59,16 @@ TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
             "parameter 'robot_model' cannot be set because it is read-only");
   EXPECT_FALSE(wait(params.set_parameters_atomically({{"robot_model", "v6"}})).successful);
 
-  rmw_dds_common::msg::ParticipantEntitiesInfo info;
-  auto info_sub = tester->create_subscription<rmw_dds_common::msg::ParticipantEntitiesInfo>(
+  using Info = rmw_dds_common::msg::ParticipantEntitiesInfo;
+  Info info;
+  auto info_sub = tester->create_subscription<Info>(
       "ros_discovery_info",
       ros2::QoS(ros2::KeepAll()).transient_local().avoid_ros_namespace_conventions(true),
-      [&](const rmw_dds_common::msg::ParticipantEntitiesInfo& m) {
-        if (m.node_entities_info_seq.size() == 1 &&
-            m.node_entities_info_seq[0].node_name == "talker")
-          info = m;
+      [&](const Info& m) {
+        const auto& nodes = m.node_entities_info_seq;
+        if (nodes.size() == 1 && nodes[0].node_name == "talker") info = m;
       });
-  auto chatter = tester->create_subscription<std_msgs::msg::String>(
-      "news", 10, [](const std_msgs::msg::String&) {});
+  auto chatter = tester->create_subscription<std_msgs::msg::String>("news", 10, [](auto) {});
   ASSERT_TRUE(spin_until(
       [&] { return !info.node_entities_info_seq.empty() && chatter->get_publisher_count() > 0; }));
   const auto& n = info.node_entities_info_seq[0];
@@ -77,12 +76,12 @@ TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   dds_instance_handle_t h = 0;
   ASSERT_EQ(dds_get_matched_publications(chatter->dds_reader(), &h, 1), 1);
   dds_builtintopic_endpoint_t* w = dds_get_matched_publication_data(chatter->dds_reader(), h);
-  const auto listed = [](const std::vector<rmw_dds_common::msg::Gid>& gids,
-                         const dds_guid_t& guid) {
-    rmw_dds_common::msg::Gid gid;
+  using Gid = rmw_dds_common::msg::Gid;
+  const auto listed = [](const std::vector<Gid>& gids, const dds_guid_t& guid) {
+    Gid gid;
     std::memcpy(gid.data.data(), guid.v, 16);
     return std::count_if(gids.begin(), gids.end(),
-                         [&](const auto& g) { return g.data == gid.data; });
+                         [&](const Gid& g) { return g.data == gid.data; });
   };
   EXPECT_EQ(n.node_namespace, "/moved");
   EXPECT_EQ(listed(n.writer_gid_seq, w->key) + listed({info.gid}, w->participant_key), 2);
