@@ -2,8 +2,6 @@
 
 #include "ros2/action.h"
 
-#include <gtest/gtest.h>
-
 #include "harness.h"
 
 namespace {

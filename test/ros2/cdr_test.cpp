@@ -3,7 +3,6 @@
 #include "ros2/cdr.h"
 
 #include <dds/ddsi/ddsi_cdrstream.h>
-#include <gtest/gtest.h>
 
 #include "harness.h"
 #include "ros2/type_support.h"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -35,10 +36,8 @@ T decoded(const Bytes& payload, T msg = {}) {
 }
 
 inline Bytes hex(const std::string& text) {
-  Bytes out;
   std::istringstream in(text);
-  for (unsigned v; in >> std::hex >> v;) out.push_back(static_cast<uint8_t>(v));
-  return out;
+  return Bytes(std::istream_iterator<unsigned>(in >> std::hex), {});
 }
 
 // The payload with ROS 2's trailing zero padding to a multiple of 4.

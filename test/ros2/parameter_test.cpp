@@ -1,7 +1,5 @@
 // Node parameters by rclcpp's rules; process_test.cpp uses their services.
 
-#include <gtest/gtest.h>
-
 #include "harness.h"
 #include "ros2/node_parameters.h"
 

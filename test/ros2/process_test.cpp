@@ -1,7 +1,5 @@
 // One walk with a second process (peer_main.cpp), its namespace and a topic remapped.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
 

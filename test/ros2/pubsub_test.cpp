@@ -1,6 +1,5 @@
 // Topics between nodes of one process, /rosout, the executor, shut-down and start-up errors.
 
-#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <atomic>
