@@ -1,113 +1,136 @@
 #pragma once
 
-// Shared pieces of the tests that start DDS: start-up on a private loopback domain, spinning until
-// a condition holds, a writer of raw payloads for hostile samples, and the exchange of every wire
-// case between two nodes.
+// The payloads of test/data/ros2_wire_cases.txt, the sample of each message type (its case
+// decoded), and a fixture on a private loopback domain that spins its nodes.
 
-#include <dds/dds.h>
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <fstream>
+#include <iterator>
 #include <map>
-#include <memory>
-#include <string>
-#include <vector>
+#include <sstream>
 
 #include "ros2/executor.h"
 #include "ros2/init.h"
+#include "ros2/msg/control_msgs.h"
+#include "ros2/msg/rcl_interfaces.h"
+#include "ros2/msg/rmw_dds_common.h"
+#include "ros2/msg/sensor_msgs.h"
 #include "ros2/node.h"
-#include "ros2/serdata.h"
 #include "support/ros2_test_env.h"
-#include "wire_cases.h"
-
-namespace ros2_test {
 
 using namespace std::chrono_literals;
 
-// ros2::init on a private loopback domain; ros_args go after --ros-args.
+namespace ros2_test {
+
+using Bytes = std::vector<uint8_t>;
+
+template <class T>
+Bytes encode(const T& msg, Bytes out = {}) {
+  return ros2::cdr::serialize(msg, out), out;
+}
+
+template <class T>
+T decoded(const Bytes& payload, T msg = {}) {
+  return ros2::cdr::deserialize(payload.data(), payload.size(), msg), msg;
+}
+
+inline Bytes hex(const std::string& text) {
+  std::istringstream in(text);
+  return Bytes(std::istream_iterator<unsigned>(in >> std::hex), {});
+}
+
+// The payload with ROS 2's trailing zero padding to a multiple of 4.
+inline Bytes padded(Bytes b) { return b.resize((b.size() + 3) / 4 * 4, 0), b; }
+
+// The cases of the data file, without the padding: a name line, then indented lines of hex.
+inline const std::map<std::string, Bytes>& wire_cases() {
+  static const std::map<std::string, Bytes> cases = [] {
+    std::map<std::string, Bytes> out;
+    std::ifstream in(ROS2_WIRE_CASES_FILE);
+    std::string line, name;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      const Bytes more = hex(line);
+      if (line[0] != ' ') name = line.substr(0, line.find(' '));
+      out[name].insert(out[name].end(), more.begin(), line[0] == ' ' ? more.end() : more.begin());
+    }
+    return out;
+  }();
+  return cases;
+}
+inline const Bytes& wire(const std::string& name) { return wire_cases().at(name); }
+
+template <class T>
+constexpr T* type = nullptr;
+
+template <class... T, class Visit>
+void visit_cases(Visit& visit, const std::string& names) {
+  std::istringstream in(names);
+  const auto one = [&](auto* t) {
+    std::string name;
+    in >> name;
+    visit(name, decoded<std::remove_pointer_t<decltype(t)>>(wire(name)));
+  };
+  (one(type<T>), ...);
+}
+
+// Calls visit(name, sample) for every message case; names are valid topic names.
+template <class Visit>
+void for_each_wire_case(Visit&& visit) {
+  using namespace std_msgs::msg;
+  using namespace geometry_msgs::msg;
+  using namespace trajectory_msgs::msg;
+  using namespace rcl_interfaces::msg;
+  using FJT = control_msgs::action::FollowJointTrajectory;
+  visit_cases<Float64MultiArray, Int32MultiArray, Bool, String, sensor_msgs::msg::JointState, Pose,
+              builtin_interfaces::msg::Time, builtin_interfaces::msg::Duration,
+              unique_identifier_msgs::msg::UUID, std_msgs::msg::Header, MultiArrayDimension,
+              MultiArrayLayout, String, Point, Quaternion, Vector3, Transform, Twist,
+              JointTrajectoryPoint, JointTrajectory, MultiDOFJointTrajectoryPoint,
+              MultiDOFJointTrajectory, control_msgs::msg::JointTolerance,
+              control_msgs::msg::JointComponentTolerance, FJT::Goal, FJT::Result, FJT::Feedback,
+              FJT::Impl::FeedbackMessage, action_msgs::msg::GoalStatusArray,
+              action_msgs::msg::GoalInfo, Log, ParameterValue, ParameterDescriptor, ParameterEvent,
+              rmw_dds_common::msg::ParticipantEntitiesInfo>(
+      visit,
+      "float64_multi_array int32_multi_array bool string joint_state pose time duration uuid "
+      "header dimension layout empty_string point quaternion vector3 transform twist "
+      "joint_trajectory_point joint_trajectory multi_dof_point multi_dof_trajectory "
+      "joint_tolerance component_tolerance fjt_goal fjt_result fjt_feedback "
+      "fjt_feedback_message goal_status_array goal_info log parameter_value "
+      "parameter_descriptor parameter_event participant_entities_info");
+}
+
 inline void init(std::vector<const char*> ros_args = {}) {
   use_private_loopback_domain();
-  std::vector<const char*> argv{"test"};
-  if (!ros_args.empty()) argv.push_back("--ros-args");
-  argv.insert(argv.end(), ros_args.begin(), ros_args.end());
-  ros2::init(static_cast<int>(argv.size()), argv.data());
+  ros_args.insert(ros_args.begin(), {"test", "--ros-args"});
+  ros2::init(static_cast<int>(ros_args.size()), ros_args.data());
 }
 
-template <class Pred>
-bool spin_until(ros2::Executor& exec, Pred pred, std::chrono::milliseconds deadline = 5000ms) {
-  return wait_until(
-      [&] {
-        exec.spin_once(10ms);
-        return pred();
-      },
-      deadline);
-}
+class Ros2Test : public ::testing::Test {
+ protected:
+  void SetUp() override { init(); }
+  void TearDown() override { ros2::shutdown(); }
 
-// The value of a future the executor completes; a default value after a failure.
-template <class T>
-T wait(ros2::Executor& exec, const std::shared_future<T>& f) {
-  const bool done = exec.spin_until_future_complete(f, 5s) == ros2::FutureReturnCode::SUCCESS;
-  EXPECT_TRUE(done);
-  return done ? f.get() : T{};
-}
-
-// A reliable keep-all writer of raw payloads on a topic, in a participant of its own.
-class RawWriter {
- public:
-  RawWriter(const std::string& topic, const std::string& type)
-      : pp_(dds_create_participant(DDS_DOMAIN_DEFAULT, nullptr, nullptr)) {
-    const dds_entity_t t = ros2::detail::create_raw_topic(pp_, topic, type, &sertype_);
-    dds_qos_t* q = dds_create_qos();
-    dds_qset_reliability(q, DDS_RELIABILITY_RELIABLE, DDS_INFINITY);
-    dds_qset_history(q, DDS_HISTORY_KEEP_ALL, DDS_LENGTH_UNLIMITED);
-    writer_ = dds_create_writer(pp_, t, q, nullptr);
-    dds_delete_qos(q);
+  ros2::Node::SharedPtr node(const std::string& name, const std::string& ns = "") {
+    auto n = std::make_shared<ros2::Node>(name, ns);
+    exec_.add_node(n);
+    return n;
   }
-  ~RawWriter() { dds_delete(pp_); }
-  uint32_t matched() const {
-    dds_publication_matched_status_t st{};
-    dds_get_publication_matched_status(writer_, &st);
-    return st.current_count;
+  template <class Pred>
+  bool spin_until(Pred pred, std::chrono::milliseconds deadline = 10s) {
+    return wait_until([&] { return exec_.spin_once(10ms), pred(); }, deadline);
   }
-  void write(const Bytes& payload) {
-    EXPECT_EQ(ros2::detail::write_payload(writer_, sertype_, payload.data(), payload.size()),
-              DDS_RETCODE_OK);
+  // The value of a future; a default value after a failure.
+  template <class T>
+  T wait(const std::shared_future<T>& f) {
+    const bool done = exec_.spin_until_future_complete(f, 10s) == ros2::FutureReturnCode::SUCCESS;
+    EXPECT_TRUE(done);
+    return done ? f.get() : T{};
   }
 
- private:
-  dds_entity_t pp_;
-  dds_entity_t writer_ = 0;
-  const ddsi_sertype* sertype_ = nullptr;
+  ros2::Executor exec_;
 };
-
-// Publishes every wire case from `from` on <name><out> and expects its exact bytes to arrive at
-// `to` on <name><in>; exec runs the callbacks of `to`.
-inline void expect_every_wire_case_arrives(ros2::Node& from, ros2::Node& to, ros2::Executor& exec,
-                                           const std::string& out, const std::string& in) {
-  std::map<std::string, Bytes> want, got;
-  std::vector<std::shared_ptr<void>> keep;
-  std::vector<std::function<bool()>> matched;
-  std::vector<std::function<void()>> send;
-  for_each_wire_case([&](const std::string& name, const auto& msg) {
-    using T = std::decay_t<decltype(msg)>;
-    auto sub = to.create_subscription<T>(name + in, 10,
-                                         [&got, name](const T& m) { got[name] = encode(m); });
-    auto pub = from.create_publisher<T>(name + out, 10);
-    keep.insert(keep.end(), {sub, pub});
-    matched.push_back(
-        [sub, pub] { return sub->get_publisher_count() > 0 && pub->get_subscription_count() > 0; });
-    send.push_back([pub, msg] { pub->publish(msg); });
-    want[name] = padded(wire(name));
-  });
-  ASSERT_TRUE(wait_until([&] {
-    for (auto& m : matched) {
-      if (!m()) return false;
-    }
-    return true;
-  }));
-  for (auto& s : send) s();
-  EXPECT_TRUE(spin_until(exec, [&] { return got.size() == want.size(); }));
-  for (const auto& [name, bytes] : want) EXPECT_EQ(dump(got[name]), dump(bytes)) << name;
-}
 
 }  // namespace ros2_test

@@ -1,8 +1,6 @@
 #pragma once
 
-// Environment for tests that start DDS: every participant stays on the loopback interface and
-// each test process gets a DDS domain of its own, so tests running in parallel never see each
-// other. Child processes inherit both settings.
+// Tests that start DDS stay on loopback, each process (and its children) in a domain of its own.
 
 #include <unistd.h>
 
