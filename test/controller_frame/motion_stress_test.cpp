@@ -31,6 +31,8 @@ namespace {
 
 using std_msgs::msg::Bool;
 using std_msgs::msg::Float64MultiArray;
+using FollowJointTrajectory = RobotCmdRosTwoWrapper::FollowJointTrajectory;
+using GoalHandle = RobotCmdRosTwoWrapper::GoalHandle;
 using V = std::vector<double>;
 
 bool isFinal(int s) {
@@ -60,6 +62,9 @@ class MotionStressTest : public ::testing::Test {
     robot_ = std::make_shared<BrenvikBotV5>(file.path());
     loop_ = std::make_unique<Interpolator>(robot_);  // stepped here, never run()
     node_ = std::make_shared<RobotCmdRosTwoWrapper>(loop_.get());
+    goals_ = std::make_shared<ros2::action::detail::ServerCore>(
+        *node_, "stress_goals", ros2::action::detail::action_types<FollowJointTrajectory>(),
+        std::chrono::minutes(15));
     robot_refs_ = robot_.use_count();  // every command holds the robot: more are live commands
     checker_ = std::make_unique<testing::SetpointChecker>(robot_->robot_para_);
     q_ = v_ = V(robot_->robot_para_.axis_num, 0.0);
@@ -86,6 +91,61 @@ class MotionStressTest : public ::testing::Test {
       msg.data.push_back(k == 2 ? 1.0 : chance(0.15) ? oddValue() / 4.0 : uniform(0.05, 1.0));
     }
     return msg;
+  }
+  // 3 to 5 knots, 0.3 to 1 s apart, from the next move's start to random targets: rows of N
+  // positions and a time. Now and then a position is corrupted.
+  std::vector<V> knots() {
+    const V start = loop_->getMotionStartPoint(), end = targets(false);
+    const size_t count = 3 + pick(3);
+    const double dt = uniform(0.3, 1.0);
+    std::vector<V> rows(count);
+    for (size_t k = 0; k < count; ++k) {
+      for (size_t i = 0; i < start.size(); ++i) {
+        rows[k].push_back(start[i] + (end[i] - start[i]) * static_cast<double>(k + 1) / count);
+      }
+      rows[k].push_back(dt * static_cast<double>(k + 1));
+    }
+    if (chance(0.1)) rows[pick(count)][pick(start.size())] = oddValue();
+    return rows;
+  }
+  void sendSpline() {
+    auto msg = std::make_shared<Float64MultiArray>();
+    for (const V& row : knots()) msg->data.insert(msg->data.end(), row.begin(), row.end());
+    msg->layout.dim.resize(2);
+    msg->layout.dim[1].size = static_cast<uint32_t>(q_.size() + 1);
+    msg->layout.dim[0].size = static_cast<uint32_t>(msg->data.size()) / msg->layout.dim[1].size;
+    node_->movsCallback(msg);
+  }
+  // A goal through the action server's handlers, as the executor calls them.
+  void sendGoal() {
+    auto goal = std::make_shared<FollowJointTrajectory::Goal>();
+    for (size_t i = 1; i <= q_.size(); ++i) {
+      goal->trajectory.joint_names.push_back("joint" + std::to_string(i));
+    }
+    for (const V& row : knots()) {
+      trajectory_msgs::msg::JointTrajectoryPoint& point = goal->trajectory.points.emplace_back();
+      point.positions.assign(row.begin(), row.end() - 1);
+      point.time_from_start.sec = static_cast<int32_t>(row.back());
+      point.time_from_start.nanosec = static_cast<uint32_t>(std::fmod(row.back(), 1.0) * 1e9);
+    }
+    ros2::action::GoalUUID uuid;
+    for (uint8_t& byte : uuid) byte = static_cast<uint8_t>(rng_());
+    if (node_->handle_goal(uuid, goal) == ros2::action::GoalResponse::REJECT) return;
+    static_cast<void>(goals_->accept(uuid, true));
+    goal_handles_.push_back(std::make_shared<GoalHandle>(goals_, uuid, goal));
+    ++goals_accepted_;
+    node_->handle_accepted(goal_handles_.back());
+  }
+  void cancelGoal() {
+    goal_handles_.erase(std::remove_if(goal_handles_.begin(), goal_handles_.end(),
+                                       [](const auto& g) { return !g->is_active(); }),
+                        goal_handles_.end());
+    if (goal_handles_.empty()) return;
+    const std::shared_ptr<GoalHandle> goal = goal_handles_[pick(goal_handles_.size())];
+    if (!goal->is_canceling() &&
+        node_->handle_cancel(goal) == ros2::action::CancelResponse::ACCEPT) {
+      static_cast<void>(goals_->start_canceling(goal->get_goal_id()));
+    }
   }
   // At ERROR the node's recover waits up to 2 s for a quiet period of the loop (which runs on its
   // own thread there): the loop's own recover stands in for it.
@@ -161,11 +221,13 @@ class MotionStressTest : public ::testing::Test {
   std::shared_ptr<BrenvikBotV5> robot_;
   std::unique_ptr<Interpolator> loop_;
   std::shared_ptr<RobotCmdRosTwoWrapper> node_;
+  std::shared_ptr<ros2::action::detail::ServerCore> goals_;
+  std::vector<std::shared_ptr<GoalHandle>> goal_handles_;
   long robot_refs_ = 0, period_ = 0, last_watch_ = 0, stop_deadline_ = -1;
   std::unique_ptr<testing::SetpointChecker> checker_;
   V q_, v_;  // the commanded setpoint and its velocity
   std::mt19937_64 rng_;
-  size_t index_ = 0, violations_ = 0;
+  size_t index_ = 0, violations_ = 0, goals_accepted_ = 0;
   bool stop_seen_ = false;
   std::vector<Followed> followed_;
   std::string first_;
@@ -186,6 +248,9 @@ TEST_F(MotionStressTest, RandomCommandStreamKeepsEveryMotionRule) {
       {14, [&] { node_->movjCallback(jointMove(false)); }},
       {8, [&] { node_->movjCallback(jointMove(true)); }},
       {4, [&] { node_->stopCallback(String()); }},
+      {5, [&] { sendSpline(); }},
+      {6, [&] { sendGoal(); }},
+      {3, [&] { cancelGoal(); }},
       {5, [&] { recover(); }},
       {1, [&] { node_->serveOnCallback(Bool{false}); }},
       {1, [&] { node_->setHomeCallback(String()); }},
@@ -222,8 +287,8 @@ TEST_F(MotionStressTest, RandomCommandStreamKeepsEveryMotionRule) {
   }
   ::testing::internal::GetCapturedStdout();
   for (const Followed& f : followed_) violation("move " + std::to_string(f.index) + " never ended");
-  std::printf("stress: seed %zu, %zu commands, %ld periods, %zu violations\n", seed, index_,
-              period_, violations_);
+  std::printf("stress: seed %zu, %zu commands (%zu goals accepted), %ld periods, %zu violations\n",
+              seed, index_, goals_accepted_, period_, violations_);
   EXPECT_EQ(robot_.use_count() - robot_refs_, 0) << "commands left alive after the stream";
   EXPECT_EQ(node_->watchedCommandCount(), 0u);
   EXPECT_EQ(violations_, 0u) << "seed " << seed << ", first: " << first_;
