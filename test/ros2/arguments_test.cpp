@@ -112,7 +112,7 @@ TEST(Ros2Logging, ConsoleLinesAndStampsLookLikeRos) {
   EXPECT_TRUE(before <= ns && ns <= std::chrono::system_clock::now().time_since_epoch().count());
   const builtin_interfaces::msg::Time neg = ros2::Time(-1);
   EXPECT_EQ(std::make_tuple(neg.sec, neg.nanosec, ros2::Time(neg).nanoseconds(),
-                            ros2::Time(1, 5e8).seconds()),
+                            ros2::Time(1, 500000000).seconds()),
             std::make_tuple(-1, 999999999u, int64_t{-1}, 1.5));
 }
 
