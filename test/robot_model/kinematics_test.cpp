@@ -91,9 +91,8 @@ TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference
                : (test::toMatrix(frame) - pose).cwiseAbs().maxCoeff();
   };
   const auto distance = [](const Joints& a, const Joints& b) {
-    double d = 0.0;
-    for (int i = 0; i < 5; ++i) d += (a[i] - b[i]) * (a[i] - b[i]);
-    return d;
+    return (Eigen::Map<const Eigen::VectorXd>(a.data(), 5) - Eigen::VectorXd::Map(b.data(), 5))
+        .squaredNorm();
   };
   const auto inside = [&](Joints& s) {  // wraps s to (−π, π]
     bool in = true;
@@ -110,12 +109,10 @@ TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference
     expectRoundTrip(q);
     if (std::fabs(theta3(q)) < 0.001) continue;  // the elbow singularity
     const Eigen::Matrix4d pose = kinematics_.forwardKinematics(q);
-    Joints joints, itself;
+    Joints joints;
     std::vector<Joints> all;
     ASSERT_EQ(kinematics_.inverseKinematics(pose, ref, joints), kOk) << sample;
-    ASSERT_EQ(kinematics_.inverseKinematics(pose, q, itself), kOk) << sample;
     static_cast<void>(kinematics_.getAllInverseSolutions(pose, all));
-    for (int i = 0; i < 5; ++i) ASSERT_NEAR(itself[i], q[i], 1e-9) << sample;
     ASSERT_LT(kdl_error(q, pose), 1e-12) << sample;
     ASSERT_LT(kdl_error(joints, pose), 1e-9) << sample;
     Joints wrapped = joints;

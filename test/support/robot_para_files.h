@@ -63,8 +63,6 @@ class TempFile {
     std::remove(path_.c_str());
     rmdir(dir_.c_str());
   }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
   const std::string& path() const { return path_; }
   const std::string& dir() const { return dir_; }
 
@@ -72,10 +70,6 @@ class TempFile {
   std::string dir_, path_;
 };
 
-inline std::string emit(const YAML::Node& doc) {
-  YAML::Emitter out;
-  out << doc;
-  return out.c_str();
-}
+inline std::string emit(const YAML::Node& doc) { return YAML::Dump(doc); }
 
 }  // namespace brenvik::test
