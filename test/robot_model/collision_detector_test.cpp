@@ -48,11 +48,12 @@ class CollisionDetectorTest : public testing::Test {
 // The first check is unsmoothed; joints 2 and 3 in relative form (5, 3 enter as 2, 3); later
 // checks move 0.2 of the step; wrist signals are the torques, never residuals against DBL_MAX.
 TEST_F(CollisionDetectorTest, ExcessOverTheBandRecordAndSmoothing) {
-  EXPECT_EQ(excess({31, 0, 0, 0, 0}), (V{1, 0, 0, 0, 0}));
-  reset();
-  EXPECT_EQ(excess({-31.5, 0, 0, 0, 0}), (V{-1.5, 0, 0, 0, 0}));
-  reset();
-  EXPECT_EQ(excess({0, 75, 35, 50, 0}), (V{0, 15, 5, 0, 0}));
+  for (const auto& [measured, over] : {std::pair<V, V>{{31, 0, 0, 0, 0}, {1, 0, 0, 0, 0}},
+                                       {{-31.5, 0, 0, 0, 0}, {-1.5, 0, 0, 0, 0}},
+                                       {{0, 75, 35, 50, 0}, {0, 15, 5, 0, 0}}}) {
+    reset();
+    EXPECT_EQ(excess(measured), over);
+  }
   EXPECT_EQ(block(0), (V{0, 1, 1, 1, 0}));
   reset();
   EXPECT_EQ(detector_.getCollisionData(), (V{0, 0, 7, 5}));

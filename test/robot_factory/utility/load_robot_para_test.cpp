@@ -145,10 +145,10 @@ TEST_F(LoadRobotParaTest, OptionalKeysAndSimulatedFaults) {
   EXPECT_EQ(para_.virtual_motor_para.damping, 0.5);
   CtrlMotorInterface& motor = *para_.axis_paras[1].motor;
   double value = 0.0;
-  EXPECT_EQ(motor.getMotorPosition(value), device_result::kReadFault);
-  EXPECT_EQ(motor.setMotorPosition(0.1), device_result::kWriteFault);
-  EXPECT_EQ(motor.setHome(3000), device_result::kHomeFault);
-  EXPECT_EQ(para_.axis_paras[0].motor->setHome(3000), device_result::kOk);
+  EXPECT_EQ((std::vector<int>{motor.getMotorPosition(value), motor.setMotorPosition(0.1),
+                              motor.setHome(3000), para_.axis_paras[0].motor->setHome(3000)}),
+            (std::vector<int>{device_result::kReadFault, device_result::kWriteFault,
+                              device_result::kHomeFault, device_result::kOk}));
   ASSERT_EQ(para_.ctrl_io_devices.size(), 2u);
   EXPECT_TRUE(para_.ctrl_io_devices.at(2).geometrical_para.isIdentity());
   EXPECT_EQ(para_.ctrl_io_devices.at(4).geometrical_para.col(3), Eigen::Vector4d(.5, .5, .5, 1));
