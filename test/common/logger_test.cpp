@@ -59,7 +59,6 @@ TEST_F(LoggerTest, DisplayLevelDecidesWhatPrints) {
   EXPECT_EQ(empty.substr(empty.size() - tail.size()), tail);
 }
 
-// A console that cannot keep up costs dropped lines, never a blocked caller; order is kept.
 TEST_F(LoggerTest, ConsoleThreadPrintsInOrderFeedsTheSinkAndCountsDroppedLines) {
   logger_->display_level_ = 1;
   std::vector<std::string> seen;

@@ -52,7 +52,6 @@ TEST(SecondOrderLag, StepResponseIsTheAnalyticOneSampledEveryPeriod) {
   }
 }
 
-// One lag period per position read (the vendor motors are this drive under other names).
 TEST(SimulatedMotorTest, TracksOnePeriodPerPositionReadHomesAndReportsItsLoad) {
   VirtualMotor motor(1);
   SecondOrderLag reference(VirtualMotorPara().tracking_bandwidth, VirtualMotorPara().damping, kT);
@@ -76,7 +75,6 @@ TEST(SimulatedMotorTest, TracksOnePeriodPerPositionReadHomesAndReportsItsLoad) {
             std::make_tuple(0.0, 0.0, 0.0, false, true));
 }
 
-// Faults at their periods; random faults have their rate and repeat with their seed.
 TEST(VirtualMotorFaultTest, FaultsComeAtTheirPeriods) {
   VirtualMotorFaults f;
   f.init_failures = 2;
@@ -120,7 +118,6 @@ TEST(VirtualMotorFaultTest, FaultsComeAtTheirPeriods) {
   EXPECT_EQ(failures(0.0, 7), std::vector<bool>(8000, false));
 }
 
-// The gripper reports −1, then the last command; one that never answers says so.
 TEST(SimulatedIoTest, ReportsMinusOneBeforeAnyCommandThenTheLastCommand) {
   VirtualGripper gripper, silent(VirtualIoFaults{true});
   int state[3] = {99, 99, -1};

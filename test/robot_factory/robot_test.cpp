@@ -9,7 +9,6 @@ namespace {
 
 using Writes = std::vector<std::vector<double>>;
 
-// Records the position writes it takes; fails them with fail_code_ when set.
 struct RecordingMotor : VirtualMotor {
   explicit RecordingMotor(int id) : VirtualMotor(id) {}
   int setMotorPosition(double position) override {
@@ -69,7 +68,6 @@ TEST_F(RobotTest, ConversionsApplyTheirMatricesAndLeaveAWrongSizeAlone) {
   EXPECT_EQ(out, (std::vector<std::vector<double>>{joint, motor, joint, motor, {7.0, 8.0}}));
 }
 
-// All motors or none; a failing motor ends the write with its code.
 TEST_F(RobotTest, RefusedWritesWriteNoMotor) {
   EXPECT_EQ(write({1.0, 11.0, -10.0}), robot_result::kOutOfRange);
   EXPECT_EQ(out_,
@@ -87,7 +85,6 @@ TEST_F(RobotTest, RefusedWritesWriteNoMotor) {
   EXPECT_EQ(written(), (Writes{{1.0, 1.0}, {10.0}, {-10.0}}));
 }
 
-// An axis outside its range (seeded) may only hold or come back.
 TEST_F(RobotTest, AxisOutsideItsRangeMayOnlyHoldOrComeBack) {
   robot_.seedMotorPositions({10.5, 0.0, -10.5});
   EXPECT_EQ((std::vector<int>{write({10.5, 0.0, -10.4}), write({10.2, 0.0, -10.4}),

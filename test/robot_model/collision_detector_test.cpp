@@ -33,7 +33,6 @@ class CollisionDetectorTest : public testing::Test {
     const V& record = detector_.getCollisionData();
     return V(record.begin() + 4 + 5 * b, record.begin() + 9 + 5 * b);
   }
-  // A sensitivity command and a zero-torque check that puts the new limits in the record.
   V command(const V& values) {
     detector_.setCollisionSensitivity(values);
     static_cast<void>(detect(kZero));

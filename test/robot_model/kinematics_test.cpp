@@ -15,7 +15,6 @@ using testing::internal::GetCapturedStdout;
 using Joints = std::vector<double>;
 using namespace kinematics_result;
 
-// Twists must match within one degree and all four vectors have 5 values.
 TEST(MdhParaTest, ChecksSizeAndTwistsWithinOneDegree) {
   std::string out;
   const auto set = [&](int index, double delta, size_t size) {
@@ -77,8 +76,6 @@ class ArmKinematicsTest : public testing::TestWithParam<test::TestArm> {
   std::string output_;
 };
 
-// Random joints and references against KDL; the answer is the solution inside the limits nearest
-// to the reference.
 TEST_P(ArmKinematicsTest, InverseKinematicsAnswersTheSolutionNearestTheReference) {
   const test::TestArm& arm = GetParam();
   ASSERT_EQ(kinematics_.setJointLimits(arm.min_joint, arm.max_joint), kOk);

@@ -12,7 +12,6 @@ namespace brenvik::test {
 // The simulated arm's parameter file, as shipped (tests run from the project root).
 inline constexpr const char* kSimParaFile = "config/brenvik_v5_sim.yaml";
 
-// A list of count copies of value, as a YAML sequence.
 inline YAML::Node numberList(size_t count, double value) {
   YAML::Node list(YAML::NodeType::Sequence);
   for (size_t i = 0; i < count; ++i) list.push_back(value);
@@ -50,7 +49,6 @@ inline YAML::Node validParaDoc(int n) {
   return doc;
 }
 
-// A file in a fresh temporary directory, removed with the object.
 class TempFile {
  public:
   explicit TempFile(const std::string& content) {

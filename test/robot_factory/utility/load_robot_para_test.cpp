@@ -35,7 +35,6 @@ class LoadRobotParaTest : public ::testing::Test {
   std::string out_, err_;
 };
 
-// A line of test/data/robot_para_edits.txt: an edit of a valid document, result and message.
 struct EditCase {
   std::string name, path, value, message;
   int axes, result;
@@ -124,7 +123,6 @@ TEST_F(LoadRobotParaTest, SimulatedArmLoadsAndUnreadableFilesAreRefused) {
   }
 }
 
-// Optional keys: given values reach the record and the simulated devices.
 TEST_F(LoadRobotParaTest, OptionalKeysAndSimulatedFaults) {
   YAML::Node doc = test::validParaDoc(5);
   ASSERT_EQ(loadDoc(doc), load_result::kOk);
