@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace brenvik::test {
 
@@ -13,9 +14,7 @@ namespace brenvik::test {
 inline constexpr const char* kSimParaFile = "config/brenvik_v5_sim.yaml";
 
 inline YAML::Node numberList(size_t count, double value) {
-  YAML::Node list(YAML::NodeType::Sequence);
-  for (size_t i = 0; i < count; ++i) list.push_back(value);
-  return list;
+  return YAML::Node(std::vector<double>(count, value));
 }
 
 // A valid parameter document of n axes (n >= 3): identity coupling, unit ratios, joint limits
