@@ -1,11 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "devices/second_order_lag.h"
-#include "devices/vendor/damiao_motor.h"
-#include "devices/vendor/feetech_motor.h"
-#include "devices/vendor/joho_motor.h"
-#include "devices/vendor/servo_gripper.h"
-#include "devices/vendor/updown_lifter.h"
 #include "devices/virtual_gripper.h"
 #include "devices/virtual_motor.h"
 
@@ -57,38 +52,29 @@ TEST(SecondOrderLag, StepResponseIsTheAnalyticOneSampledEveryPeriod) {
   }
 }
 
-// Every simulated motor, vendor stand-ins included: one lag period per position read.
 TEST(SimulatedMotorTest, TracksOnePeriodPerPositionReadHomesAndReportsItsLoad) {
-  std::string dev = "/dev/ttyUSB0";
-  std::unique_ptr<VirtualMotor> motors[] = {
-      std::make_unique<VirtualMotor>(1),
-      std::make_unique<damiaoMotor>(1, 1, 17, dev, false, 15.0F, 1.0F),
-      std::make_unique<feetechMotor>(4, 115200, dev, false),
-      std::make_unique<johoMotor>(4, 115200, dev, false)};
-  for (const auto& motor : motors) {
-    SecondOrderLag reference(VirtualMotorPara().tracking_bandwidth, VirtualMotorPara().damping, kT);
-    double position = 0.0, velocity = 0.0, torque = 7.0;
-    bool enabled[2] = {true, false};
-    EXPECT_EQ(
-        Codes({motor->init(), motor->getEnableStatus(enabled[0]), motor->setMotorPosition(1.25)}),
-        Codes(3));
-    ASSERT_EQ(motor->setMotorPosition(NAN), device_result::kInvalidSetpoint);
-    for (int k = 1; k <= 3; ++k) {
-      reference.step(1.25);
-      ASSERT_EQ(Codes({motor->getMotorPosition(position), motor->getVelocity(velocity)}), Codes(2));
-      EXPECT_EQ(std::make_tuple(position, velocity, motor->periods()),
-                std::make_tuple(reference.state().position, reference.state().velocity, k));
-    }
-    EXPECT_EQ(Codes({motor->getTorque(torque), motor->setHome(3000)}), Codes(2));
-    EXPECT_EQ(torque, 0.0);  // no load
-    ASSERT_EQ(Codes({motor->getMotorPosition(position), motor->getVelocity(velocity)}), Codes(2));
-    EXPECT_EQ(P(position, velocity), P(0.0, 0.0));
-    EXPECT_EQ(Codes({motor->setEnableStatus(true), motor->getEnableStatus(enabled[1])}), Codes(2));
-    EXPECT_EQ(P(enabled[0], enabled[1]), P(false, true));
+  VirtualMotor motor(1);
+  SecondOrderLag reference(VirtualMotorPara().tracking_bandwidth, VirtualMotorPara().damping, kT);
+  double position = 0.0, velocity = 0.0, torque = 7.0;
+  bool enabled[2] = {true, false};
+  EXPECT_EQ(Codes({motor.init(), motor.getEnableStatus(enabled[0]), motor.setMotorPosition(1.25),
+                   motor.setMotorPosition(NAN)}),
+            Codes({0, 0, 0, device_result::kInvalidSetpoint}));
+  for (int k = 1; k <= 3; ++k) {
+    reference.step(1.25);
+    ASSERT_EQ(Codes({motor.getMotorPosition(position), motor.getVelocity(velocity)}), Codes(2));
+    EXPECT_EQ(std::make_tuple(position, velocity, motor.periods()),
+              std::make_tuple(reference.state().position, reference.state().velocity, k));
   }
+  EXPECT_EQ(Codes({motor.getTorque(torque), motor.setHome(3000), motor.getMotorPosition(position),
+                   motor.getVelocity(velocity), motor.setEnableStatus(true),
+                   motor.getEnableStatus(enabled[1])}),
+            Codes(6));
+  // No load; homing sets the drive to zero at rest.
+  EXPECT_EQ(std::make_tuple(torque, position, velocity, enabled[0], enabled[1]),
+            std::make_tuple(0.0, 0.0, 0.0, false, true));
 }
 
-// Faults at their periods; random faults have their rate and repeat with their seed.
 TEST(VirtualMotorFaultTest, FaultsComeAtTheirPeriods) {
   VirtualMotorFaults f;
   f.init_failures = 2;
@@ -99,21 +85,17 @@ TEST(VirtualMotorFaultTest, FaultsComeAtTheirPeriods) {
   VirtualMotor motor(1, {}, f);
   double value = 0.0, torque[2];
   bool enabled = true;
-  EXPECT_EQ((std::vector<int>{motor.init(), motor.init(), motor.init(), motor.setHome(3000)}),
-            (std::vector<int>{device_result::kInitFault, device_result::kInitFault, 0,
-                              device_result::kHomeFault}));
-  EXPECT_EQ(Codes({motor.setEnableStatus(true), motor.getEnableStatus(enabled)}), Codes(2));
-  EXPECT_FALSE(enabled);
-  EXPECT_EQ(motor.setMotorPosition(1.0), 0);
-  for (double& t : torque)
-    EXPECT_EQ(Codes({motor.getMotorPosition(value), motor.getTorque(t)}),
-              Codes(2));  // periods 1, 2
-  EXPECT_EQ(P(torque[0], torque[1]), P(0.0, 1.5));
-  EXPECT_EQ((std::vector<int>{motor.setMotorPosition(2.0), motor.getMotorPosition(value),
-                              motor.getVelocity(value), motor.getTorque(value)}),
-            (std::vector<int>{device_result::kWriteFault, device_result::kReadFault,
-                              device_result::kReadFault, device_result::kReadFault}));
-  EXPECT_EQ(motor.periods(), 3);
+  using namespace device_result;
+  EXPECT_EQ(
+      Codes({motor.init(), motor.init(), motor.init(), motor.setHome(3000),
+             motor.setEnableStatus(true), motor.getEnableStatus(enabled),
+             motor.setMotorPosition(1.0), motor.getMotorPosition(value), motor.getTorque(torque[0]),
+             motor.getMotorPosition(value), motor.getTorque(torque[1]), motor.setMotorPosition(2.0),
+             motor.getMotorPosition(value), motor.getVelocity(value), motor.getTorque(value)}),
+      Codes({kInitFault, kInitFault, 0, kHomeFault, 0, 0, 0, 0, 0, 0, 0, kWriteFault, kReadFault,
+             kReadFault, kReadFault}));
+  EXPECT_EQ(std::make_tuple(enabled, torque[0], torque[1], motor.periods()),
+            std::make_tuple(false, 0.0, 1.5, std::int64_t{3}));
   SecondOrderLag reference(300.0, 1.0, kT);
   for (int k = 0; k < 3; ++k) reference.step(1.0);
   EXPECT_EQ(motor.state().position, reference.state().position);  // 2.0 and home never taken
@@ -125,10 +107,8 @@ TEST(VirtualMotorFaultTest, FaultsComeAtTheirPeriods) {
     VirtualMotor drive(1, {}, random);
     std::vector<bool> failed;
     double read = 0.0;
-    for (int k = 0; k < 4000; ++k) {
-      failed.push_back(drive.getMotorPosition(read) != 0);
-      failed.push_back(drive.setMotorPosition(0.1) != 0);
-    }
+    for (int k = 0; k < 8000; ++k)
+      failed.push_back((k % 2 ? drive.setMotorPosition(0.1) : drive.getMotorPosition(read)) != 0);
     return failed;
   };
   const std::vector<bool> a = failures(0.25, 7);
@@ -138,22 +118,13 @@ TEST(VirtualMotorFaultTest, FaultsComeAtTheirPeriods) {
   EXPECT_EQ(failures(0.0, 7), std::vector<bool>(8000, false));
 }
 
-// IO devices report −1, then the last command.
 TEST(SimulatedIoTest, ReportsMinusOneBeforeAnyCommandThenTheLastCommand) {
-  const YAML::Node init = YAML::Load("{type: gripper}");
-  std::unique_ptr<CtrlIoInterface> devices[] = {std::make_unique<VirtualGripper>(),
-                                                std::make_unique<ServoGripper>(init),
-                                                std::make_unique<UpdownLifter>(init)};
-  for (const auto& device : devices) {
-    int state[2] = {99, 99};
-    EXPECT_EQ(Codes({device->getState(state[0]), device->setCmd(7), device->getState(state[1])}),
-              Codes(3));
-    EXPECT_EQ(P(state[0], state[1]), P(-1, 7));
-  }
-  VirtualGripper silent(VirtualIoFaults{true});
-  int state = -1;
-  EXPECT_EQ(Codes({silent.setCmd(3), silent.getState(state)}), Codes(2, device_result::kNoAnswer));
-  EXPECT_EQ(state, -1);
+  VirtualGripper gripper, silent(VirtualIoFaults{true});
+  int state[3] = {99, 99, -1};
+  EXPECT_EQ(Codes({gripper.getState(state[0]), gripper.setCmd(7), gripper.getState(state[1]),
+                   silent.setCmd(3), silent.getState(state[2])}),
+            Codes({0, 0, 0, device_result::kNoAnswer, device_result::kNoAnswer}));
+  EXPECT_EQ(Codes(state, state + 3), Codes({-1, 7, -1}));
 }
 
 }  // namespace

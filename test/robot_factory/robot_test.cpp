@@ -9,7 +9,6 @@ namespace {
 
 using Writes = std::vector<std::vector<double>>;
 
-// Records the position writes it takes; fails them with fail_code_ when set.
 struct RecordingMotor : VirtualMotor {
   explicit RecordingMotor(int id) : VirtualMotor(id) {}
   int setMotorPosition(double position) override {
@@ -55,21 +54,16 @@ class RobotTest : public ::testing::Test {
   std::string out_;
 };
 
-TEST_F(RobotTest, ConversionsApplyTheirMatricesAndLeaveAWrongSizeAlone) {
-  const std::vector<double> motor = {2.0, 4.0, 10.0}, joint = {1.0, 1.0, 2.0};
-  std::vector<std::vector<double>> out(5, std::vector<double>(3));
-  out[4] = {7.0, 8.0};
-  robot_.motorPosToJointPos(motor, out[0]);
-  robot_.jointPosToMotorPos(joint, out[1]);
-  robot_.jointTorqueToMotorTorque(motor, out[2]);
-  robot_.motorTorqueToJointTorque(joint, out[3]);
+// The control loop's tests run the other three conversions.
+TEST_F(RobotTest, JointTorquesReachTheMotorsAndAnOutputOfTheWrongSizeIsLeftAlone) {
+  std::vector<double> out(3), wrong = {7.0, 8.0};
+  robot_.jointTorqueToMotorTorque({2.0, 4.0, 10.0}, out);
   ::testing::internal::CaptureStdout();
-  robot_.jointPosToMotorPos(joint, out[4]);
+  robot_.jointPosToMotorPos({1.0, 1.0, 2.0}, wrong);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "size()!=robot_para_.axis_num,3,2\n");
-  EXPECT_EQ(out, (std::vector<std::vector<double>>{joint, motor, joint, motor, {7.0, 8.0}}));
+  EXPECT_EQ((Writes{out, wrong}), (Writes{{1.0, 1.0, 2.0}, {7.0, 8.0}}));
 }
 
-// All motors or none; a failing motor ends the write with its code.
 TEST_F(RobotTest, RefusedWritesWriteNoMotor) {
   EXPECT_EQ(write({1.0, 11.0, -10.0}), robot_result::kOutOfRange);
   EXPECT_EQ(out_,
@@ -87,7 +81,6 @@ TEST_F(RobotTest, RefusedWritesWriteNoMotor) {
   EXPECT_EQ(written(), (Writes{{1.0, 1.0}, {10.0}, {-10.0}}));
 }
 
-// An axis outside its range (seeded) may only hold or come back.
 TEST_F(RobotTest, AxisOutsideItsRangeMayOnlyHoldOrComeBack) {
   robot_.seedMotorPositions({10.5, 0.0, -10.5});
   EXPECT_EQ((std::vector<int>{write({10.5, 0.0, -10.4}), write({10.2, 0.0, -10.4}),

@@ -11,7 +11,6 @@
 namespace brenvik {
 namespace {
 
-// The drives of the simulated arm report the torque the control loop estimates.
 TEST(SimulatedArmTest, DrivesCarryTheEstimatedLoad) {
   Logger::instance()->reset();
   ::testing::internal::CaptureStdout();

@@ -7,7 +7,6 @@
 #include <new>
 
 #include "robot_factory/brenvik_bot_v5.h"
-#include "support/robot_model_test_arms.h"
 
 namespace {
 std::atomic<long> allocations{0};
@@ -28,60 +27,36 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace brenvik {
 namespace {
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-const std::vector<double> kZero(5, 0.0);
-
-TEST(BrenvikBotV5ModelsTest, BuildsEveryModelFromTheRecordAndAllocatesNothingPerPeriod) {
-  CaptureStdout();
-  BrenvikBotV5 robot(*test::modelPara(test::exampleArm("", kZero)));
-  GetCapturedStdout();
+TEST(BrenvikBotV5ModelsTest, BuildsTheModelsWithTheFileLimitsAndAllocatesNothingPerPeriod) {
+  testing::internal::CaptureStdout();
+  BrenvikBotV5 robot{std::string(BRENVIK_SIM_PARA_FILE)};
   ASSERT_TRUE(robot.kinematics_ && robot.dynamics_ && robot.collision_detector_);
   EXPECT_EQ(robot.force_ctrl_function_->kinematics(), robot.kinematics_);
-  EXPECT_NEAR(robot.kinematics_->forwardKinematics(kZero)(0, 3), 0.05 + 0.3 + 0.25 + 0.02, 1e-15);
-  const std::vector<double> q = {0.1, 0.2, 0.3, 0.4, 0.5}, measured = {30, -20, 5, 40, -30}, none;
-  double sum = 0.0;
-  long before = 0;
-  for (int round = 0; round < 2; ++round) {  // the first round warms up
-    before = allocations.load();
-    sum += robot.kinematics_->forwardKinematics(q)(0, 3);
-    const std::vector<double>& torque = robot.dynamics_->estimateTorque(q, q, q, 0.005 * round);
-    sum += robot.collision_detector_->detectCollision(torque, measured, none, none, none, 0.0);
-    sum +=
-        robot.collision_detector_->detectCollisionTorque(torque, measured, none, none, none, 0)[1];
-    sum += robot.collision_detector_->computeAdmittance(torque, measured, q, q, q, 0.0)[0];
-    sum += static_cast<double>(robot.collision_detector_->getCollisionData().size());
-  }
-  EXPECT_EQ(allocations.load() - before, 0);
-  EXPECT_NE(sum, 0.0);
-}
-
-// The file's joint limits reach the kinematics; the drives allocate nothing per period.
-TEST(BrenvikBotV5ModelsTest, SimulatedArmKeepsTheFileJointLimitsAndItsDrivesAllocateNothing) {
-  CaptureStdout();
-  BrenvikBotV5 robot{std::string(BRENVIK_SIM_PARA_FILE)};
+  // The file's joint limits reach the kinematics; the answers inside them: kinematics_test.
   std::mt19937 rng(3);
   std::uniform_real_distribution<double> angle(-3.1, 3.1);
-  int answered = 0, refused = 0;
-  for (int sample = 0; sample < 300; ++sample) {
+  int refused = 0;
+  for (int sample = 0; sample < 100; ++sample) {
     std::vector<double> q(5), joints;
     for (double& value : q) value = angle(rng);
-    const int r =
-        robot.kinematics_->inverseKinematics(robot.kinematics_->forwardKinematics(q), q, joints);
-    refused += r == kinematics_result::kOutsideJointLimits ? 1 : 0;
-    for (int i = 0; i < 5 && r == kinematics_result::kOk; ++i) {
-      ASSERT_GE(joints[i], robot.robot_para_.axis_paras[i].min_joint_pos);
-      ASSERT_LE(joints[i], robot.robot_para_.axis_paras[i].max_joint_pos);
-    }
-    answered += r == kinematics_result::kOk ? 1 : 0;
+    const Eigen::Matrix4d pose = robot.kinematics_->forwardKinematics(q);
+    refused += robot.kinematics_->inverseKinematics(pose, q, joints) ==
+               kinematics_result::kOutsideJointLimits;
   }
-  GetCapturedStdout();
-  EXPECT_GT(answered, 50);
-  EXPECT_GT(refused, 50);
+  testing::internal::GetCapturedStdout();
+  EXPECT_GT(refused, 10);
+  const std::vector<double> q = {0.1, 0.2, 0.3, 0.4, 0.5}, measured = {30, -20, 5, 40, -30}, none;
   double value = 0.0, sum = 0.0;
   long before = 0;
   for (int period = 0; period < 3; ++period) {  // the first period warms up
     before = allocations.load();
+    sum += robot.kinematics_->forwardKinematics(q)(0, 3);
+    const std::vector<double>& torque = robot.dynamics_->estimateTorque(q, q, q, 0.005 * period);
+    auto& detector = *robot.collision_detector_;
+    sum += detector.detectCollision(torque, measured, none, none, none, 0.0);
+    sum += detector.detectCollisionTorque(torque, measured, none, none, none, 0)[1];
+    sum += detector.computeAdmittance(torque, measured, q, q, q, 0.0)[0];
+    sum += static_cast<double>(detector.getCollisionData().size());
     for (const AxisPara& axis : robot.robot_para_.axis_paras) {
       sum += axis.motor->getMotorPosition(value) + value;
       sum += axis.motor->getVelocity(value) + axis.motor->getTorque(value) + value;

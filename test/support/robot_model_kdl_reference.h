@@ -46,16 +46,14 @@ inline KDL::Chain dynamicsChain(const MdhPara& mdh, const std::vector<double>& i
 
 inline KDL::JntArray jntArray(const std::vector<double>& values, unsigned count) {
   KDL::JntArray array(count);
-  for (unsigned i = 0; i < count; ++i) array(i) = values[i];
+  array.data = Eigen::VectorXd::Map(values.data(), count);
   return array;
 }
 
 inline Eigen::Matrix4d toMatrix(const KDL::Frame& frame) {
-  Eigen::Matrix4d m = Eigen::Matrix4d::Identity();
-  for (int r = 0; r < 3; ++r) {
-    m.row(r) << frame.M(r, 0), frame.M(r, 1), frame.M(r, 2), frame.p(r);
-  }
-  return m;
+  Eigen::Matrix4d m;
+  KDL::Frame(frame).Make4x4(m.data());  // row-major
+  return m.transpose();
 }
 
 }  // namespace brenvik::test

@@ -1,7 +1,5 @@
 #pragma once
 
-// Arms of the robot model tests: an example arm and the simulated one of its parameter file.
-
 #include <gtest/gtest.h>
 #include <yaml-cpp/yaml.h>
 
@@ -22,8 +20,6 @@ struct TestArm {
 };
 inline std::string armName(const testing::TestParamInfo<TestArm>& arm) { return arm.param.name; }
 
-// zd (0.2, 0, 0, 0, 0.1), xa (0, 0.05, 0.3, 0.25, 0.02), twists (0, π/2, 0, 0, −π/2), joints
-// in (−0.9π, 0.9π); inertias with off-diagonal terms and offset centres of mass.
 inline TestArm exampleArm(const std::string& name, const std::vector<double>& qzeros) {
   return {name,
           {{0.2, 0.0, 0.0, 0.0, 0.1},
@@ -37,22 +33,19 @@ inline TestArm exampleArm(const std::string& name, const std::vector<double>& qz
            3.0e-4, -1.0e-5, 4.0e-5,  2.2e-3, 2.0e-5,  2.0e-3, 0.11, -0.015, 0.01,  0.45}};
 }
 
-// The arm of the simulated start-up parameter file; throws YAML::Exception when unreadable.
 inline TestArm simArm() {
   const YAML::Node root = YAML::LoadFile(BRENVIK_SIM_PARA_FILE);
-  TestArm arm{
-      "SimFile", {}, {}, {}, root["dynamics_para"]["inertial_para"][0].as<std::vector<double>>()};
-  for (const YAML::Node& link : root["mdh_para"]) {
-    arm.mdh.zds.push_back(link["zd"].as<double>());
-    arm.mdh.xas.push_back(link["xa"].as<double>());
-    arm.mdh.alphas.push_back(link["alpha"].as<double>());
-    arm.mdh.qzeros.push_back(link["qzero"].as<double>());
-  }
-  for (const YAML::Node& axis : root["axis_paras"]) {
-    arm.min_joint.push_back(axis["min_joint_pos"].as<double>());
-    arm.max_joint.push_back(axis["max_joint_pos"].as<double>());
-  }
-  return arm;
+  const auto values = [&](const char* list, const char* key) {
+    std::vector<double> out;
+    for (const YAML::Node& entry : root[list]) out.push_back(entry[key].as<double>());
+    return out;
+  };
+  return {"SimFile",
+          {values("mdh_para", "zd"), values("mdh_para", "xa"), values("mdh_para", "alpha"),
+           values("mdh_para", "qzero")},
+          values("axis_paras", "min_joint_pos"),
+          values("axis_paras", "max_joint_pos"),
+          root["dynamics_para"]["inertial_para"][0].as<std::vector<double>>()};
 }
 
 // Bands ±15, factors 2 and 6; admittance damping 2 (pushed) or 20 (at rest), masses 0.5.

@@ -6,17 +6,15 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace brenvik::test {
 
 // The simulated arm's parameter file, as shipped (tests run from the project root).
 inline constexpr const char* kSimParaFile = "config/brenvik_v5_sim.yaml";
 
-// A list of count copies of value, as a YAML sequence.
 inline YAML::Node numberList(size_t count, double value) {
-  YAML::Node list(YAML::NodeType::Sequence);
-  for (size_t i = 0; i < count; ++i) list.push_back(value);
-  return list;
+  return YAML::Node(std::vector<double>(count, value));
 }
 
 // A valid parameter document of n axes (n >= 3): identity coupling, unit ratios, joint limits
@@ -50,7 +48,6 @@ inline YAML::Node validParaDoc(int n) {
   return doc;
 }
 
-// A file in a fresh temporary directory, removed with the object.
 class TempFile {
  public:
   explicit TempFile(const std::string& content) {
@@ -63,8 +60,6 @@ class TempFile {
     std::remove(path_.c_str());
     rmdir(dir_.c_str());
   }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
   const std::string& path() const { return path_; }
   const std::string& dir() const { return dir_; }
 
@@ -72,10 +67,6 @@ class TempFile {
   std::string dir_, path_;
 };
 
-inline std::string emit(const YAML::Node& doc) {
-  YAML::Emitter out;
-  out << doc;
-  return out.c_str();
-}
+inline std::string emit(const YAML::Node& doc) { return YAML::Dump(doc); }
 
 }  // namespace brenvik::test
