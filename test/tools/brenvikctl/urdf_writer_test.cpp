@@ -19,29 +19,27 @@ TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
   std::string error;
   ASSERT_EQ(RobotDescription::read(BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml", arm, error), 0);
   const std::vector<double> qzero = {0.3, -M_PI / 2, M_PI / 2, 2.5, -0.7};
-  std::vector<double> mdh[3];
+  std::vector<double> zd, xa, alpha;
   for (size_t i = 0; i < 5; ++i) {
     arm.axes[i].qzero = qzero[i];
-    for (int k = 0; k < 3; ++k)
-      mdh[k].push_back(std::vector{arm.axes[i].zd, arm.axes[i].xa, arm.axes[i].alpha}[k]);
+    zd.push_back(arm.axes[i].zd), xa.push_back(arm.axes[i].xa), alpha.push_back(arm.axes[i].alpha);
   }
   brenvik::BrenvikBotV3Kinematics kinematics;
-  ASSERT_EQ(kinematics.setMdhPara(mdh[0], mdh[1], mdh[2], qzero), 0);
+  ASSERT_EQ(kinematics.setMdhPara(zd, xa, alpha, qzero), 0);
   std::ostringstream out;
   UrdfWriter::write(arm, "brenvik", out);
   const std::string urdf = out.str();
   std::vector<Eigen::Isometry3d> origins;
   for (size_t at = 0; (at = urdf.find("<joint name=\"joint", at + 1)) != std::string::npos;) {
-    Eigen::Vector3d v[2];
-    for (int i = 0; i < 2; ++i) {
-      std::istringstream(
-          urdf.substr(urdf.find(i == 0 ? "xyz=\"" : "rpy=\"", urdf.find("<origin", at)) + 5)) >>
-          v[i].x() >> v[i].y() >> v[i].z();
-    }
-    origins.push_back(Eigen::Translation3d(v[0]) *
-                      Eigen::AngleAxisd(v[1].z(), Eigen::Vector3d::UnitZ()) *
-                      Eigen::AngleAxisd(v[1].y(), Eigen::Vector3d::UnitY()) *
-                      Eigen::AngleAxisd(v[1].x(), Eigen::Vector3d::UnitX()));
+    Eigen::Vector3d xyz, rpy;
+    std::istringstream(urdf.substr(urdf.find("xyz=\"", urdf.find("<origin", at)) + 5)) >> xyz.x() >>
+        xyz.y() >> xyz.z();
+    std::istringstream(urdf.substr(urdf.find("rpy=\"", urdf.find("<origin", at)) + 5)) >> rpy.x() >>
+        rpy.y() >> rpy.z();
+    origins.push_back(Eigen::Translation3d(xyz) *
+                      Eigen::AngleAxisd(rpy.z(), Eigen::Vector3d::UnitZ()) *
+                      Eigen::AngleAxisd(rpy.y(), Eigen::Vector3d::UnitY()) *
+                      Eigen::AngleAxisd(rpy.x(), Eigen::Vector3d::UnitX()));
   }
   ASSERT_EQ(origins.size(), 5u) << urdf;
   std::mt19937 random(11);
@@ -55,9 +53,9 @@ TEST(UrdfWriter, ComposedJointOriginsMatchTheForwardKinematics) {
     }
     EXPECT_TRUE(pose.matrix().isApprox(kinematics.forwardKinematics(q), 1e-12)) << sample;
   }
-  const std::string path = ::testing::TempDir() + "brenvik.urdf";
-  std::ofstream(path) << urdf;
-  EXPECT_EQ(std::system(("check_urdf " + path + " > /dev/null").c_str()), 0);
+  std::ofstream(::testing::TempDir() + "brenvik.urdf") << urdf;
+  EXPECT_EQ(std::system(("check_urdf " + ::testing::TempDir() + "brenvik.urdf >/dev/null").c_str()),
+            0);
 }
 
 }  // namespace
