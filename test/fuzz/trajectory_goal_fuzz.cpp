@@ -15,8 +15,6 @@ std::string jointName(FuzzedDataProvider& in) {
   return kNames[in.ConsumeIntegralInRange<int>(0, 7)];
 }
 
-double number(FuzzedDataProvider& in) { return brenvik::fuzz::number(in, 8, 2.0); }
-
 brenvik::RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal goal(FuzzedDataProvider& in) {
   brenvik::RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal g;
   auto& names = g.trajectory.joint_names;
@@ -27,43 +25,33 @@ brenvik::RobotCmdRosTwoWrapper::FollowJointTrajectory::Goal goal(FuzzedDataProvi
     for (int i = in.ConsumeIntegralInRange<int>(0, 7); i > 0; --i) names.push_back(jointName(in));
   }
   if (in.ConsumeIntegralInRange<int>(0, 7) == 0) {
-    g.trajectory.header.stamp.sec = in.ConsumeIntegral<int32_t>();
-    g.trajectory.header.stamp.nanosec = in.ConsumeIntegral<uint32_t>();
+    g.trajectory.header.stamp = {in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<uint32_t>()};
   }
   int32_t sec = 0;
   for (int k = in.ConsumeIntegralInRange<int>(0, 12); k > 0; --k) {
     trajectory_msgs::msg::JointTrajectoryPoint& p = g.trajectory.points.emplace_back();
     const int values =
         in.ConsumeBool() ? static_cast<int>(names.size()) : in.ConsumeIntegralInRange<int>(0, 7);
-    for (int i = 0; i < values; ++i) p.positions.push_back(number(in));
+    for (int i = 0; i < values; ++i) p.positions.push_back(brenvik::fuzz::number(in, 8, 2.0));
     sec += in.ConsumeIntegralInRange<int32_t>(-1, 3);
-    p.time_from_start.sec =
-        in.ConsumeIntegralInRange<int>(0, 15) == 0 ? in.ConsumeIntegral<int32_t>() : sec;
-    p.time_from_start.nanosec = in.ConsumeIntegral<uint32_t>();
+    p.time_from_start = {
+        in.ConsumeIntegralInRange<int>(0, 15) == 0 ? in.ConsumeIntegral<int32_t>() : sec,
+        in.ConsumeIntegral<uint32_t>()};
   }
   for (auto* tolerances : {&g.path_tolerance, &g.goal_tolerance}) {
     for (int i = in.ConsumeIntegralInRange<int>(0, 3); i > 0; --i) {
-      control_msgs::msg::JointTolerance& t = tolerances->emplace_back();
-      t.name = jointName(in);
-      t.position = number(in);
+      tolerances->push_back({jointName(in), brenvik::fuzz::number(in, 8, 2.0)});
     }
   }
-  g.goal_time_tolerance.sec = in.ConsumeIntegralInRange<int32_t>(-1, 3);
-  g.goal_time_tolerance.nanosec = in.ConsumeIntegral<uint32_t>();
+  g.goal_time_tolerance = {in.ConsumeIntegralInRange<int32_t>(-1, 3),
+                           in.ConsumeIntegral<uint32_t>()};
   return g;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  controller = brenvik::fuzz::startController("trajectory_goal_fuzz");
-  // The drives start disabled: enable them, so that accepted goals run.
-  controller->node->serveOnCallback(std_msgs::msg::Bool{true});
-  for (int k = 0; k < 1000 && !controller->interpolator->enableFlag(); ++k) controller->step();
-  if (!controller->interpolator->enableFlag()) {
-    std::fprintf(stderr, "the simulated drives did not enable\n");
-    std::abort();
-  }
+  controller = brenvik::fuzz::startController("trajectory_goal_fuzz", true);
   return 0;
 }
 
@@ -71,11 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   brenvik::Logger::instance()->reset();
   brenvik::RobotCmdRosTwoWrapper::GoalPlan plan = controller->node->planGoal(goal(in));
-  if (!plan.cmd) {
-    if (!plan.error_string.empty()) return 0;
-    std::fprintf(stderr, "goal refused with code %d and no reason\n", plan.error_code);
-    std::abort();
+  if (!plan.cmd && plan.error_string.empty()) {
+    brenvik::fuzz::fail("goal refused with code " + std::to_string(plan.error_code) +
+                        " and no reason");
   }
+  if (!plan.cmd) return 0;
   // An accepted goal runs to its end on the arm, every setpoint checked.
   brenvik::testing::SetpointChecker checker(controller->robot->robot_para_);
   brenvik::Interpolator& interpolator = *controller->interpolator;
@@ -84,7 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     controller->step();
     checker.check(interpolator.refJointState().positions, brenvik::Interpolator::kPeriod);
   }
-  if (checker.violations() == 0) return 0;
-  std::fprintf(stderr, "%s\n", checker.firstViolation().c_str());
-  std::abort();
+  if (checker.violations() > 0) brenvik::fuzz::fail(checker.firstViolation());
+  return 0;
 }
