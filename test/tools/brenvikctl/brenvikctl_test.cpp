@@ -2,16 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
 #include "brenvikctl/cli_arguments.h"
+#include "brenvikctl/csv_recorder.h"
 #include "brenvikctl/exit_codes.h"
+#include "brenvikctl/move_outcome_judge.h"
 #include "brenvikctl/number_text.h"
+#include "brenvikctl/plot_writer.h"
+#include "brenvikctl/urdf_writer.h"
 
 namespace brenvikctl {
 namespace {
+
+std::string contentOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // Every refusal of test/data/brenvikctl_errors.txt: its exit status, its message and no output.
 TEST(Brenvikctl, RefusesEveryLineOfTheErrorTable) {
@@ -51,6 +62,136 @@ TEST(CliArguments, TakesNegativeValuesDegreesOptionsAnywhereAndRosArguments) {
   EXPECT_TRUE(!inv.velocity && inv.acceleration == 0.2 && inv.wait && inv.block);
   EXPECT_EQ(inv.ros_argv,
             (std::vector<std::string>{"brenvikctl", "--ros-args", "-r", "__ns:=/arm1", "--"}));
+}
+
+constexpr double kPeriod = 0.005, kGoal = 1.0, kTolerance = 0.01;
+
+// A smooth move of the reference from q0 to q1 during [t0, t1].
+double ramp(double t, double t0, double t1, double q0, double q1) {
+  const double s = std::clamp((t - t0) / (t1 - t0), 0.0, 1.0);
+  return q0 + (q1 - q0) * s * s * (3.0 - 2.0 * s);
+}
+
+using Profile = std::function<double(double)>;
+const Profile kRests = [](double) { return 0.0; }, kAtGoal = [](double) { return kGoal; };
+const Profile kToGoal = [](double t) { return ramp(t, 1.02, 2.0, 0.0, kGoal); };
+const Profile kNever = kRests, kAlways = [](double) { return 1.0; };
+const Profile kElsewhere = [](double t) { return ramp(t, 0.5, 1.6, 0.0, 0.5); };
+
+using M = MoveOutcome;
+
+// The verdict of --wait over a 200 Hz status stream, the command sent at t = 1 s: a joint 1
+// reference, an error flag (> 0: raised), a drive that lags it by 40 ms or is stuck; decided in
+// [from, by] s.
+struct Scenario {
+  const char* name;
+  Profile reference, unnormal;
+  bool stuck;
+  MoveOutcome expected;
+  double from, by, first_sample = 0.0;  // s
+};
+
+TEST(MoveOutcomeJudge, DecidesEachScenarioInItsWindow) {
+  const Scenario scenarios[] = {
+      {"GoalWhereTheArmRests", kAtGoal, kNever, false, M::kReached, 1.0, 1.01},
+      {"MoveToTheGoal", kToGoal, kNever, false, M::kReached, 2.05, 2.3},
+      {"StoppedHalfway",  // heading for 2, decelerates at 1.5 s and rests short of the goal
+       [](double t) { return ramp(std::min(t, 1.5), 1.02, 2.0, 0, 2) + ramp(t, 1.5, 1.7, 0, 0.1); },
+       kNever, false, M::kStopped, 3.19, 3.22},
+      {"NeverStarted", kRests, kNever, false, M::kRefused, 2.49, 2.52},
+      {"QueuedBehindAMoveThatEndsElsewhere",
+       [](double t) { return t < 1.6 ? kElsewhere(t) : ramp(t, 2.1, 3.0, 0.5, kGoal); }, kNever,
+       false, M::kReached, 3.05, 3.3},
+      {"RefusedBehindAMoveThatEndsElsewhere", kElsewhere, kNever, false, M::kRefused, 3.09, 3.12},
+      {"ErrorRaisedWithoutMotion", kRests, [](double t) { return t - 1.2; }, false, M::kRefused,
+       1.2, 1.21},
+      {"ErrorAtSendDecidesOnlyLater", kRests, kAlways, false, M::kRefused, 2.49, 2.52},
+      {"DriveDoesNotFollow", kToGoal, kNever, true, M::kStopped, 3.49, 3.52},
+      {"NoSampleBeforeTheCommand", kAtGoal, kNever, false, M::kReached, 1.05, 1.06, 1.0},
+      {"NeverComesToRest", [](double t) { return std::sin(t); }, kNever, false, M::kTimedOut, 60.99,
+       61.01}};
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.name);
+    MoveOutcomeJudge judge;
+    MoveOutcome outcome = M::kPending;
+    double actual = s.reference(0.0), t = 0.0;
+    std::vector<double> reference(2);
+    for (int k = 0; outcome == M::kPending && k * kPeriod < 70.0; ++k) {
+      t = k * kPeriod;
+      if (!judge.sent() && t >= 1.0) judge.commandSent();
+      if (t < s.first_sample) continue;
+      reference = {s.reference(t), 0.0};
+      if (!s.stuck) actual += (reference[0] - actual) * kPeriod / 0.04;
+      outcome = judge.update({1.7e9 + t,  // wall-clock stamps
+                              &reference, std::fabs(reference[0] - kGoal) <= kTolerance,
+                              std::fabs(actual - kGoal) <= kTolerance, s.unnormal(t) > 0});
+    }
+    EXPECT_EQ(outcome, s.expected) << moveOutcomeName(outcome);
+    EXPECT_TRUE(t >= s.from - 1e-9 && t <= s.by + 1e-9) << t;
+  }
+}
+
+// The simulated arm with joint offsets that give an rpy's singular pitch (±π/2) is written as
+// test/data/brenvikctl_offsets.urdf (its joint origins composed with the joint rotations give the
+// forward kinematics), numbers to 1e-12; check_urdf accepts it.
+TEST(UrdfWriter, WritesTheUrdfOfTheArm) {
+  RobotDescription arm;
+  std::string error;
+  ASSERT_EQ(RobotDescription::read(BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml", arm, error), 0);
+  const double qzero[] = {0.3, -M_PI / 2, M_PI / 2, 2.5, -0.7};
+  for (size_t i = 0; i < 5; ++i) arm.axes[i].qzero = qzero[i];
+  std::ostringstream out;
+  UrdfWriter::write(arm, "brenvik", out);
+  const std::string urdf = out.str(), golden = contentOf("test/data/brenvikctl_offsets.urdf");
+  const std::regex number(R"(-?\d+(\.\d+)?(e[-+]?\d+)?)");
+  EXPECT_EQ(std::regex_replace(urdf, number, "#"), std::regex_replace(golden, number, "#"));
+  const auto numbers = [&](const std::string& text) {
+    std::vector<double> values;
+    for (std::sregex_iterator m(text.begin(), text.end(), number), end; m != end; ++m) {
+      values.push_back(std::stod(m->str()));
+    }
+    return values;
+  };
+  const std::vector<double> got = numbers(urdf), want = numbers(golden);
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << i;
+  std::ofstream(::testing::TempDir() + "brenvik.urdf") << urdf;
+  EXPECT_EQ(std::system(("check_urdf " + ::testing::TempDir() + "brenvik.urdf >/dev/null").c_str()),
+            0);
+}
+
+// A recording written by CsvRecorder becomes a PNG.
+TEST(PlotWriter, WritesAPngOfARecording) {
+  const std::string csv = ::testing::TempDir() + "brenvik recording's.csv";
+  CsvRecorder recorder;
+  std::string error;
+  ASSERT_EQ(recorder.open(csv, 2, error), exit_code::kOk) << error;
+  StatusSnapshot s;
+  s.counts.fill(1);
+  s.actual.header.stamp.sec = 1700000000;
+  for (int k = 0; k < 100; ++k) {
+    const double t = k * 0.005;
+    s.actual.header.stamp.nanosec = static_cast<uint32_t>(k * 5000000);
+    s.reference.position = {std::sin(t), 0.5 * t};
+    s.actual.velocity = s.reference.velocity = {std::cos(t), 0.5};
+    s.actual.position = {std::sin(t - 0.01), 0.5 * t - 0.005};
+    recorder.write(s);
+  }
+  ASSERT_EQ(recorder.close(error), exit_code::kOk) << error;
+  EXPECT_DOUBLE_EQ(recorder.duration(), 0.495);
+  const std::string text = contentOf(csv);  // the header and the first row
+  EXPECT_EQ(
+      text.substr(0, text.find('\n', text.find('\n') + 1)),
+      "time_s,enabled,unnormal,collision,ref_pos_1,ref_pos_2,act_pos_1,act_pos_2,ref_vel_1,"
+      "ref_vel_2,act_vel_1,act_vel_2,act_effort_1,act_effort_2,torque_est_1,torque_est_2,tcp_x,"
+      "tcp_y,tcp_z,tcp_qx,tcp_qy,tcp_qz,tcp_qw\n0.000000,0,0,0,0,0,-0.00999983333,-0.005,1,0.5,"
+      "1,0.5,,,,,0,0,0,0,0,0,1");
+  const std::string png = PlotWriter::defaultOutput(csv);
+  EXPECT_EQ(png, ::testing::TempDir() + "brenvik recording's.png");
+  ASSERT_EQ(PlotWriter::plot(csv, png, error), exit_code::kOk) << error;
+  // Signature, then the IHDR chunk of 13 bytes: 1200 x 900.
+  EXPECT_EQ(contentOf(png).substr(0, 24),
+            std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x04\xb0\0\0\x03\x84", 24));
 }
 
 }  // namespace
