@@ -11,13 +11,9 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::ChildProcess;
 
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+// Room for a controller slowed by a sanitizer; kPatience: --timeout of brenvikctl.
 constexpr auto kDeadline = 60000ms;
-constexpr const char* kPatience = "20";  // s, --timeout of brenvikctl against a slowed controller
-#else
-constexpr auto kDeadline = 20000ms;
-constexpr const char* kPatience = "10";
-#endif
+constexpr const char* kPatience = "20";
 
 // brenvikctl against brenvik_robot on the simulated arm in /arm1, on a private loopback domain.
 class BrenvikctlOverDds : public ::testing::Test {
