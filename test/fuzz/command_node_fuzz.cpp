@@ -5,11 +5,12 @@
 
 namespace {
 
+using namespace brenvik::fuzz;
 using std_msgs::msg::Bool;
 using std_msgs::msg::Float64MultiArray;
 using Node = brenvik::RobotCmdRosTwoWrapper;
 
-brenvik::fuzz::Controller* controller = nullptr;
+Controller* controller = nullptr;
 
 // Up to three layout dimensions of any size, up to 48 values.
 Float64MultiArray doubles(FuzzedDataProvider& in) {
@@ -20,9 +21,8 @@ Float64MultiArray doubles(FuzzedDataProvider& in) {
     if (in.ConsumeBool()) dim.size = in.ConsumeIntegral<uint32_t>();
     dim.stride = in.ConsumeIntegral<uint32_t>();
   }
-  for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 48); n > 0; --n) {
-    msg.data.push_back(brenvik::fuzz::number(in, 6, 4.0));
-  }
+  for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 48); n > 0; --n)
+    msg.data.push_back(number(in, 6, 4.0));
   return msg;
 }
 
@@ -30,9 +30,8 @@ std_msgs::msg::String text(FuzzedDataProvider& in) { return {in.ConsumeRandomLen
 
 std_msgs::msg::Int32MultiArray ints(FuzzedDataProvider& in) {
   std_msgs::msg::Int32MultiArray msg;
-  for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 4); n > 0; --n) {
+  for (size_t n = in.ConsumeIntegralInRange<size_t>(0, 4); n > 0; --n)
     msg.data.push_back(in.ConsumeIntegral<int32_t>());
-  }
   return msg;
 }
 
@@ -43,10 +42,8 @@ void run(int periods) {
     controller->step();
     const auto& q = controller->interpolator->refJointState().positions;
     for (size_t i = 0; i < q.size(); ++i) {
-      if (!(q[i] <= axes[i].max_joint_pos + 1e-9 && q[i] >= axes[i].min_joint_pos - 1e-9)) {
-        brenvik::fuzz::fail("axis " + std::to_string(i + 1) + " reference " + std::to_string(q[i]) +
-                            " outside its limits");
-      }
+      if (!(q[i] <= axes[i].max_joint_pos + 1e-9 && q[i] >= axes[i].min_joint_pos - 1e-9))
+        fail("axis " + std::to_string(i + 1) + " outside its limits: " + std::to_string(q[i]));
     }
   }
 }
@@ -70,7 +67,7 @@ void (*const kMessages[])(FuzzedDataProvider&, Node&) = {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  controller = brenvik::fuzz::startController("command_node_fuzz");
+  controller = startController("command_node_fuzz");
   return 0;
 }
 

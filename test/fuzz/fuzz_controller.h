@@ -4,33 +4,25 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-
 #include "common/logger.h"
-#include "controller_frame/interpolator.h"
 #include "controller_frame/robot_cmd_ros_two_wrapper.h"
 #include "robot_factory/brenvik_bot_v5.h"
-#include "ros2/ros2.h"
+#include "support/fake_loop_clock.h"
 
 namespace brenvik::fuzz {
+
+using namespace std::chrono_literals;
 
 [[noreturn]] inline void fail(const std::string& why) {
   std::fprintf(stderr, "%s\n", why.c_str());
   std::abort();
 }
 
-struct ManualClock : LoopClock {
-  std::chrono::nanoseconds now() override { return std::chrono::nanoseconds(0); }
-  void sleepUntil(std::chrono::nanoseconds) override {}
-};
-
 struct Controller {
   void step() { interpolator->update(time += Interpolator::kPeriod); }  // one control period
   std::shared_ptr<Robot> robot = std::make_shared<BrenvikBotV5>("config/brenvik_v5_sim.yaml");
   std::unique_ptr<Interpolator> interpolator =
-      std::make_unique<Interpolator>(robot, std::make_shared<ManualClock>());
+      std::make_unique<Interpolator>(robot, std::make_shared<testing::FakeLoopClock>(0ns));
   std::shared_ptr<RobotCmdRosTwoWrapper> node =
       std::make_shared<RobotCmdRosTwoWrapper>(interpolator.get());
   double time = 0.0;  // s of loop time

@@ -9,30 +9,28 @@ namespace {
 
 template <class T>
 void roundTrip(const uint8_t* data, size_t size, bool with_header) {
+  using namespace ros2::cdr;
   uint64_t guid = 0;
   int64_t seq = 0;
   const auto decodeAndEncode = [&](const uint8_t* bytes, size_t count) {
     T msg{};
     std::vector<uint8_t> out;
-    if (with_header) {
-      ros2::cdr::deserialize_with_header(bytes, count, guid, seq, msg);
-      ros2::cdr::serialize_with_header(guid, seq, msg, out);
-    } else {
-      ros2::cdr::deserialize(bytes, count, msg);
-      ros2::cdr::serialize(msg, out);
-    }
+    with_header ? deserialize_with_header(bytes, count, guid, seq, msg)
+                : deserialize(bytes, count, msg);
+    with_header ? serialize_with_header(guid, seq, msg, out) : serialize(msg, out);
     return out;
   };
   std::vector<uint8_t> first;
   try {
     first = decodeAndEncode(data, size);
-  } catch (const ros2::cdr::DecodeError&) {
+  } catch (const DecodeError&) {
     return;
   }
   if (decodeAndEncode(first.data(), first.size()) != first) std::abort();
 }
 
 using FJT = control_msgs::action::FollowJointTrajectory;
+using namespace control_msgs::action;
 template <class... T>
 constexpr void (*kTypesOf[])(const uint8_t*, size_t, bool) = {roundTrip<T>...};
 constexpr auto& kTypes =
@@ -40,10 +38,8 @@ constexpr auto& kTypes =
              std_msgs::msg::Int32MultiArray, sensor_msgs::msg::JointState, geometry_msgs::msg::Pose,
              trajectory_msgs::msg::JointTrajectory, trajectory_msgs::msg::MultiDOFJointTrajectory,
              FJT::Goal, FJT::Result, FJT::Impl::FeedbackMessage,
-             control_msgs::action::FollowJointTrajectory_SendGoal_Request,
-             control_msgs::action::FollowJointTrajectory_SendGoal_Response,
-             control_msgs::action::FollowJointTrajectory_GetResult_Request,
-             control_msgs::action::FollowJointTrajectory_GetResult_Response,
+             FollowJointTrajectory_SendGoal_Request, FollowJointTrajectory_SendGoal_Response,
+             FollowJointTrajectory_GetResult_Request, FollowJointTrajectory_GetResult_Response,
              action_msgs::msg::GoalStatusArray, action_msgs::srv::CancelGoal_Request,
              action_msgs::srv::CancelGoal_Response, rmw_dds_common::msg::ParticipantEntitiesInfo>;
 

@@ -11,60 +11,56 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::ChildProcess;
 
-// Room for a controller slowed by a sanitizer; kPatience: --timeout of brenvikctl.
-constexpr auto kDeadline = 60000ms;
-constexpr const char* kPatience = "20";
+constexpr auto kDeadline = 60000ms;  // room for a controller slowed by a sanitizer
 
-// brenvikctl against brenvik_robot on the simulated arm in /arm1, on a private loopback domain.
-class BrenvikctlOverDds : public ::testing::Test {
- protected:
-  void SetUp() override { ros2_test::use_private_loopback_domain(); }
-  // brenvikctl with the words of line; patient: with --timeout.
-  std::unique_ptr<ChildProcess> start(const std::string& line, bool patient = true) {
-    std::vector<std::string> args{BRENVIKCTL_EXECUTABLE};
-    std::istringstream words(line + (patient ? " --timeout " + std::string(kPatience) : ""));
-    for (std::string w; words >> w;) args.push_back(w);
-    args.insert(args.end(), {"--ros-args", "-r", "__ns:=/arm1"});
-    return std::make_unique<ChildProcess>(args);
-  }
-  // Runs brenvikctl to its end; expects its exit status and a text in its output.
-  std::string run(const std::string& line, int status, const std::string& text,
-                  bool patient = true) {
-    auto ctl = start(line, patient);
-    EXPECT_EQ(ctl->waitForExit(kDeadline), status) << line << ": " << ctl->output();
+// brenvikctl with the words of line and --timeout 20, in /arm1.
+std::unique_ptr<ChildProcess> start(const std::string& line) {
+  std::vector<std::string> args{BRENVIKCTL_EXECUTABLE};
+  std::istringstream words(line +
+                           (line.find("--timeout") == std::string::npos ? " --timeout 20" : ""));
+  for (std::string w; words >> w;) args.push_back(w);
+  args.insert(args.end(), {"--ros-args", "-r", "__ns:=/arm1"});
+  return std::make_unique<ChildProcess>(args);
+}
+
+// Runs brenvikctl to its end; expects its exit status and texts in its output.
+void run(const std::string& line, int status, const std::vector<std::string>& texts) {
+  auto ctl = start(line);
+  EXPECT_EQ(ctl->waitForExit(kDeadline), status) << line << ": " << ctl->output();
+  for (const std::string& text : texts)
     EXPECT_TRUE(ctl->printed(text)) << line << ": " << ctl->output();
-    return ctl->output();
-  }
-  std::string file(const std::string& name, const std::string& content) {
-    std::ofstream(dir_ + name) << content;
-    return dir_ + name;
-  }
-  bool until(const std::function<bool()>& done) { return ros2_test::wait_until(done, kDeadline); }
-  std::string dir_ = ::testing::TempDir() + "brenvikctl_e2e_" + std::to_string(getpid()) + "_";
-};
+}
 
-TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
-  const std::string domain = getenv("ROS_DOMAIN_ID");
-  run("status", 3, "no controller found on ROS domain " + domain + ", namespace /arm1 within 2 s",
-      false);
+bool until(const std::function<bool()>& done) { return ros2_test::wait_until(done, kDeadline); }
+
+// brenvikctl against brenvik_robot on the simulated arm, on a private loopback domain.
+TEST(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
+  ros2_test::use_private_loopback_domain();
+  const std::string dir = ::testing::TempDir() + "brenvikctl_e2e_" + std::to_string(getpid()) + "_";
+  const auto file = [&](const std::string& name, const std::string& content) {
+    std::ofstream(dir + name) << content;
+    return dir + name;
+  };
+  ChildProcess alone({BRENVIKCTL_EXECUTABLE, "status", "--ros-args", "-r", "__ns:=/arm1"});
+  EXPECT_EQ(alone.waitForExit(kDeadline), 3);  // the default --timeout of 2 s
+  EXPECT_TRUE(alone.printed("no controller found on ROS domain " +
+                            std::string(getenv("ROS_DOMAIN_ID")) + ", namespace /arm1 within 2 s"))
+      << alone.output();
   ChildProcess robot({BRENVIK_ROBOT_EXECUTABLE, "--robot-para-file",
                       BRENVIK_CONFIG_DIR "/brenvik_v5_sim.yaml", "--ros-args", "-r",
                       "__ns:=/arm1"});
   ASSERT_TRUE(until([&] { return start("status")->waitForExit(kDeadline) == 0; }));
-  const std::string status = run("status", 0, "drives: disabled   error: no   collision: no");
-  EXPECT_NE(status.find("joint5    0.0000     0.00   0.0000     0.00   0.0000     0.00    0.0000"
-                        "     0.000         -\n\ntool pose: x 0.4600  y 0.0000  z 0.2100 m"),
-            std::string::npos)
-      << status;
-  run("enable", 0, "drives enabled");
+  run("status", 0,
+      {"drives: disabled   error: no   collision: no",
+       "joint5    0.0000     0.00   0.0000     0.00   0.0000     0.00    0.0000     0.000"
+       "         -\n\ntool pose: x 0.4600  y 0.0000  z 0.2100 m"});
+  run("enable", 0, {"drives enabled"});
   // Stopped once on its way, after the controller read it (a stop before would end it unmoved).
   const size_t seen = robot.output().size();
   auto stopped = start("movj 1.2 0.5 0.5 0.5 0.5 --vel 0.2 --wait");
-  ASSERT_TRUE(until([&] {
-    const size_t at = robot.output().rfind("read new command");
-    return at != std::string::npos && at >= seen;
-  }));
-  run("stop", 0, "stop sent");
+  ASSERT_TRUE(
+      until([&] { return robot.output().find("read new command", seen) != std::string::npos; }));
+  run("stop", 0, {"stop sent"});
   EXPECT_EQ(stopped->waitForExit(kDeadline), 1) << stopped->output();
   EXPECT_TRUE(stopped->printed("stopped at [")) << stopped->output();
   // Every other command in turn: its exit status (1 when refused) and what it prints.
@@ -91,7 +87,7 @@ TEST_F(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
            {"home", "set home sent"},
            {"pose 0.3 0 0.2 0 0 0 1", "pose sent"},
            {"disable", "drives disabled"}}) {
-    run(row.first, row.second.rfind("refused", 0) == 0 ? 1 : 0, row.second);
+    run(row.first, row.second.rfind("refused", 0) == 0 ? 1 : 0, {row.second});
   }
   // What the controller says of the switches, devices and the pose.
   for (const char* text : {"ctrl_io id:1,io_cmd: 5", "I get collision_enable command: 0",

@@ -80,36 +80,34 @@ const Profile kElsewhere = [](double t) { return ramp(t, 0.5, 1.6, 0.0, 0.5); };
 
 using M = MoveOutcome;
 
-// The verdict of --wait over a 200 Hz status stream, the command sent at t = 1 s: a joint 1
-// reference, an error flag (> 0: raised), a drive that lags it by 40 ms or is stuck; decided in
-// [from, by] s.
+// The verdict of --wait over a 200 Hz status stream, the command sent at t = 1 s: joint 1's
+// reference, the error flag (> 0: raised), a drive lagging by 40 ms or stuck; decided in [from,
+// by].
 struct Scenario {
   const char* name;
   Profile reference, unnormal;
-  bool stuck;
   MoveOutcome expected;
   double from, by, first_sample = 0.0;  // s
+  bool stuck = false;
 };
 
 TEST(MoveOutcomeJudge, DecidesEachScenarioInItsWindow) {
   const Scenario scenarios[] = {
-      {"GoalWhereTheArmRests", kAtGoal, kNever, false, M::kReached, 1.0, 1.01},
-      {"MoveToTheGoal", kToGoal, kNever, false, M::kReached, 2.05, 2.3},
+      {"GoalWhereTheArmRests", kAtGoal, kNever, M::kReached, 1.0, 1.01},
+      {"MoveToTheGoal", kToGoal, kNever, M::kReached, 2.05, 2.3},
       {"StoppedHalfway",  // heading for 2, decelerates at 1.5 s and rests short of the goal
        [](double t) { return ramp(std::min(t, 1.5), 1.02, 2.0, 0, 2) + ramp(t, 1.5, 1.7, 0, 0.1); },
-       kNever, false, M::kStopped, 3.19, 3.22},
-      {"NeverStarted", kRests, kNever, false, M::kRefused, 2.49, 2.52},
+       kNever, M::kStopped, 3.19, 3.22},
+      {"NeverStarted", kRests, kNever, M::kRefused, 2.49, 2.52},
       {"QueuedBehindAMoveThatEndsElsewhere",
        [](double t) { return t < 1.6 ? kElsewhere(t) : ramp(t, 2.1, 3.0, 0.5, kGoal); }, kNever,
-       false, M::kReached, 3.05, 3.3},
-      {"RefusedBehindAMoveThatEndsElsewhere", kElsewhere, kNever, false, M::kRefused, 3.09, 3.12},
-      {"ErrorRaisedWithoutMotion", kRests, [](double t) { return t - 1.2; }, false, M::kRefused,
-       1.2, 1.21},
-      {"ErrorAtSendDecidesOnlyLater", kRests, kAlways, false, M::kRefused, 2.49, 2.52},
-      {"DriveDoesNotFollow", kToGoal, kNever, true, M::kStopped, 3.49, 3.52},
-      {"NoSampleBeforeTheCommand", kAtGoal, kNever, false, M::kReached, 1.05, 1.06, 1.0},
-      {"NeverComesToRest", [](double t) { return std::sin(t); }, kNever, false, M::kTimedOut, 60.99,
-       61.01}};
+       M::kReached, 3.05, 3.3},
+      {"RefusedBehindAMoveThatEndsElsewhere", kElsewhere, kNever, M::kRefused, 3.09, 3.12},
+      {"ErrorWithoutMotion", kRests, [](double t) { return t - 1.2; }, M::kRefused, 1.2, 1.21},
+      {"ErrorAtSendDecidesOnlyLater", kRests, kAlways, M::kRefused, 2.49, 2.52},
+      {"DriveDoesNotFollow", kToGoal, kNever, M::kStopped, 3.49, 3.52, 0.0, true},
+      {"NoSampleBeforeTheCommand", kAtGoal, kNever, M::kReached, 1.05, 1.06, 1.0},
+      {"NeverRests", [](double t) { return std::sin(t); }, kNever, M::kTimedOut, 60.99, 61.01}};
   for (const Scenario& s : scenarios) {
     SCOPED_TRACE(s.name);
     MoveOutcomeJudge judge;
@@ -131,9 +129,8 @@ TEST(MoveOutcomeJudge, DecidesEachScenarioInItsWindow) {
   }
 }
 
-// The simulated arm with joint offsets that give an rpy's singular pitch (±π/2) is written as
-// test/data/brenvikctl_offsets.urdf (its joint origins composed with the joint rotations give the
-// forward kinematics); check_urdf accepts it.
+// The arm, its joint offsets giving an rpy's singular pitch (±π/2), as checked against the
+// forward kinematics (joint origins composed with the joint rotations) and by check_urdf.
 TEST(UrdfWriter, WritesTheUrdfOfTheArm) {
   RobotDescription arm;
   std::string error;
