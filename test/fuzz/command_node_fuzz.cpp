@@ -35,7 +35,6 @@ std_msgs::msg::Int32MultiArray ints(FuzzedDataProvider& in) {
   return msg;
 }
 
-// The loop runs for some control periods, every reference checked.
 void run(int periods) {
   const auto& axes = controller->robot->robot_para_.axis_paras;
   for (; periods > 0; --periods) {

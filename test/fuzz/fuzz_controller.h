@@ -11,8 +11,6 @@
 
 namespace brenvik::fuzz {
 
-using namespace std::chrono_literals;
-
 [[noreturn]] inline void fail(const std::string& why) {
   std::fprintf(stderr, "%s\n", why.c_str());
   std::abort();
@@ -22,7 +20,7 @@ struct Controller {
   void step() { interpolator->update(time += Interpolator::kPeriod); }  // one control period
   std::shared_ptr<Robot> robot = std::make_shared<BrenvikBotV5>("config/brenvik_v5_sim.yaml");
   std::unique_ptr<Interpolator> interpolator =
-      std::make_unique<Interpolator>(robot, std::make_shared<testing::FakeLoopClock>(0ns));
+      std::make_unique<Interpolator>(robot, std::make_shared<testing::FakeLoopClock>());
   std::shared_ptr<RobotCmdRosTwoWrapper> node =
       std::make_shared<RobotCmdRosTwoWrapper>(interpolator.get());
   double time = 0.0;  // s of loop time

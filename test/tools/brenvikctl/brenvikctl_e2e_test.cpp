@@ -1,23 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/child_process.h"
 #include "support/ros2_test_env.h"
 
 namespace {
 
-using namespace std::chrono_literals;
 using test_support::ChildProcess;
 
-constexpr auto kDeadline = 60000ms;  // room for a controller slowed by a sanitizer
+constexpr std::chrono::seconds kDeadline{60};  // room for a controller slowed by a sanitizer
 
 // brenvikctl with the words of line and --timeout 20, in /arm1.
 std::unique_ptr<ChildProcess> start(const std::string& line) {
   std::vector<std::string> args{BRENVIKCTL_EXECUTABLE};
-  std::istringstream words(line +
-                           (line.find("--timeout") == std::string::npos ? " --timeout 20" : ""));
+  std::istringstream words(line + " --timeout 20");
   for (std::string w; words >> w;) args.push_back(w);
   args.insert(args.end(), {"--ros-args", "-r", "__ns:=/arm1"});
   return std::make_unique<ChildProcess>(args);
@@ -36,11 +31,6 @@ bool until(const std::function<bool()>& done) { return ros2_test::wait_until(don
 // brenvikctl against brenvik_robot on the simulated arm, on a private loopback domain.
 TEST(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
   ros2_test::use_private_loopback_domain();
-  const std::string dir = ::testing::TempDir() + "brenvikctl_e2e_" + std::to_string(getpid()) + "_";
-  const auto file = [&](const std::string& name, const std::string& content) {
-    std::ofstream(dir + name) << content;
-    return dir + name;
-  };
   ChildProcess alone({BRENVIKCTL_EXECUTABLE, "status", "--ros-args", "-r", "__ns:=/arm1"});
   EXPECT_EQ(alone.waitForExit(kDeadline), 3);  // the default --timeout of 2 s
   EXPECT_TRUE(alone.printed("no controller found on ROS domain " +
@@ -68,14 +58,9 @@ TEST(BrenvikctlOverDds, EverySubcommandDrivesTheSimulatedArm) {
            {"recover", "recovered: error flag clear"},
            {"movj --deg 11.4591559 5.7295780 5.7295780 5.7295780 5.7295780 --vel 1 --wait",
             "reached: [0.2000 0.1000 0.1000 0.1000 0.1000] rad"},
-           {"movs --wait " + file("spline.txt",
-                                  "# t q1..q5\n0, 0.2, 0.1, 0.1, 0.1, 0.1\n"
-                                  "0.6, 0.25, 0.1, 0.0, 0.1, 0.1\n1.2, 0.3, 0.15, -0.1, 0.1, 0.1\n"
-                                  "1.8, 0.3, 0.2, -0.2, 0.1, 0.1\n"),
+           {"movs --wait test/data/brenvikctl_spline.txt",
             "reached: [0.3000 0.2000 -0.2000 0.1000 0.1000] rad"},
-           {"trajectory " + file("goal.txt",
-                                 "0 0.3 0.2 -0.2 0.1 0.1\n0.4 0.3 0.15 -0.15 0.1 0.1\n"
-                                 "0.8 0.3 0.1 -0.1 0.1 0.1\n1.2 0.3 0.1 -0.1 0.0 0.0\n"),
+           {"trajectory test/data/brenvikctl_goal.txt",
             "] 100%  1.2 / 1.2 s\nsucceeded (error_code 0)"},
            {"movj 0 3 0 0 0 --wait", "refused: the controller did not start the move"},
            {"io 1 5", "io sent: device 1, command 5"},
