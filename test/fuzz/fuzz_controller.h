@@ -4,41 +4,42 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-
 #include "common/logger.h"
-#include "controller_frame/interpolator.h"
 #include "controller_frame/robot_cmd_ros_two_wrapper.h"
 #include "robot_factory/brenvik_bot_v5.h"
-#include "ros2/ros2.h"
+#include "support/fake_loop_clock.h"
 
 namespace brenvik::fuzz {
 
-struct ManualClock : LoopClock {
-  std::chrono::nanoseconds now() override { return std::chrono::nanoseconds(0); }
-  void sleepUntil(std::chrono::nanoseconds) override {}
-};
+[[noreturn]] inline void fail(const std::string& why) {
+  std::fprintf(stderr, "%s\n", why.c_str());
+  std::abort();
+}
 
 struct Controller {
   void step() { interpolator->update(time += Interpolator::kPeriod); }  // one control period
   std::shared_ptr<Robot> robot = std::make_shared<BrenvikBotV5>("config/brenvik_v5_sim.yaml");
   std::unique_ptr<Interpolator> interpolator =
-      std::make_unique<Interpolator>(robot, std::make_shared<ManualClock>());
+      std::make_unique<Interpolator>(robot, std::make_shared<testing::FakeLoopClock>());
   std::shared_ptr<RobotCmdRosTwoWrapper> node =
       std::make_shared<RobotCmdRosTwoWrapper>(interpolator.get());
   double time = 0.0;  // s of loop time
 };
 
-// On loopback; console and INFO lines silenced so as not to drown the fuzzer's report.
-inline Controller* startController(const char* name) {
+// On loopback; console and INFO lines silenced so as not to drown the fuzzer's report. With
+// enable, the drives (which start disabled) are enabled first.
+inline Controller* startController(const char* name, bool enable = false) {
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   setenv("ROS_LOCALHOST_ONLY", "1", 1);
   const char* argv[] = {name, "--ros-args", "--log-level", "fatal"};
   ros2::init(4, argv);
   Logger::instance()->display_level_ = 1;
-  return new Controller();
+  auto* controller = new Controller();
+  if (!enable) return controller;
+  controller->node->serveOnCallback(std_msgs::msg::Bool{true});
+  for (int k = 0; k < 1000 && !controller->interpolator->enableFlag(); ++k) controller->step();
+  if (!controller->interpolator->enableFlag()) fail("the simulated drives did not enable");
+  return controller;
 }
 
 // Mostly plausible numbers in [-range, range], sometimes anything at all or NaN.
