@@ -38,30 +38,27 @@ TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDamagedOnesAreRefused) {
 }
 
 TEST(Ros2Cdr, ServicePayloadsCarryTheRequestHeader) {
-  const auto check = [](auto* t, const std::string& name) {
-    SCOPED_TRACE(name);
-    const Bytes& want = wire(name);
-    uint64_t guid = 0;
-    int64_t seq = 0;
-    std::remove_pointer_t<decltype(t)> body;
-    ros2::cdr::deserialize_with_header(want.data(), want.size(), guid, seq, body);
-    Bytes out;
-    ros2::cdr::serialize_with_header(guid, seq, body, out);
-    EXPECT_EQ(out, padded(want));
-    EXPECT_TRUE(cyclone_accepts<decltype(body)>(out));
-    return std::make_pair(guid, seq);
-  };
+  std::vector<std::pair<uint64_t, int64_t>> headers;
   using Goal = control_msgs::action::FollowJointTrajectory::Impl::SendGoalService;
   using Result = control_msgs::action::FollowJointTrajectory::Impl::GetResultService;
-  EXPECT_EQ(check(type<Goal::Response>, "send_goal_response"),
-            std::make_pair(uint64_t{0x0102030405060708}, int64_t{5}));
-  check(type<Goal::Request>, "send_goal_request");
-  check(type<Result::Request>, "get_result_request");
-  check(type<Result::Response>, "get_result_response");
-  check(type<action_msgs::srv::CancelGoal_Request>, "cancel_goal_request");
-  check(type<action_msgs::srv::CancelGoal_Response>, "cancel_goal_response");
-  check(type<rcl_interfaces::srv::ListParameters_Request>, "list_parameters_request");
-  check(type<rcl_interfaces::srv::GetParameters_Response>, "get_parameters_response");
+  using namespace action_msgs::srv;
+  using namespace rcl_interfaces::srv;
+  visit_cases<Goal::Response, Goal::Request, Result::Request, Result::Response, CancelGoal_Request,
+              CancelGoal_Response, ListParameters_Request, GetParameters_Response>(
+      [&](const std::string& name, auto* t) {
+        SCOPED_TRACE(name);
+        const Bytes& want = wire(name);
+        std::remove_pointer_t<decltype(t)> body;
+        auto& h = headers.emplace_back();
+        ros2::cdr::deserialize_with_header(want.data(), want.size(), h.first, h.second, body);
+        Bytes out;
+        ros2::cdr::serialize_with_header(h.first, h.second, body, out);
+        EXPECT_EQ(out, padded(want));
+        EXPECT_TRUE(cyclone_accepts<decltype(body)>(out));
+      },
+      "send_goal_response send_goal_request get_result_request get_result_response "
+      "cancel_goal_request cancel_goal_response list_parameters_request get_parameters_response");
+  EXPECT_EQ(headers[0], std::make_pair(uint64_t{0x0102030405060708}, int64_t{5}));
 }
 
 TEST(Ros2Cdr, BigEndianTrailingBytesAndEmptyStringsAreAccepted) {

@@ -64,15 +64,12 @@ inline const Bytes& wire(const std::string& name) { return wire_cases().at(name)
 template <class T>
 constexpr T* type = nullptr;
 
+// Calls visit(name, type<T>) for each T and the next of the names.
 template <class... T, class Visit>
-void visit_cases(Visit& visit, const std::string& names) {
+void visit_cases(Visit&& visit, const std::string& names) {
   std::istringstream in(names);
-  const auto one = [&](auto* t) {
-    std::string name;
-    in >> name;
-    visit(name, decoded<std::remove_pointer_t<decltype(t)>>(wire(name)));
-  };
-  (one(type<T>), ...);
+  std::string name;
+  (visit((in >> name, name), type<T>), ...);
 }
 
 // Calls visit(name, sample) for every message case; names are valid topic names.
@@ -93,7 +90,9 @@ void for_each_wire_case(Visit&& visit) {
               FJT::Impl::FeedbackMessage, action_msgs::msg::GoalStatusArray,
               action_msgs::msg::GoalInfo, Log, ParameterValue, ParameterDescriptor, ParameterEvent,
               rmw_dds_common::msg::ParticipantEntitiesInfo>(
-      visit,
+      [&](const std::string& name, auto* t) {
+        visit(name, decoded<std::remove_pointer_t<decltype(t)>>(wire(name)));
+      },
       "float64_multi_array int32_multi_array bool string joint_state pose time duration uuid "
       "header dimension layout empty_string point quaternion vector3 transform twist "
       "joint_trajectory_point joint_trajectory multi_dof_point multi_dof_trajectory "
