@@ -32,7 +32,6 @@ TEST_F(Ros2PubSub, RemapRulesPlaceNodesAndTopicsAndEveryCallbackFormReceives) {
                 topic(*talker, "cmd") + topic(*talker, "~/debug") + topic(*talker, "/global") +
                 topic(*local, "chatter"),
             "/robot/renamed robot.renamed /robot/cmd /robot/renamed/debug /global /robot/own ");
-  EXPECT_THROW(topic(*talker, "bad name"), ros2::InvalidArgumentError);
   auto l = node("listener", "/");
   std::vector<int> n(3);
   auto s1 =
@@ -106,9 +105,9 @@ TEST_F(Ros2PubSub, NodeLoggersAndPostedLinesReachALateRosoutSubscriber) {
   ASSERT_TRUE(spin_until([&] { return got.size() >= 3; }));
   exec_.spin_some();
   ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(std::make_tuple(got[0].level, got[0].name, got[0].msg, got[0].function, got[0].line),
-            std::make_tuple(Log::WARN, "robot.talker", "hot 5", "TestBody", line));
-  EXPECT_NE(got[0].file.find("pubsub_test.cpp"), std::string::npos);
+  EXPECT_EQ(std::make_tuple(got[0].level, got[0].name, got[0].msg, got[0].file, got[0].function,
+                            got[0].line),
+            std::make_tuple(Log::WARN, "robot.talker", "hot 5", __FILE__, "TestBody", line));
   EXPECT_EQ(std::make_tuple(got[1].level, got[1].name, got[2].level, got[2].msg, got[2].file,
                             got[2].function, got[2].line),
             std::make_tuple(Log::ERROR, "robot.talker.arm", Log::INFO, "posted", "console.cpp",
