@@ -54,9 +54,8 @@ TEST(Ros2Arguments, RosArgsEndAtDoubleDashBareRemapRulesAreRosArgumentsAndUnknow
     EXPECT_STREQ(e.what(), "found unknown ROS arguments: '--what', 'extra'");
   }
   for (const std::string bad :
-       {"-r", "--log-level loud", "-r nothing", "-r __ns:=relative", "-r a/*:=b", "-r a:=\\1"}) {
+       {"-r", "--log-level loud", "-r nothing", "-r __ns:=relative", "-r a/*:=b", "-r a:=\\1"})
     EXPECT_THROW(parse("--ros-args " + bad), InvalidArgumentError) << bad;
-  }
 }
 
 TEST(Ros2Names, ExpansionValidationAndRemappingFollowRcl) {
@@ -68,16 +67,14 @@ TEST(Ros2Names, ExpansionValidationAndRemappingFollowRcl) {
       {"{ns}/foo", "arm", "/a", "/a/foo"},      {"{namespace}/x", "arm", "/a/b", "/a/b/x"},
       {"{ns}/foo", "arm", "/", "/foo"}};
   for (const Strings& c : cases) EXPECT_EQ(names::expand_topic_name(c[0], c[1], c[2]), c[3]);
-  for (const auto& bad : Strings{"{bogus}", "a//b", "a/1b", "a/", "a-b", std::string(250, 'a')}) {
+  for (const auto& bad : Strings{"{bogus}", "a//b", "a/1b", "a/", "a-b", std::string(250, 'a')})
     EXPECT_THROW(names::expand_topic_name(bad, "a", "/"), InvalidArgumentError) << bad;
-  }
   EXPECT_EQ(names::normalize_namespace("") + names::normalize_namespace("robot") +
                 names::normalize_namespace("/a/b/"),
             "//robot/a/b");
   EXPECT_THROW(names::normalize_namespace("/a b"), InvalidArgumentError);
-  for (const char* bad : {"9lives", "a/b"}) {
+  for (const char* bad : {"9lives", "a/b"})
     EXPECT_THROW(names::validate_node_name(bad), InvalidArgumentError);
-  }
   // The first rule that matches by kind, node and fully qualified name wins.
   std::vector<ros2::RemapRule> rules;
   for (const char* r : {"other:cmd:=x", "rosservice://cmd:=svc", "cmd:=/abs/cmd", "/ns/cmd:=never",

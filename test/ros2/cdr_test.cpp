@@ -30,9 +30,8 @@ TEST(Ros2Cdr, EveryMessageEncodesToItsExactBytesAndDamagedOnesAreRefused) {
     EXPECT_TRUE(cyclone_accepts<T>(padded(want)));
     std::vector<Bytes> refused;
     for (size_t n = 0; n < want.size(); ++n) refused.emplace_back(want.begin(), want.begin() + n);
-    for (const auto& c : wire_cases()) {
+    for (const auto& c : wire_cases())
       if (c.first.rfind("bad." + name + ".", 0) == 0) refused.push_back(c.second);
-    }
     for (const Bytes& b : refused) EXPECT_THROW(decoded<T>(b), DecodeError) << b.size();
   });
 }

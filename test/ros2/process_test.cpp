@@ -74,16 +74,14 @@ TEST_F(Ros2Processes, APeerProcessSpeaksOurWireLanguage) {
   dds_instance_handle_t h = 0;
   ASSERT_EQ(dds_get_matched_publications(chatter->dds_reader(), &h, 1), 1);
   dds_builtintopic_endpoint_t* w = dds_get_matched_publication_data(chatter->dds_reader(), h);
-  using Gid = rmw_dds_common::msg::Gid;
-  const auto listed = [](const std::vector<Gid>& gids, const dds_guid_t& guid) {
-    Gid gid;
-    std::memcpy(gid.data.data(), guid.v, 16);
-    return std::count_if(gids.begin(), gids.end(),
-                         [&](const Gid& g) { return g.data == gid.data; });
-  };
-  EXPECT_EQ(n.node_namespace, "/moved");
-  EXPECT_EQ(listed(n.writer_gid_seq, w->key) + listed({info.gid}, w->participant_key), 2);
+  std::array<uint8_t, 24> writer{}, participant{};
+  std::memcpy(writer.data(), w->key.v, 16);
+  std::memcpy(participant.data(), w->participant_key.v, 16);
   dds_builtintopic_free_endpoint(w);
+  const auto listed = std::count_if(n.writer_gid_seq.begin(), n.writer_gid_seq.end(),
+                                    [&](const auto& g) { return g.data == writer; });
+  EXPECT_EQ(std::make_tuple(n.node_namespace, listed, info.gid.data),
+            std::make_tuple("/moved", 1, participant));
   peer.signal(SIGINT);
   EXPECT_EQ(peer.waitForExit(10s), 0) << peer.output();
 }

@@ -44,7 +44,6 @@ TEST_F(Ros2PubSub, RemapRulesPlaceNodesAndTopicsAndEveryCallbackFormReceives) {
   EXPECT_TRUE(spin_until([&] { return n == std::vector<int>{1, 1, 1}; }));
 }
 
-// A plain Cyclone writer uses idlc's type support.
 TEST_F(Ros2PubSub, QosIsHonouredDamagedSamplesDroppedAndPlainCycloneWritersHeard) {
   auto n = node("qos");
   std::vector<double> latest, hostile, native;
@@ -68,9 +67,8 @@ TEST_F(Ros2PubSub, QosIsHonouredDamagedSamplesDroppedAndPlainCycloneWritersHeard
   }));
   EXPECT_EQ(best_effort->get_subscription_count() + victim->get_publisher_count(), 1u);
   int bad = 0;
-  for (const auto& c : ros2_test::wire_cases()) {
+  for (const auto& c : ros2_test::wire_cases())
     if (c.first.rfind("bad.float64_multi_array.", 0) == 0) bad += raw.write(c.second) == 0;
-  }
   EXPECT_EQ(bad + raw.write(ros2_test::encode(F64{{}, {42.0}})), 8);
   for (double i = 0; i < 5; ++i) pub->publish(F64{{}, {i}});
   double values[] = {0.5, 1.5};
