@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
-#include <map>
 
 #include "ros2/action.h"
 #include "ros2/msg/control_msgs.h"
@@ -20,7 +18,6 @@ using Action = control_msgs::action::FollowJointTrajectory;
 using Joints = std::vector<double>;
 using std_msgs::msg::Bool;
 using Doubles = std_msgs::msg::Float64MultiArray;
-using Code = ros2::action::ResultCode;
 
 constexpr std::chrono::milliseconds kDeadline = 30000ms;  // room for a sanitizer build
 
@@ -63,9 +60,8 @@ class ControllerOverDds : public ::testing::Test {
   ::testing::AssertionResult until(Pred pred, const std::string& what,
                                    std::chrono::milliseconds deadline = kDeadline) {
     for (const auto end = std::chrono::steady_clock::now() + deadline; !pred();) {
-      if (std::chrono::steady_clock::now() >= end) {
+      if (std::chrono::steady_clock::now() >= end)
         return ::testing::AssertionFailure() << what << "; console:\n" << controller_->output();
-      }
       executor_.spin_once(5ms);
     }
     return ::testing::AssertionSuccess();
@@ -76,14 +72,9 @@ class ControllerOverDds : public ::testing::Test {
               ros2::FutureReturnCode::SUCCESS);
     return future.get();
   }
-  // Waits until axis 1 of the arm is in [low, high].
   ::testing::AssertionResult reaches(double low, double high) {
-    return until(
-        [&] {
-          return !actual_.position.empty() && actual_.position[0] >= low &&
-                 !(actual_.position[0] > high);
-        },
-        "axis 1 never reached " + std::to_string(low));
+    return until([&] { return actual_.position[0] >= low && actual_.position[0] <= high; },
+                 "axis 1 never reached " + std::to_string(low));
   }
   template <class Msg>
   ::testing::AssertionResult send(const std::string& topic, const Msg& msg) {
@@ -160,12 +151,11 @@ TEST_F(ControllerOverDds, EveryTopicTheActionParametersAndSigint) {
   ASSERT_TRUE(parameters.wait_for_service(kDeadline));
   const auto got = wait(parameters.get_parameters({"robot_para_file", "axis_num"}));
   ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(std::make_pair(got[0].as_string(), got[1].as_int()),
-            std::make_pair(std::string(BRENVIK_SIM_PARA_FILE), int64_t{5}));
+  EXPECT_EQ(got[0].as_string() + " " + std::to_string(got[1].as_int()), BRENVIK_SIM_PARA_FILE " 5");
 
   const size_t from = reference_.size();  // the goals' setpoints from here on
   auto outcome = wait(client_->async_get_result(sendGoal({}, 400)));  // joint5 not named
-  ASSERT_EQ(outcome.code, Code::ABORTED);
+  ASSERT_EQ(outcome.code, ros2::action::ResultCode::ABORTED);
   EXPECT_EQ(outcome.result->error_code, Action::Result::INVALID_JOINTS);
   const std::string refusal = "joint_names must name joint1..joint5 once each: missing joint5.";
   EXPECT_EQ(outcome.result->error_string, refusal);
@@ -175,7 +165,7 @@ TEST_F(ControllerOverDds, EveryTopicTheActionParametersAndSigint) {
   auto handle = sendGoal({1.0, 0.4, 0.4, 0.4, 0.4}, 750);
   ASSERT_TRUE(reaches(0.3, 0.9));
   EXPECT_EQ(wait(client_->async_cancel_goal(handle))->goals_canceling.size(), 1u);
-  EXPECT_EQ(wait(client_->async_get_result(handle)).code, Code::CANCELED);
+  EXPECT_EQ(wait(client_->async_get_result(handle)).code, ros2::action::ResultCode::CANCELED);
   EXPECT_LT(actual_.position[0], 0.9);  // stopped part-way
   const double stopped = actual_.position[0];
   handle = sendGoal({1.4, 0.4, 0.4, 0.4, 0.4}, 750);
@@ -184,7 +174,7 @@ TEST_F(ControllerOverDds, EveryTopicTheActionParametersAndSigint) {
   const size_t before = reference_.size();
   controller_->signal(SIGINT);
   outcome = wait(result);
-  EXPECT_EQ(outcome.code, Code::ABORTED);
+  EXPECT_EQ(outcome.code, ros2::action::ResultCode::ABORTED);
   EXPECT_EQ(outcome.result->error_string, "The trajectory was stopped: The controller shut down.");
   EXPECT_EQ(controller_->waitForExit(kDeadline), 0) << controller_->output();
   until([] { return false; }, "", 300ms);  // the samples published before the exit

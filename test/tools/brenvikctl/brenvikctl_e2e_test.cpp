@@ -11,9 +11,8 @@ constexpr std::chrono::seconds kDeadline{60};  // room for a controller slowed b
 
 std::unique_ptr<ChildProcess> start(const std::string& line) {
   std::vector<std::string> args{BRENVIKCTL_EXECUTABLE};
-  std::istringstream words(line + " --timeout 20");
+  std::istringstream words(line + " --timeout 20 --ros-args -r __ns:=/arm1");
   for (std::string w; words >> w;) args.push_back(w);
-  args.insert(args.end(), {"--ros-args", "-r", "__ns:=/arm1"});
   return std::make_unique<ChildProcess>(args);
 }
 
