@@ -1,5 +1,4 @@
-// Any sequence of messages into the command node's callbacks, the loop stepped between them:
-// every reference the loop writes stays finite and inside the joint limits.
+// Any messages into the command node, the loop stepped between: references within joint limits.
 
 #include "fuzz_controller.h"
 
@@ -12,7 +11,6 @@ using Node = brenvik::RobotCmdRosTwoWrapper;
 
 Controller* controller = nullptr;
 
-// Up to three layout dimensions of any size, up to 48 values.
 Float64MultiArray doubles(FuzzedDataProvider& in) {
   Float64MultiArray msg;
   for (int d = in.ConsumeIntegralInRange<int>(0, 3); d > 0; --d) {
@@ -40,10 +38,9 @@ void run(int periods) {
   for (; periods > 0; --periods) {
     controller->step();
     const auto& q = controller->interpolator->refJointState().positions;
-    for (size_t i = 0; i < q.size(); ++i) {
+    for (size_t i = 0; i < q.size(); ++i)
       if (!(q[i] <= axes[i].max_joint_pos + 1e-9 && q[i] >= axes[i].min_joint_pos - 1e-9))
         fail("axis " + std::to_string(i + 1) + " outside its limits: " + std::to_string(q[i]));
-    }
   }
 }
 
@@ -72,8 +69,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  while (in.remaining_bytes() > 0) {
+  while (in.remaining_bytes() > 0)
     kMessages[in.ConsumeIntegralInRange<int>(0, 12)](in, *controller->node);
-  }
   return 0;
 }

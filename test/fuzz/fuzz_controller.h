@@ -26,8 +26,7 @@ struct Controller {
   double time = 0.0;  // s of loop time
 };
 
-// On loopback; console and INFO lines silenced so as not to drown the fuzzer's report. With
-// enable, the drives (which start disabled) are enabled first.
+// On loopback, console and INFO lines silenced; with enable, the drives are enabled first.
 inline Controller* startController(const char* name, bool enable = false) {
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   setenv("ROS_LOCALHOST_ONLY", "1", 1);

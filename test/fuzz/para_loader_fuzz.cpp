@@ -9,9 +9,8 @@
 #include "robot_factory/utility/robot_para.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The loader's messages are dropped; sanitizer and fuzzer reports still reach stderr.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-  std::cerr.rdbuf(nullptr);
+  std::cerr.rdbuf(nullptr);  // the loader's messages; sanitizer reports still reach stderr
   return 0;
 }
 

@@ -1,5 +1,4 @@
-// Any trajectory goal through the goal check and planner: a refusal says why; an accepted goal
-// runs on the simulated arm with every setpoint inside the joint, velocity and acceleration limits.
+// Any trajectory goal: a refusal says why; an accepted one runs with every setpoint in limits.
 
 #include "fuzz_controller.h"
 #include "support/setpoint_checker.h"
@@ -40,10 +39,9 @@ Goal goal(FuzzedDataProvider& in) {
         in.ConsumeIntegralInRange<int>(0, 15) == 0 ? in.ConsumeIntegral<int32_t>() : sec,
         in.ConsumeIntegral<uint32_t>()};
   }
-  for (auto* tolerances : {&g.path_tolerance, &g.goal_tolerance}) {
+  for (auto* tolerances : {&g.path_tolerance, &g.goal_tolerance})
     for (int i = in.ConsumeIntegralInRange<int>(0, 3); i > 0; --i)
       tolerances->push_back({jointName(in), number(in, 8, 2.0)});
-  }
   g.goal_time_tolerance = {in.ConsumeIntegralInRange<int32_t>(-1, 3),
                            in.ConsumeIntegral<uint32_t>()};
   return g;
@@ -63,7 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!plan.cmd && plan.error_string.empty())
     fail("refused without a reason: " + std::to_string(plan.error_code));
   if (!plan.cmd) return 0;
-  // An accepted goal runs to its end on the arm, every setpoint checked.
   brenvik::testing::SetpointChecker checker(controller->robot->robot_para_);
   auto& interpolator = *controller->interpolator;
   interpolator.addCmd(plan.cmd.release());
