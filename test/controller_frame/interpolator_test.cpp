@@ -75,10 +75,7 @@ class InterpolatorTest : public ::testing::Test {
   template <class Predicate>
   int stepUntil(Predicate done, int limit, std::string* out = nullptr) {
     int n = 0;
-    for (; !done() && n < limit; ++n) {
-      const std::string text = step();
-      if (out != nullptr) *out += text;
-    }
+    for (std::string ignored; !done() && n < limit; ++n) (out ? *out : ignored) += step();
     return n;
   }
   static bool ended(const AbstractCmdInterface* cmd) {
@@ -117,8 +114,7 @@ class InterpolatorTest : public ::testing::Test {
   }
   Move* move(const V& goal, bool block = true) {
     Move* cmd = makeMove(goal);
-    cmd->is_block = block;
-    return interpolator_->addCmd(cmd), cmd;
+    return cmd->is_block = block, interpolator_->addCmd(cmd), cmd;
   }
   AbstractCmdInterface* motorIo(int type, std::vector<bool> flags = {}) {
     auto* cmd = new Counted<MotorIoCmd>(arm_.robot);
