@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <string>
-#include <vector>
 
 #include "support/motion_test_arm.h"
 

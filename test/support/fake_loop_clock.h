@@ -8,8 +8,8 @@
 
 namespace brenvik::testing {
 
-// A loop clock that never sleeps: sleepUntil jumps to the deadline (recorded), then runs
-// on_sleep. Work time is simulated with advance(). One thread only.
+// A loop clock that never sleeps: sleepUntil jumps to the deadline (recorded), then runs on_sleep;
+// advance() spends work time. One thread only.
 class FakeLoopClock : public LoopClock {
  public:
   explicit FakeLoopClock(std::chrono::nanoseconds start = std::chrono::seconds(100))

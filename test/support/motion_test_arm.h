@@ -18,9 +18,8 @@ namespace brenvik::testing {
 
 using V = std::vector<double>;
 
-// A motor a test scripts: it follows every position command at once, or, with a lag, like a real
-// drive (SecondOrderLag, advanced at each position read). An operation fails with its *_error
-// code when that is set.
+// A scripted motor: follows every position command at once, or like a real drive with a lag
+// (advanced at each position read). An operation fails with its *_error code when that is set.
 class ScriptedMotor : public CtrlMotorInterface {
  public:
   int init() override { return 0; }
@@ -75,8 +74,7 @@ class ScriptedMotor : public CtrlMotorInterface {
   double position_ = 0.0;
 };
 
-// A control-IO device that reaches the commanded state after reads_to_reach state reads (never
-// when negative).
+// A control-IO device reaching the commanded state after reads_to_reach reads (never if < 0).
 class ScriptedIoDevice : public CtrlIoInterface {
  public:
   int setCmd(int cmd) override { return ++set_cmd_calls, commanded = cmd, reads = 0; }
@@ -148,17 +146,13 @@ inline MotionTestArm makeMotionTestArm(const MotionTestArmOptions& options = {})
   para.axis_num = n;
   for (int i = 0; i < n; ++i) {
     auto& motor = arm.motors.emplace_back(std::make_shared<ScriptedMotor>());
-    if (options.lag_bandwidth > 0.0) {
+    if (options.lag_bandwidth > 0.0)
       motor->lag = std::make_unique<SecondOrderLag>(options.lag_bandwidth, 1.0, 0.005);
-    }
     AxisPara& axis = para.axis_paras.emplace_back();
-    axis.min_joint_pos = -3.0, axis.max_joint_pos = 3.0;
-    axis.max_joint_vel = 2.0, axis.max_joint_acc = 4.0;
-    axis.emergency_stop_acc = options.emergency_stop_acc;
-    axis.reduction_ratio = 1.0;
-    axis.motor = motor;
-    axis.joint_pos_error_threshold = 0.01;
-    axis.min_motor_pos = -100.0, axis.max_motor_pos = 100.0;
+    axis.min_joint_pos = -3.0, axis.max_joint_pos = 3.0, axis.min_motor_pos = -100.0;
+    axis.max_motor_pos = 100.0, axis.max_joint_vel = 2.0, axis.max_joint_acc = 4.0;
+    axis.emergency_stop_acc = options.emergency_stop_acc, axis.reduction_ratio = 1.0;
+    axis.motor = motor, axis.joint_pos_error_threshold = 0.01;
   }
   para.motor2joint_matrix = para.motor2joint_pos_matrix = para.joint2motor_pos_matrix =
       para.motor2joint_dual_matrix = para.joint2motor_dual_matrix = Eigen::MatrixXd::Identity(n, n);

@@ -9,10 +9,9 @@
 
 namespace brenvik::testing {
 
-// Watches the joint setpoints a loop commands, one call per period, and counts the breaks of the
-// motion rules: not finite, leaving [min_joint_pos, max_joint_pos] (moving back in is allowed), a
-// step beyond max_joint_vel·dt, a velocity change beyond max(max_joint_acc, emergency_stop_acc)·dt.
-// The bounds carry a relative tolerance for rounding.
+// Counts breaks of the motion rules in a loop's setpoints, one check a period: not finite, leaving
+// [min_joint_pos, max_joint_pos] (moving back in is allowed), a step beyond max_joint_vel·dt, a
+// velocity change beyond max(max_joint_acc, emergency_stop_acc)·dt; rounding is tolerated.
 class SetpointChecker {
  public:
   explicit SetpointChecker(const RobotPara& para, double tolerance = 1e-6)
