@@ -19,6 +19,7 @@ struct TestArm {
   std::vector<double> inertial;  // 30 values
 };
 inline std::string armName(const testing::TestParamInfo<TestArm>& arm) { return arm.param.name; }
+inline void PrintTo(const TestArm& arm, std::ostream* os) { *os << arm.name; }  // readable logs
 
 inline TestArm exampleArm(const std::string& name, const std::vector<double>& qzeros) {
   return {name,

@@ -38,6 +38,7 @@ struct EditCase {
   std::string name, path, value, message;
   int axes, result;
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.path << " = " << c.value; }
 std::vector<EditCase> editCases() {
   const std::string results[] = {"ok", "missing", "invalid", "yaml"};  // 0, -1, -2, -3
   std::vector<EditCase> cases;
