@@ -37,7 +37,9 @@ TEST_F(LoggerTest, LineHasColourTimestampFileLineTextAndReset) {
   EXPECT_EQ(logger_->statusText(), long_text.substr(0, ConsoleLine::kTextSize - 1));
   logger_->display_level_ = 0;
   EXPECT_EQ(capture(4, 4, ""), "");  // empty text prints nothing
+  capture(3, 7, "lower\n");          // a lower level never hides the status above it
   EXPECT_EQ(ROBOTSTATUS(), RobotStatus::FATAL);
+  EXPECT_EQ(logger_->statusCode(), 4);
 }
 
 // Per display level 0..5: do levels 2, 3, 4 and info (bits 0..3) print, in their colours.
