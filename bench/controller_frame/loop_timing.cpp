@@ -16,8 +16,8 @@
 #include "common/logger.h"
 #include "controller_frame/interpolator.h"
 #include "controller_frame/steady_loop_clock.h"
+#include "noop_status_publisher.h"
 #include "simulated_arm.h"
-#include "support/noop_status_publisher.h"
 
 namespace brenvik::bench {
 namespace {

@@ -10,8 +10,8 @@
 #include "controller_frame/all_axises_joint_plan_cmd.h"
 #include "controller_frame/cubic_planner.h"
 #include "controller_frame/interpolator.h"
+#include "noop_status_publisher.h"
 #include "simulated_arm.h"
-#include "support/noop_status_publisher.h"
 
 // Every heap allocation of this executable is counted.
 namespace {

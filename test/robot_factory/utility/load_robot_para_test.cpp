@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "common/logger.h"
 #include "devices/virtual_motor.h"
 #include "support/robot_para_files.h"
+#include "support/table_fields.h"
 
 namespace brenvik {
 namespace {
@@ -43,10 +44,9 @@ std::vector<EditCase> editCases() {
   const std::string results[] = {"ok", "missing", "invalid", "yaml"};  // 0, -1, -2, -3
   std::vector<EditCase> cases;
   std::ifstream in("test/data/robot_para_edits.txt");
-  const std::regex bar(" \\| ");
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f(std::sregex_token_iterator(line.begin(), line.end(), bar, -1), {});
+    std::vector<std::string> f = test::tableFields(line);
     f.resize(6);
     const int result = static_cast<int>(std::find(results, results + 4, f[4]) - results);
     cases.push_back({f[0], f[2], f[3], f[5], std::stoi(f[1]), result == 4 ? 1 : -result});

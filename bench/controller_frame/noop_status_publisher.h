@@ -4,7 +4,8 @@
 
 namespace brenvik::testing {
 
-// Accepts every call and does nothing but count the publishes: the loop without a transport.
+// Accepts every call and does nothing but count the publishes: the loop without a transport,
+// for the benchmarks.
 class NoopStatusPublisher : public PublishRobotStatusInterface {
  public:
   using S = const std::string&;
