@@ -32,11 +32,6 @@ constexpr double kRestVelocity = 1e-9;
 constexpr size_t kModelVectorCapacity = 64;
 constexpr size_t kDroppedCapacity = 64;
 
-bool isFinalStatus(int status) {
-  return status == cmd_status::kSucceeded || status == cmd_status::kFailed ||
-         status == cmd_status::kStopped;
-}
-
 // DBL_MAX (or anything not finite) in a per-joint model result marks a joint without a value.
 bool isMarked(double value) { return !std::isfinite(value) || std::fabs(value) > DBL_MAX / 2.0; }
 
@@ -579,7 +574,7 @@ void Interpolator::handleRequests() {
   }
   const MotionState state = state_.load();
   if (state == MotionState::kExecuting && current_cmd_ != nullptr &&
-      isFinalStatus(current_cmd_->cmd_status.load())) {
+      cmd_status::isFinal(current_cmd_->cmd_status.load())) {
     // Nothing moves: the command already has its outcome and waits for its issuer. The stop
     // stays pending: once the loop is idle it holds, and the next command is stopped.
     if (shutting_down_) {
@@ -654,7 +649,7 @@ void Interpolator::update(double current_time) {
   // Complete once nothing moves: a command still held for its issuer has its outcome already.
   shutdown_complete_.store(
       shutting_down_ && state_.load() != MotionState::kStopping &&
-      (current_cmd_ == nullptr || isFinalStatus(current_cmd_->cmd_status.load())));
+      (current_cmd_ == nullptr || cmd_status::isFinal(current_cmd_->cmd_status.load())));
 }
 
 void Interpolator::motionStep(bool measured) {
@@ -699,7 +694,7 @@ void Interpolator::motionStep(bool measured) {
   if (current_cmd_ == nullptr) {
     return;
   }
-  if (isFinalStatus(current_cmd_->cmd_status.load())) {
+  if (cmd_status::isFinal(current_cmd_->cmd_status.load())) {
     if (current_cmd_->is_block.load()) {
       if (!held_reported_) {
         Logger::instance()->info("block ...\n");
@@ -949,7 +944,7 @@ void Interpolator::endStop() {
     return;
   }
   // A command that already had its outcome (held for its issuer) keeps it.
-  if (!isFinalStatus(current_cmd_->cmd_status.load())) {
+  if (!cmd_status::isFinal(current_cmd_->cmd_status.load())) {
     current_cmd_->outcome_reason.store(stop_reason_);
     current_cmd_->cmd_status.store(stop_status_);
   }

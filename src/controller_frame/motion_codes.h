@@ -39,6 +39,11 @@ inline constexpr int kQueued = 1;
 inline constexpr int kExecuting = 2;
 inline constexpr int kFailed = 3;   // time-out, collision, more than 20 s of trajectory time
 inline constexpr int kStopped = 4;  // stop, motor write error, drives off, velocity limit, dropped
+
+// True once a command has its outcome: succeeded, failed or stopped.
+[[nodiscard]] constexpr bool isFinal(int status) {
+  return status == kSucceeded || status == kFailed || status == kStopped;
+}
 }  // namespace cmd_status
 
 // MotorIoCmd::motor_io_type.

@@ -23,11 +23,6 @@ int axisOfJointNameIn(const std::string& name, int axis_num) {
   return -1;
 }
 
-bool isFinal(int status) {
-  return status == cmd_status::kSucceeded || status == cmd_status::kFailed ||
-         status == cmd_status::kStopped;
-}
-
 // A scale outside [0, 1] (or not a number) is replaced by 0.5.
 bool scaleInRange(double scale) { return scale >= 0.0 && scale <= 1.0; }
 
@@ -594,7 +589,7 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
     Watched& watched = *it;
     const int status = watched.cmd->cmd_status.load();
     const bool canceling = watched.goal && watched.goal->is_canceling();
-    if (canceling && !watched.stop_requested && !isFinal(status)) {
+    if (canceling && !watched.stop_requested && !cmd_status::isFinal(status)) {
       // A goal still waiting in the queue is taken out of it and never runs; a running one is
       // stopped with a controlled stop, and the goal ends canceled once the arm has stopped.
       if (interpolator_->withdrawCmd(watched.cmd)) {
@@ -614,7 +609,7 @@ void RobotCmdRosTwoWrapper::watchBlockingCommands() {
       watched.executing = true;
       watched.started = std::chrono::steady_clock::now();
     }
-    if (!isFinal(status)) {
+    if (!cmd_status::isFinal(status)) {
       if (watched.goal && watched.executing) {
         publishFeedback(watched);
         checkPath(watched);

@@ -79,7 +79,7 @@ class InterpolatorTest : public ::testing::Test {
     return n;
   }
   static bool ended(const AbstractCmdInterface* cmd) {
-    return cmd->cmd_status == cmd_status::kSucceeded || cmd->cmd_status > cmd_status::kExecuting;
+    return cmd_status::isFinal(cmd->cmd_status);
   }
   // A trapezoid move from the start point to goal within scale x the axis limits (planned or not).
   Move* makeMove(const V& goal, double scale = 1.0, bool plan = true) {

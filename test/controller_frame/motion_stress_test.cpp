@@ -35,10 +35,6 @@ using FollowJointTrajectory = RobotCmdRosTwoWrapper::FollowJointTrajectory;
 using GoalHandle = RobotCmdRosTwoWrapper::GoalHandle;
 using V = std::vector<double>;
 
-bool isFinal(int s) {
-  return s == cmd_status::kSucceeded || s == cmd_status::kFailed || s == cmd_status::kStopped;
-}
-
 // A blocking joint move of the stream, followed to its end.
 struct Followed {
   AbstractCmdInterface* cmd;
@@ -184,7 +180,7 @@ class MotionStressTest : public ::testing::Test {
       }
       stop_deadline_ = bound > 0.0 ? period_ + static_cast<long>(std::ceil(bound / dt)) + 1 : -1;
       for (Followed& f : followed_) {
-        f.behind_abort |= loop_->currentCmd() && !isFinal(f.cmd->cmd_status.load());
+        f.behind_abort |= loop_->currentCmd() && !cmd_status::isFinal(f.cmd->cmd_status.load());
       }
     }
     stop_seen_ = stopping;
@@ -208,11 +204,11 @@ class MotionStressTest : public ::testing::Test {
           later.behind_abort |= later.index > f->index && later.issued < last_watch_;
         }
       }
-      if (f->behind_abort && isFinal(s) && s != cmd_status::kStopped) {
+      if (f->behind_abort && cmd_status::isFinal(s) && s != cmd_status::kStopped) {
         violation("move " + std::to_string(f->index) + " behind an abort ended " +
                   std::to_string(s));
       }
-      f = isFinal(s) ? followed_.erase(f) : f + 1;
+      f = cmd_status::isFinal(s) ? followed_.erase(f) : f + 1;
     }
     node_->watchBlockingCommands();
     last_watch_ = period_;
